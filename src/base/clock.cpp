@@ -1,0 +1,18 @@
+#include "base/clock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace pw {
+
+void SystemClock::Sleep(std::uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+std::uint64_t SystemClock::Ticks() {
+  using namespace std::chrono;
+  return static_cast<std::uint64_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+} // namespace pw

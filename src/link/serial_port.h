@@ -1,0 +1,42 @@
+// The one open serial port to the pager. Everything above it moves one byte per call.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace pw {
+
+class Host;
+
+class SerialPort {
+public:
+  virtual ~SerialPort() = default;
+  // Opens the port's device and configures it; every caller passes 1200, 0, 8, 1.0.
+  virtual bool Open(std::int32_t baudRate, std::uint8_t parity, std::uint8_t dataBits,
+                    float stopBits) = 0;
+  virtual bool Close() = 0;
+  virtual bool WriteByte(std::uint8_t b) = 0;
+  // False when no byte arrived within the port's read time-out (5200 ms).
+  virtual bool ReadByte(std::uint8_t& b) = 0;
+  // Discards both the transmit and the receive buffer.
+  virtual bool Purge() = 0;
+  virtual bool IsOpen() const = 0;
+};
+
+// Stop bits as the line settings encode them: exactly 1.5 and 2.0 select their own setting,
+// anything else one stop bit.
+enum class StopBits { One = 0, OneAndHalf = 1, Two = 2 };
+StopBits StopBitsFromFloat(float stopBits);
+
+// Port n (1-256) as the user knows it ("COM7") and the device the open call is given.
+std::string PortDisplayName(int n);
+// Windows device path: "COM1".."COM9", "\\.\COM10".."\\.\COM256".
+std::string WindowsDevicePath(int n);
+// POSIX device: $PAGEWRIGHT_COM<n> when set, else /dev/ttyS<n-1>.
+std::string PosixDevicePath(int n);
+
+// The real port of this platform for port n; a failed open shows the busy message via host.
+std::unique_ptr<SerialPort> MakeSystemSerialPort(int n, Host& host);
+
+} // namespace pw

@@ -1,0 +1,34 @@
+// What the form model asks of the windowing layer beyond the Host: file dialogs and the
+// modal windows it opens. The Qt forms implement it; the command line and tests script it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pw::ui {
+
+struct FileDialogRequest {
+  std::string title;
+  std::string directory;              // the folder the dialog opens in
+  std::string fileName;               // proposed name (empty after a refused overwrite)
+  std::vector<std::string> filters;   // "Tavo datafile (*.Dat)", "All files (*.*)"
+};
+
+class Shell {
+public:
+  virtual ~Shell() = default;
+  // The chosen path, or nothing when the user cancelled.
+  virtual std::optional<std::string> AskOpenFileName(const FileDialogRequest& request) = 0;
+  virtual std::optional<std::string> AskSaveFileName(const FileDialogRequest& request) = 0;
+  // Show the help window modally with these lines (already built); returns when closed.
+  virtual void ShowHelp(const std::vector<std::string>& lines) = 0;
+  // Show the alert-set editor modally for set 1-6; returns when it closed.
+  virtual void ShowEditor(int set) = 0;
+  // Close the main window (Exit command).
+  virtual void CloseMainWindow() = 0;
+  // Move the keyboard focus to a control (the model has already recorded it).
+  virtual void FocusControl(const std::string& name) = 0;
+};
+
+} // namespace pw::ui
