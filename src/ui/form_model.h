@@ -1,0 +1,71 @@
+// The headless main window TFormUI: every control under its name, the command map, the
+// settings file and port menu, and the commands Read, Program, Save, Load, Help and Exit.
+// The Qt window is a projection of this model: it forwards focus, key and click events by
+// control name and re-reads the controls afterwards.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/clock.h"
+#include "base/host.h"
+#include "codeplug/codeplug.h"
+#include "link/serial_port.h"
+#include "ui/controls.h"
+#include "ui/personality_view.h"
+#include "ui/shell.h"
+#include "ui/view_state.h"
+
+namespace pw::ui {
+
+// Creates the serial port for port number n (1-256); the failed-open message goes to host.
+using PortFactory = std::function<std::unique_ptr<SerialPort>(int n, Host& host)>;
+
+class FormModel {
+public:
+  FormModel(Host& host, Shell& shell, Clock& clock, PortFactory ports, std::string programDir);
+  ~FormModel();
+
+  // Window life cycle.
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+
+  // Events by control name. Click covers push buttons, tool buttons, menu items (also when
+  // reached through their shortcut), check boxes (the model flips checked first) and radio
+  // groups / combo boxes (itemIndex set by the caller first).
+  void Enter(const std::string& name);
+  void Exit(const std::string& name);
+  bool KeyPress(const std::string& name, char ch);
+  void Click(const std::string& name);
+  void MouseDown(const std::string& name, bool leftButton);
+  void TimerTick(const std::string& name);
+  // A shortcut pressed anywhere in the window: runs the menu item that owns it, hidden or not.
+  bool Shortcut(const std::string& keys);
+
+  Controls controls;
+  Codeplug codeplug;
+  ViewState state;
+
+  Host& host() { return host_; }
+  SerialPort* port() { return port_.get(); }
+  int PortNumber() const { return portNumber_; }
+  int VisiblePortCount() const { return visiblePortCount_; }
+  const std::string& SettingsPath() const { return settingsPath_; }
+  PersonalityView& view() { return *view_; }
+
+private:
+  Host& host_;
+  Shell& shell_;
+  Clock& clock_;
+  PortFactory ports_;
+  std::string programDir_;
+  std::string settingsPath_;
+  std::unique_ptr<SerialPort> port_;
+  std::unique_ptr<PersonalityView> view_;
+  int portNumber_ = 1;
+  int visiblePortCount_ = 16;
+};
+
+} // namespace pw::ui
