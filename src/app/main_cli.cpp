@@ -1,12 +1,420 @@
-// pagewright-cli: reads, programs and edits codeplugs from a shell.
+// pagewright-cli: the Read and Program transactions and the codeplug pages from a shell, for
+// production benches that script them. It drives the same form model as the window: every
+// value goes through the control's own key filter and rule.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
 
-int main(int argc, char** argv) {
-  (void)argv;
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: pagewright-cli read|program|show|set ...\n");
+#include "base/clock.h"
+#include "files/file_io.h"
+#include "link/serial_port.h"
+#include "ui/form_model.h"
+#include "ui/main_controls.h"
+
+namespace {
+
+using namespace pw;
+using namespace pw::ui;
+
+const char* const kUsage =
+    "usage:\n"
+    "  pagewright-cli read --port N --out FILE [--retries R]\n"
+    "  pagewright-cli program --port N --in FILE [--yes] [--retries R]\n"
+    "                 [--step A=1,B=1,... [--down]] [--update]\n"
+    "  pagewright-cli show FILE\n"
+    "  pagewright-cli set FILE NAME=VALUE ...\n";
+
+// Messages to stderr exactly as the window shows them; questions answered from the flags.
+class CliHost final : public Host {
+public:
+  void Show(const Message& m) override {
+    std::fprintf(stderr, "%s\n", m.text.c_str());
+    ++messages;
+  }
+  bool AskRetryCancel(const Message& m) override {
+    bool retry = retries > 0;
+    if (retry) --retries;
+    std::fprintf(stderr, "%s\n[%s]\n", m.text.c_str(), retry ? "Retry" : "Cancel");
+    ++messages;
+    return retry;
+  }
+  bool AskYesNo(const Message& m, bool) override {
+    std::fprintf(stderr, "%s\n[%s]\n", m.text.c_str(), yes ? "Yes" : "No");
+    ++messages;
+    return yes;
+  }
+  void SetProgress(int percent) override { progress = percent; }
+  int Progress() const override { return progress; }
+  void PumpMessages() override {}
+  void SetText(const std::string& control, const std::string& text) override {
+    if (controls) SetControlText(*controls, control, text);
+  }
+  std::string Text(const std::string& control) const override {
+    return controls ? ControlText(*controls, control) : std::string();
+  }
+
+  Controls* controls = nullptr;
+  int retries = 0;
+  bool yes = false;
+  int progress = 0;
+  int messages = 0;
+};
+
+class CliShell final : public Shell {
+public:
+  std::optional<std::string> AskOpenFileName(const FileDialogRequest&) override { return {}; }
+  std::optional<std::string> AskSaveFileName(const FileDialogRequest&) override { return {}; }
+  void ShowHelp(const std::vector<std::string>&) override {}
+  void ShowEditor(int) override {}
+  void CloseMainWindow() override {}
+  void FocusControl(const std::string&) override {}
+};
+
+std::string ProgramDirectory(const char* argv0) {
+  std::error_code ec;
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) exe = std::filesystem::absolute(argv0, ec);
+  return exe.parent_path().string() + "/";
+}
+
+struct Options {
+  std::map<std::string, std::string> values; // --name value
+  std::vector<std::string> flags;             // --name
+  std::vector<std::string> positional;
+  bool Has(const std::string& flag) const {
+    for (const std::string& f : flags)
+      if (f == flag) return true;
+    return false;
+  }
+};
+
+std::optional<Options> ParseOptions(int argc, char** argv, int first,
+                                    const std::vector<std::string>& withValue) {
+  Options o;
+  for (int i = first; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a.rfind("--", 0) == 0) {
+      bool takes = false;
+      for (const std::string& w : withValue) takes = takes || w == a;
+      if (takes) {
+        if (i + 1 >= argc) {
+          std::fprintf(stderr, "pagewright-cli: %s needs a value\n", a.c_str());
+          return std::nullopt;
+        }
+        o.values[a] = argv[++i];
+      } else {
+        o.flags.push_back(a);
+      }
+    } else {
+      o.positional.push_back(a);
+    }
+  }
+  return o;
+}
+
+bool ParseInt(const std::string& s, int lo, int hi, int& out) {
+  if (s.empty() || s.size() > 9) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  out = std::atoi(s.c_str());
+  return out >= lo && out <= hi;
+}
+
+bool IsDataFileName(const std::string& path) {
+  return path.size() >= 4 &&
+         (path.compare(path.size() - 4, 4, ".Dat") == 0 || path.compare(path.size() - 4, 4, ".dat") == 0);
+}
+
+// The window, headless, on real time and the system's serial ports.
+struct Session {
+  CliHost host;
+  CliShell shell;
+  SystemClock clock;
+  FormModel model;
+
+  explicit Session(const std::string& programDir)
+      : model(host, shell, clock, [](int n, Host& h) { return MakeSystemSerialPort(n, h); },
+              programDir) {
+    host.controls = &model.controls;
+    model.FormCreate();
+  }
+};
+
+int RequirePort(const Options& o, int& port) {
+  auto it = o.values.find("--port");
+  if (it == o.values.end() || !ParseInt(it->second, 1, 256, port)) {
+    std::fprintf(stderr, "pagewright-cli: --port N (1-256) is required\n");
     return 2;
   }
-  std::fprintf(stderr, "pagewright-cli: command not available yet\n");
+  return 0;
+}
+
+int Retries(const Options& o, int& retries) {
+  retries = 0;
+  auto it = o.values.find("--retries");
+  if (it != o.values.end() && !ParseInt(it->second, 0, 1000000, retries)) {
+    std::fprintf(stderr, "pagewright-cli: --retries takes a count\n");
+    return 2;
+  }
+  return 0;
+}
+
+bool WriteImage(Session& s, const std::string& path) {
+  if (IsDataFileName(path)) return s.model.SaveFile(path);
+  const Image& image = s.model.codeplug.WorkingImage;
+  FileWriteResult w = WriteFileSafely(
+      path, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()), false);
+  if (!w.ok) std::fprintf(stderr, "%s\n", w.error.c_str());
+  return w.ok;
+}
+
+int CmdRead(const std::string& programDir, const Options& o) {
+  int port = 0, retries = 0;
+  if (int rc = RequirePort(o, port)) return rc;
+  if (int rc = Retries(o, retries)) return rc;
+  auto out = o.values.find("--out");
+  if (out == o.values.end()) {
+    std::fprintf(stderr, "pagewright-cli: --out FILE is required\n");
+    return 2;
+  }
+  Session s(programDir);
+  s.host.retries = retries;
+  s.model.UsePort(port);
+  s.model.Click("ToolButton3");
+  if (!s.model.LastTransactionOk()) return 1;
+  return WriteImage(s, out->second) ? 0 : 1;
+}
+
+// "A=1,B=0,..." into the six I-D edits.
+bool ParseSteps(const std::string& spec, std::map<int, int>& steps) {
+  size_t pos = 0;
+  while (pos < spec.size()) {
+    size_t comma = spec.find(',', pos);
+    std::string part = spec.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    if (part.size() != 3 || part[1] != '=' || part[0] < 'A' || part[0] > 'F' || part[2] < '0' ||
+        part[2] > '8')
+      return false;
+    steps[part[0] - 'A' + 1] = part[2] - '0';
+    if (comma == std::string::npos) break;
+    pos = comma + 1;
+  }
+  return !steps.empty();
+}
+
+int CmdProgram(const std::string& programDir, const Options& o) {
+  int port = 0, retries = 0;
+  if (int rc = RequirePort(o, port)) return rc;
+  if (int rc = Retries(o, retries)) return rc;
+  auto in = o.values.find("--in");
+  if (in == o.values.end()) {
+    std::fprintf(stderr, "pagewright-cli: --in FILE is required\n");
+    return 2;
+  }
+  std::map<int, int> steps;
+  auto step = o.values.find("--step");
+  if (step != o.values.end() && !ParseSteps(step->second, steps)) {
+    std::fprintf(stderr, "pagewright-cli: --step takes A=n,B=n,... with codes A-F and steps 0-8\n");
+    return 2;
+  }
+  Session s(programDir);
+  s.host.retries = retries;
+  s.host.yes = o.Has("--yes");
+  if (!s.model.LoadFile(in->second)) return 1;
+  if (!steps.empty()) {
+    s.model.Click("chkAutoIncrementorDecrement");
+    if (o.Has("--down")) {
+      s.model.controls["rgpCapCodeAutoIncrementDecrement"].itemIndex = 1;
+      s.model.Click("rgpCapCodeAutoIncrementDecrement");
+    }
+    for (auto [k, value] : steps) {
+      const std::string& edit = CodeRows()[k - 1].incDec;
+      s.model.Enter(edit);
+      s.model.controls.SetText(edit, std::to_string(value));
+      s.model.Exit(edit);
+    }
+  }
+  s.model.UsePort(port);
+  s.model.Click("ToolButton4");
+  if (!s.model.LastTransactionOk()) return 1;
+  if (o.Has("--update") && !s.model.SaveFile(in->second)) return 1;
+  return 0;
+}
+
+// The controls a technician reads on the two pages, in window order.
+bool OnPage(const Controls& c, const std::string& name) {
+  for (const Control* p = c.Find(name); p; p = p->parent.empty() ? nullptr : c.Find(p->parent))
+    if (p->kind == Kind::Page) return true;
+  return false;
+}
+
+bool IsValueControl(const Control& c) {
+  switch (c.kind) {
+  case Kind::Edit:
+  case Kind::CheckBox:
+  case Kind::RadioGroup:
+  case Kind::ComboBox:
+    return true;
+  case Kind::Label:
+    return c.name.find("Alerttime") != std::string::npos && c.name.find("Caption") == std::string::npos;
+  default:
+    return false;
+  }
+}
+
+std::string ValueOf(const Control& c) {
+  switch (c.kind) {
+  case Kind::CheckBox:
+    return c.checked ? "1" : "0";
+  case Kind::RadioGroup:
+  case Kind::ComboBox:
+    return c.itemIndex >= 0 && c.itemIndex < static_cast<int>(c.items.size()) ? c.items[c.itemIndex]
+                                                                               : std::string();
+  case Kind::Label:
+    return c.caption;
+  default:
+    return c.text;
+  }
+}
+
+void PrintPages(FormModel& model) {
+  for (int page = 0; page < 2; ++page) {
+    model.PageChanged(page);
+    for (const std::string& name : model.controls.Order()) {
+      const Control& c = model.controls[name];
+      if (!IsValueControl(c) || !OnPage(model.controls, name) || !model.controls.Shown(name)) continue;
+      std::string pageName = page == 0 ? "TSFLEXAddressOption" : "TSStandardOption";
+      bool inPage = false;
+      for (const Control* p = &c; p; p = p->parent.empty() ? nullptr : model.controls.Find(p->parent))
+        inPage = inPage || p->name == pageName;
+      if (!inPage) continue;
+      std::printf("%s=%s%s\n", name.c_str(), ValueOf(c).c_str(),
+                  model.controls.Usable(name) ? "" : " (disabled)");
+    }
+  }
+}
+
+int CmdShow(const std::string& programDir, const Options& o) {
+  if (o.positional.size() != 1) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  Session s(programDir);
+  if (!s.model.LoadFile(o.positional[0])) return 1;
+  PrintPages(s.model);
+  return 0;
+}
+
+// Applies NAME=VALUE as typing it into the control and leaving it would. Returns false with
+// an error when the control could not take the value at all.
+bool ApplyAssignment(Session& s, const std::string& assignment) {
+  size_t eq = assignment.find('=');
+  if (eq == std::string::npos || eq == 0) {
+    std::fprintf(stderr, "pagewright-cli: \"%s\" is not NAME=VALUE\n", assignment.c_str());
+    return false;
+  }
+  std::string name = assignment.substr(0, eq);
+  std::string value = assignment.substr(eq + 1);
+  FormModel& m = s.model;
+  Control* c = m.controls.Find(name);
+  if (!c || !IsValueControl(*c) || c->kind == Kind::Label || !OnPage(m.controls, name)) {
+    std::fprintf(stderr, "pagewright-cli: %s is not a control that can be set\n", name.c_str());
+    return false;
+  }
+  int page = 0;
+  for (const Control* p = c; p; p = p->parent.empty() ? nullptr : m.controls.Find(p->parent))
+    if (p->name == "TSStandardOption") page = 1;
+  if (m.state.ActivePage != page) m.PageChanged(page);
+  if (!m.controls.Shown(name)) {
+    std::fprintf(stderr, "pagewright-cli: %s is hidden in this window\n", name.c_str());
+    return false;
+  }
+  if (!m.controls.Usable(name) || c->readOnly) {
+    std::fprintf(stderr, "pagewright-cli: %s is disabled for this codeplug\n", name.c_str());
+    return false;
+  }
+  switch (c->kind) {
+  case Kind::CheckBox: {
+    if (value != "0" && value != "1") {
+      std::fprintf(stderr, "pagewright-cli: %s takes 1 or 0\n", name.c_str());
+      return false;
+    }
+    m.Enter(name);
+    if (c->checked != (value == "1")) m.Click(name);
+    return true;
+  }
+  case Kind::RadioGroup:
+  case Kind::ComboBox: {
+    int index = -1;
+    for (size_t i = 0; i < c->items.size(); ++i)
+      if (c->items[i] == value || std::to_string(i) == value) index = static_cast<int>(i);
+    if (index < 0) {
+      std::fprintf(stderr, "pagewright-cli: %s has no item \"%s\"\n", name.c_str(), value.c_str());
+      return false;
+    }
+    m.Enter(name);
+    c->itemIndex = index;
+    m.Click(name);
+    return true;
+  }
+  default:
+    break;
+  }
+  if (c->maxLength > 0 && static_cast<int>(value.size()) > c->maxLength) {
+    std::fprintf(stderr, "pagewright-cli: %s holds at most %d characters\n", name.c_str(),
+                 c->maxLength);
+    return false;
+  }
+  m.Enter(name);
+  std::string typed;
+  for (char ch : value) {
+    if (!m.KeyPress(name, ch)) {
+      std::fprintf(stderr, "pagewright-cli: %s does not accept the character '%c'\n", name.c_str(), ch);
+      return false;
+    }
+    typed += ch;
+  }
+  m.controls.SetText(name, typed);
+  m.Exit(name);
+  return true;
+}
+
+int CmdSet(const std::string& programDir, const Options& o) {
+  if (o.positional.size() < 2) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const std::string& file = o.positional[0];
+  Session s(programDir);
+  if (!s.model.LoadFile(file)) return 1;
+  int before = s.host.messages;
+  for (size_t i = 1; i < o.positional.size(); ++i)
+    if (!ApplyAssignment(s, o.positional[i])) return 2;
+  bool corrected = s.host.messages != before;
+  if (!s.model.SaveFile(file)) return 1;
+  return corrected ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  std::string command = argv[1];
+  std::string programDir = ProgramDirectory(argv[0]);
+  std::optional<Options> o =
+      ParseOptions(argc, argv, 2, {"--port", "--out", "--in", "--retries", "--step"});
+  if (!o) return 2;
+  if (command == "read") return CmdRead(programDir, *o);
+  if (command == "program") return CmdProgram(programDir, *o);
+  if (command == "show") return CmdShow(programDir, *o);
+  if (command == "set") return CmdSet(programDir, *o);
+  std::fputs(kUsage, stderr);
   return 2;
 }

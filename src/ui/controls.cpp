@@ -56,3 +56,21 @@ bool Controls::Usable(std::string_view name) const {
 }
 
 } // namespace pw::ui
+
+namespace pw::ui {
+
+void SetControlText(Controls& controls, const std::string& name, const std::string& text) {
+  Control* c = controls.Find(name);
+  if (!c) return;
+  if (c->kind == Kind::Edit || c->kind == Kind::ComboBox || c->kind == Kind::RichEdit) c->text = text;
+  else c->caption = text;
+}
+
+std::string ControlText(const Controls& controls, const std::string& name) {
+  const Control* c = controls.Find(name);
+  if (!c) return {};
+  if (c->kind == Kind::Edit || c->kind == Kind::ComboBox || c->kind == Kind::RichEdit) return c->text;
+  return c->caption;
+}
+
+} // namespace pw::ui

@@ -86,3 +86,12 @@ private:
 };
 
 } // namespace pw::ui
+
+namespace pw::ui {
+
+// The text a Host is asked to set or read on a named control: a label's caption, an edit's
+// text. Unknown names are ignored (and read as empty).
+void SetControlText(Controls& controls, const std::string& name, const std::string& text);
+std::string ControlText(const Controls& controls, const std::string& name);
+
+} // namespace pw::ui

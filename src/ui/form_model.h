@@ -11,8 +11,12 @@
 #include "base/clock.h"
 #include "base/host.h"
 #include "codeplug/codeplug.h"
+#include "link/link_protocol.h"
 #include "link/serial_port.h"
 #include "ui/controls.h"
+#include "ui/dialogs_model.h"
+#include "ui/editor_model.h"
+#include "ui/help_texts.h"
 #include "ui/personality_view.h"
 #include "ui/shell.h"
 #include "ui/view_state.h"
@@ -54,8 +58,41 @@ public:
   int VisiblePortCount() const { return visiblePortCount_; }
   const std::string& SettingsPath() const { return settingsPath_; }
   PersonalityView& view() { return *view_; }
+  Link& link() { return *link_; }
+  EditorModel& editor() { return *editor_; }
+  PasswordDialogModel& password() { return password_; }
+  RetryDialogModel& retry() { return *retry_; }
+  // Opens port n without touching the settings file (the command line names its port).
+  void UsePort(int n);
+  // The user picked another page tab.
+  void PageChanged(int page);
+  // Whether the last Read or Program succeeded (for the command line).
+  bool LastTransactionOk() const { return lastTransactionOk_; }
+  // Load and save through the data-file rules with the given path instead of a dialog.
+  bool LoadFile(const std::string& path);
+  bool SaveFile(const std::string& path);
 
 private:
+  bool IsUsable(const std::string& name) const;
+  void RunCommand(const std::string& name);
+  void OpenPort(int n);
+  void ChoosePort(int n);
+  void ShowPage(int page);
+  void ClearActivePageTopic();
+  void EnterBusyState();
+  void LeaveBusyState();
+  void EnableSaveAndProgram();
+  void RunRead();
+  void RunProgram();
+  void RunSave();
+  void RunLoad();
+  void OpenEditor(int set);
+  void HelpKey();
+  void HelpButtonEnter();
+  void HelpButtonClick();
+  void HelpButtonExit();
+  void RetryTimerFired();
+
   Host& host_;
   Shell& shell_;
   Clock& clock_;
@@ -66,6 +103,13 @@ private:
   std::unique_ptr<PersonalityView> view_;
   int portNumber_ = 1;
   int visiblePortCount_ = 16;
+  std::unique_ptr<Link> link_;
+  std::unique_ptr<HelpController> help_;
+  std::unique_ptr<EditorModel> editor_;
+  PasswordDialogModel password_;
+  std::unique_ptr<RetryDialogModel> retry_;
+  bool saveWasEnabled_ = true;
+  bool lastTransactionOk_ = false;
 };
 
 } // namespace pw::ui

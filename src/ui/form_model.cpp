@@ -1,0 +1,496 @@
+#include "ui/form_model.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string_view>
+
+#include "link/link_protocol.h"
+#include "transactions/transactions.h"
+#include "ui/main_controls.h"
+#include "ui/settings.h"
+
+namespace pw::ui {
+
+namespace {
+
+enum class Command {
+  None,       // inert: hidden service items and items without action
+  Load,       // validates the pending field first
+  LoadDirect, // btnF8Load: no validation
+  Save,
+  SaveButton,
+  Read,
+  ReadDirect, // btnF3Read: its Exit handler already validated the field
+  Program,
+  ProgramButton,
+  Exit,
+  Help,
+  HelpButton,
+  AddressPage,
+  StandardPage,
+  PageUp,
+  PageDown,
+  About,
+  Version,
+};
+
+struct CommandRow {
+  std::string_view control;
+  Command command;
+};
+
+// Which command each tool button, menu item and push button runs.
+constexpr CommandRow kCommandMap[] = {
+    {"ToolButton1", Command::Load},          {"Open1", Command::Load},
+    {"btnF8Load", Command::LoadDirect},      {"ToolButton2", Command::Save},
+    {"Save1", Command::Save},                {"btnF7SaveAs", Command::SaveButton},
+    {"ToolButton3", Command::Read},          {"Read1", Command::Read},
+    {"btnF3Read", Command::ReadDirect},      {"ToolButton4", Command::Program},
+    {"Write1", Command::Program},            {"btnF4Program", Command::ProgramButton},
+    {"ToolButton5", Command::Exit},          {"Exit1", Command::Exit},
+    {"btnF10Exit", Command::Exit},           {"Help2", Command::Help},
+    {"btnF1Help", Command::HelpButton},      {"FLEXAddressOption", Command::AddressPage},
+    {"StandardOption", Command::StandardPage}, {"PageUp1", Command::PageUp},
+    {"PageDown1", Command::PageDown},        {"About1", Command::About},
+    {"Version1", Command::Version},
+};
+
+Command CommandOf(std::string_view name) {
+  for (const CommandRow& row : kCommandMap)
+    if (row.control == name) return row.command;
+  return Command::None;
+}
+
+// Controls disabled while a transaction runs.
+constexpr std::string_view kBusyControls[] = {
+    "ToolButton1", "ToolButton2", "ToolButton3", "ToolButton4", "ToolButton5", "btnF1Help",
+    "btnF3Read",   "btnF4Program", "btnF7SaveAs", "btnF8Load",  "btnF10Exit",  "File1",
+    "Options1",    "ReadProgram1", "Superkey"};
+constexpr std::string_view kSaveProgramControls[] = {"Save1",       "Write1",       "ToolButton2",
+                                                     "ToolButton4", "btnF4Program", "btnF7SaveAs"};
+constexpr std::string_view kAlwaysRestored[] = {"ToolButton1", "ToolButton3", "ToolButton5",
+                                                "btnF1Help",   "btnF3Read",   "btnF8Load",
+                                                "btnF10Exit",  "File1",       "Options1",
+                                                "ReadProgram1", "Superkey"};
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.substr(0, prefix.size()) == prefix;
+}
+
+} // namespace
+
+FormModel::FormModel(Host& host, Shell& shell, Clock& clock, PortFactory ports,
+                     std::string programDir)
+    : host_(host), shell_(shell), clock_(clock), ports_(std::move(ports)),
+      programDir_(std::move(programDir)), link_(std::make_unique<Link>(clock, host)) {
+  if (!programDir_.empty() && programDir_.back() != '/' && programDir_.back() != '\\')
+    programDir_ += '/';
+  settingsPath_ = SettingsDirectory(programDir_) + kSettingsFileName;
+}
+
+FormModel::~FormModel() = default;
+
+void FormModel::FormCreate() {
+  // 1. The codeplug model holds the default codeplug since its construction; fill the pages.
+  BuildMainControls(controls);
+  view_ = std::make_unique<PersonalityView>(controls, codeplug, host_, state);
+  // The other forms, created after the main window in this order: editor, password, help,
+  // retry.
+  editor_ = std::make_unique<EditorModel>(codeplug, controls, host_, shell_);
+  help_ = std::make_unique<HelpController>(state, controls, shell_);
+  retry_ = std::make_unique<RetryDialogModel>(controls);
+
+  // 2. Start texts.
+  for (const CodeRowNames& row : CodeRows()) {
+    controls.SetText(row.code, "0000000");
+    controls.SetText(row.incDec, "0");
+  }
+  controls.SetText("edtFrame1", "000");
+  controls.SetText("edtFrame2", "000");
+  controls.SetText("edtBatteryCycle1", "0");
+  controls.SetText("edtBatteryCycle2", "0");
+
+  // 3. Radio groups of the band and the synthesizer type are fixed for the user.
+  controls.SetEnabled("rgpBandOption", false);
+  controls.SetEnabled("rgpPLLICOption", false);
+  controls.SetVisible("rgpPLLICOption", false);
+  controls["edtPagerPassword"].passwordChar = '*';
+
+  // 4. Caption, firmware labels, codeplug version.
+  controls.SetCaption("TFormUI", kMainCaption);
+  controls.SetVisible("lblFirewareVersion", false);
+  controls.SetVisible("lblFireware_Version", false);
+  controls.SetCaption("lblCodeplug_Version", "R" + codeplug.StampText());
+
+  // 5. Save and Program wait for the first Read or Load.
+  for (std::string_view name : kSaveProgramControls) controls.SetEnabled(name, false);
+
+  // 6. Shape the pages for this pager model.
+  for (const char* name :
+       {"rgpCodingFormatBaudRate", "lblVersion", "Label2", "Label3", "gpbCodeA1", "gpbFrame1",
+        "gpbBatteryCycle1", "gpbCodeB1", "gpbFrame2", "gpbBatteryCycle2", "rgpType",
+        "gpbPagerPassword", "gpbDisplayEntry", "chkMemoryCleanup", "chkBeeponBadData",
+        "chkCustomDisplay", "chkDownloadPassword", "chkPRCCharacterSet", "gpbPowerCadence",
+        "gpbPowerLED", "gpbPowerTime", "rgpOutofRangeTimer", "gpbChargeroffRecharg",
+        "gpbLowBattery", "gpbBEEPFrequency", "gpbDisCharging", "gpbCharging", "edtR", "edtN",
+        "lblR", "lblN", "chkSpur"})
+    controls.SetVisible(name, false);
+  for (const CodeRowNames& row : CodeRows()) controls.SetEnabled(row.voice, false);
+  controls.SetEnabled("chkOutofRangeVoice", false);
+  controls.SetEnabled("chkPowerAlertVoice", false);
+  controls.SetChecked("chkAutoIncrementorDecrement", false);
+  controls.SetEnabled("rgpCapCodeAutoIncrementDecrement", false);
+  controls["rgpCapCodeAutoIncrementDecrement"].itemIndex = 0;
+  for (const CodeRowNames& row : CodeRows()) controls.SetEnabled(row.incDec, false);
+
+  // 7. Maximum input lengths.
+  auto setMax = [this](std::string_view name, int n) { controls[name].maxLength = n; };
+  for (int k = 1; k <= 6; ++k) {
+    const CodeRowNames& row = CodeRows()[k - 1];
+    setMax(row.time, 2);
+    setMax(row.repeat, 2);
+    setMax(row.cadence, 8);
+    setMax(row.code, 9);
+    setMax(row.incDec, 1);
+  }
+  for (const char* n : {"edtOutofRangeTime", "edtOutofRangeRepeatcnt", "edtPowerAlertTime",
+                        "edtPowerAlertRepeatcnt", "edtPowerLEDON"})
+    setMax(n, 2);
+  for (const char* n : {"edtPowerCadence", "edtOutofRangeCadence", "edtPowerAlertCadence"})
+    setMax(n, 8);
+  for (const char* n : {"edtPowerTime", "edtOutofRangeTimer", "edtPowerLEDOFF"}) setMax(n, 3);
+  for (const char* n : {"edtUp1", "edtUp2", "edtUp3", "edtUp4", "edtDown1", "edtDown2", "edtDown3",
+                        "edtDown4", "edtChargeroff", "edtRecharg", "edtLowBatteryRecovery",
+                        "edtLowBatteryWarning", "edtBEEPFrequency"})
+    setMax(n, 4);
+  setMax("edtSerialNumber", 10);
+  controls.SetEnabled("edtSerialNumber", false);
+  setMax("edtFrequency", 8);
+  setMax("edtPagerPassword", 10);
+  setMax("edtDisplayEntry", 12);
+
+  // Fill both pages from the default codeplug.
+  state.ActivePage = 1;
+  view_->RefreshActivePage();
+  state.ActivePage = 0;
+  controls["PCAll"].itemIndex = 0;
+  view_->RefreshActivePage();
+  state.AddressTopic = state.StandardTopic = state.CommandTopic = -1;
+}
+
+void FormModel::FormShow() {
+  view_->RefreshActivePage();
+
+  PortSettings settings;
+  if (std::filesystem::exists(settingsPath_)) {
+    settings = ReadSettings(settingsPath_);
+  } else {
+    WriteSettings(settingsPath_, settings);
+  }
+  portNumber_ = settings.port;
+  visiblePortCount_ = settings.visiblePortCount;
+  for (int n = 1; n <= 256; ++n) {
+    Control& item = controls["UseCOM" + std::to_string(n)];
+    item.visible = n <= visiblePortCount_;
+    item.checked = n == portNumber_;
+  }
+  OpenPort(portNumber_);
+}
+
+void FormModel::FormClose() {
+  if (port_ && port_->IsOpen()) port_->Close();
+  port_.reset();
+}
+
+void FormModel::OpenPort(int n) {
+  port_ = ports_ ? ports_(n, host_) : nullptr;
+  if (port_) port_->Open(1200, 0, 8, 1.0f);
+}
+
+void FormModel::UsePort(int n) {
+  if (port_ && port_->IsOpen()) port_->Close();
+  portNumber_ = n;
+  OpenPort(n);
+}
+
+void FormModel::ChoosePort(int n) {
+  if (!std::filesystem::exists(settingsPath_)) return;
+  if (port_ && port_->IsOpen()) port_->Close();
+  WriteSettings(settingsPath_, PortSettings{n, visiblePortCount_});
+  portNumber_ = n;
+  for (int i = 1; i <= 256; ++i) controls["UseCOM" + std::to_string(i)].checked = i == n;
+  OpenPort(n);
+}
+
+// ---- Events --------------------------------------------------------------------------------
+
+void FormModel::Enter(const std::string& name) {
+  if (view_->HandlesControl(name)) {
+    view_->Enter(name);
+    return;
+  }
+  static const std::pair<std::string_view, int> buttonTopics[] = {
+      {"btnF3Read", 1}, {"btnF4Program", 2}, {"btnF7SaveAs", 3}, {"btnF8Load", 4}, {"btnF10Exit", 5}};
+  static const std::pair<std::string_view, const char*> buttonHelp[] = {
+      {"btnF3Read", "Read a pager via the hard-contact interface"},
+      {"btnF4Program", "Program a pager via the hard-contact interface"},
+      {"btnF7SaveAs", "Save the current pager personality to disk"},
+      {"btnF8Load", "Load a pager personality from disk"},
+      {"btnF10Exit", "Exit the programmer"}};
+  for (const auto& [button, topic] : buttonTopics) {
+    if (name == button) {
+      state.AddressTopic = -1;
+      state.StandardTopic = -1;
+      state.CommandTopic = topic;
+      for (const auto& [b, text] : buttonHelp)
+        if (b == button) controls.SetCaption("lblHelp1", text);
+      return;
+    }
+  }
+  if (name == "btnF1Help") {
+    HelpButtonEnter();
+  } else if (name == "PCAll") {
+    state.AddressTopic = state.StandardTopic = state.CommandTopic = -1;
+    controls.SetCaption("lblHelp1", "");
+  }
+}
+
+void FormModel::Exit(const std::string& name) {
+  if (view_->HandlesControl(name)) {
+    view_->Exit(name);
+  } else if (name == "btnF1Help") {
+    HelpButtonExit();
+  } else if (name == "btnF10Exit") {
+    controls.SetCaption("lblHelp1", "");
+  }
+}
+
+bool FormModel::KeyPress(const std::string& name, char ch) {
+  if (view_->HandlesControl(name)) return view_->KeyPress(name, ch);
+  return true;
+}
+
+void FormModel::MouseDown(const std::string& name, bool leftButton) {
+  if (view_->HandlesControl(name)) view_->MouseDown(name, leftButton);
+}
+
+bool FormModel::IsUsable(const std::string& name) const {
+  const Control* c = controls.Find(name);
+  if (!c) return false;
+  if (c->kind == Kind::MenuItem) {
+    // Hidden menu items keep their shortcuts; a disabled item or menu does not run.
+    for (const Control* p = c; p; p = p->parent.empty() ? nullptr : controls.Find(p->parent))
+      if (!p->enabled) return false;
+    return true;
+  }
+  return controls.Usable(name);
+}
+
+void FormModel::Click(const std::string& name) {
+  Control* c = controls.Find(name);
+  if (!c || !IsUsable(name)) return;
+  if (c->kind == Kind::CheckBox) c->checked = !c->checked;
+
+  if (StartsWith(name, "UseCOM")) {
+    int n = std::atoi(name.c_str() + 6);
+    if (n >= 1 && n <= 256 && name == "UseCOM" + std::to_string(n)) ChoosePort(n);
+    return;
+  }
+  if (StartsWith(name, "btnSet") && name.size() == 7) {
+    OpenEditor(name[6] - '0');
+    return;
+  }
+  if (view_->HandlesControl(name)) {
+    view_->Click(name);
+    if (name == "chkLEDFlashforever") editor_->FollowLedFlashForever();
+    return;
+  }
+  RunCommand(name);
+}
+
+bool FormModel::Shortcut(const std::string& keys) {
+  for (const std::string& name : controls.Order()) {
+    const Control& c = controls[name];
+    if (c.kind == Kind::MenuItem && c.shortcut == keys) {
+      Click(name);
+      return true;
+    }
+  }
+  return false;
+}
+
+void FormModel::TimerTick(const std::string& name) {
+  Control& t = controls[name];
+  if (!t.running) return;
+  if (name == "tmrTime") {
+    help_->tmrTimeTimer();
+  } else if (name == "tmrTime1") {
+    controls.SetCaption("lblVersion", "");
+    t.running = false;
+  } else if (name == "Retry_Timer") {
+    RetryTimerFired();
+  }
+}
+
+// ---- Commands ------------------------------------------------------------------------------
+
+void FormModel::RunCommand(const std::string& name) {
+  switch (CommandOf(name)) {
+  case Command::None:
+    return;
+  case Command::Read:
+    if (!view_->ValidatePendingField()) return;
+    [[fallthrough]];
+  case Command::ReadDirect:
+    RunRead();
+    return;
+  case Command::Program:
+    if (!view_->ValidatePendingField()) return;
+    RunProgram();
+    return;
+  case Command::ProgramButton:
+    if (!view_->ValidatePendingField()) return;
+    RunProgram();
+    ClearActivePageTopic();
+    state.CommandTopic = 2;
+    return;
+  case Command::Save:
+    if (!view_->ValidatePendingField()) return;
+    RunSave();
+    return;
+  case Command::SaveButton:
+    if (!view_->ValidatePendingField()) return;
+    RunSave();
+    ClearActivePageTopic();
+    state.CommandTopic = 3;
+    return;
+  case Command::Load:
+    if (!view_->ValidatePendingField()) return;
+    [[fallthrough]];
+  case Command::LoadDirect:
+    RunLoad();
+    return;
+  case Command::Exit:
+    shell_.CloseMainWindow();
+    return;
+  case Command::Help:
+    HelpKey();
+    return;
+  case Command::HelpButton:
+    HelpButtonClick();
+    return;
+  case Command::AddressPage:
+    ShowPage(0);
+    return;
+  case Command::StandardPage:
+    ShowPage(1);
+    return;
+  case Command::PageUp:
+    ShowPage(state.ActivePage == 0 ? 1 : state.ActivePage - 1);
+    return;
+  case Command::PageDown:
+    ShowPage(state.ActivePage == 1 ? 0 : state.ActivePage + 1);
+    return;
+  case Command::About:
+    host_.Show(Message{"Pagewright-Corvane-FLEX-R010209\nProgramming software for RV615 FLEX "
+                       "pagers.\nConnect the pager through its hard-contact interface.",
+                       "About", Icon::Information});
+    return;
+  case Command::Version:
+    controls.SetCaption("lblVersion", "R" + codeplug.StampText());
+    controls["tmrTime1"].interval = 2000;
+    controls["tmrTime1"].running = true;
+    return;
+  }
+}
+
+void FormModel::ShowPage(int page) {
+  state.ActivePage = page;
+  controls["PCAll"].itemIndex = page;
+  view_->RefreshActivePage();
+}
+
+void FormModel::PageChanged(int page) { ShowPage(page); }
+
+void FormModel::ClearActivePageTopic() {
+  if (state.ActivePage == 0) state.AddressTopic = -1;
+  else state.StandardTopic = -1;
+}
+
+void FormModel::EnterBusyState() {
+  saveWasEnabled_ = controls["btnF7SaveAs"].enabled;
+  for (std::string_view name : kBusyControls) controls.SetEnabled(name, false);
+  controls.SetEnabled("TFormUI", false);
+  host_.PumpMessages();
+}
+
+void FormModel::LeaveBusyState() {
+  controls.SetEnabled("TFormUI", true);
+  if (controls["btnF7SaveAs"].enabled || saveWasEnabled_)
+    for (std::string_view name : {"ToolButton2", "ToolButton4", "btnF4Program", "btnF7SaveAs"})
+      controls.SetEnabled(name, true);
+  for (std::string_view name : kAlwaysRestored) controls.SetEnabled(name, true);
+  saveWasEnabled_ = true;
+}
+
+void FormModel::EnableSaveAndProgram() {
+  if (!controls["Save1"].enabled)
+    for (std::string_view name : kSaveProgramControls) controls.SetEnabled(name, true);
+}
+
+void FormModel::RunRead() {
+  EnterBusyState();
+  bool ok = false;
+  if (port_) {
+    TransactionContext ctx{codeplug, *link_, *port_, host_, clock_};
+    ok = ReadPager(ctx);
+  } else {
+    host_.ShowBox("Reading Fail", "Error", Icon::Error);
+  }
+  if (ok) {
+    view_->RefreshActivePage();
+    EnableSaveAndProgram();
+    view_->RefreshActivePage();
+  }
+  host_.SetProgress(0);
+  LeaveBusyState();
+  lastTransactionOk_ = ok;
+}
+
+void FormModel::RunProgram() {
+  for (std::string_view name : kBusyControls) controls.SetEnabled(name, false);
+  controls.SetEnabled("TFormUI", false);
+  host_.PumpMessages();
+  bool ok = false;
+  if (port_) {
+    TransactionContext ctx{codeplug, *link_, *port_, host_, clock_};
+    ok = ProgramPager(ctx);
+  } else {
+    host_.ShowBox("Programming Fail", "Error", Icon::Error);
+  }
+  if (ok && controls.Checked("chkAutoIncrementorDecrement")) view_->AutoStepCodes();
+  host_.SetProgress(0);
+  controls.SetEnabled("TFormUI", true);
+  for (std::string_view name : kBusyControls) controls.SetEnabled(name, true);
+  lastTransactionOk_ = ok;
+}
+
+} // namespace pw::ui
+
+namespace pw::ui {
+
+void FormModel::OpenEditor(int set) {
+  editor_->Open(set);
+  shell_.ShowEditor(set);
+  editor_->Close();
+}
+
+void FormModel::HelpKey() { help_->Help2Click(); }
+void FormModel::HelpButtonEnter() { help_->btnF1HelpEnter(); }
+void FormModel::HelpButtonClick() { help_->btnF1HelpClick(); }
+void FormModel::HelpButtonExit() { help_->btnF1HelpExit(); }
+void FormModel::RetryTimerFired() { retry_->Retry_TimerTimer(); }
+
+} // namespace pw::ui

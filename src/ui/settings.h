@@ -1,0 +1,27 @@
+// The settings file "CorvaneF.ini": two lines, the port number and how many port menu items
+// are shown.
+#pragma once
+
+#include <string>
+
+namespace pw::ui {
+
+inline constexpr const char* kSettingsFileName = "CorvaneF.ini";
+inline constexpr int kDefaultPort = 1;
+inline constexpr int kDefaultVisiblePortCount = 16;
+
+struct PortSettings {
+  int port = kDefaultPort;
+  int visiblePortCount = kDefaultVisiblePortCount;
+};
+
+// The folder the settings file lives in: the program's folder, or the per-user configuration
+// folder when the program's folder cannot be written (an installed copy).
+std::string SettingsDirectory(const std::string& programDir);
+
+// Reads the two lines; values outside 1-256 (port) or 0-256 (count) fall back to the defaults.
+PortSettings ReadSettings(const std::string& path);
+// Writes the two lines, each ended by a line feed.
+bool WriteSettings(const std::string& path, const PortSettings& settings);
+
+} // namespace pw::ui
