@@ -15,6 +15,7 @@ using Image = std::array<std::uint8_t, map::kImageSize>;
 
 inline constexpr std::string_view kSoftwareStamp = "010209";
 inline constexpr int kSoftwareStampNumber = 10209;
+inline constexpr std::string_view kPatchSignatureText = "PATCH";
 
 // Quantities derived from the RF option bytes and the band byte.
 struct RfQuantities {
@@ -82,6 +83,11 @@ std::uint8_t InvertedSum8(const std::uint8_t* data, std::size_t count);
 std::uint8_t DecodeHexPair(char high, char low);
 void DecodeHexText(std::string_view text, std::uint8_t* out, std::size_t count);
 
+// The built-in texts: the 512 bytes of the default personality and patch header, and the
+// 320-byte patch block of set 2-7 (empty for any other set).
+std::string_view DefaultImageText();
+std::string_view PatchBlockText(int set);
+
 // The patch area of an image: where its block lies and whether header and block are sound.
 struct PatchLayout {
   std::uint16_t start = 0;
@@ -90,6 +96,7 @@ struct PatchLayout {
   bool fits = false;     // 3 <= length and start + length <= 0x800
   bool blockOk = false;  // block checksum matches (only when fits)
   int version = 0;       // byte start + length - 3 (only when fits)
+  bool signatureOk = false; // "PATCH" at 0x200
 };
 PatchLayout InspectPatch(const Image& image);
 

@@ -26,6 +26,17 @@ inline constexpr std::uint16_t kRWord = 0x004; // 3 bytes, big-endian
 inline constexpr std::uint16_t kNWord = 0x007; // 3 bytes, big-endian
 inline constexpr std::uint16_t kRfOption1 = 0x00A; // IF, step, multiplier - 1
 inline constexpr std::uint16_t kRfOption2 = 0x00B; // reference, injection, PLL type, flags
+// RF option byte 1 fields.
+inline constexpr int kIfShift = 5;             // bits 7-5: receiver IF
+inline constexpr std::uint8_t kIfDecodedBelow = 0xA0; // larger values leave the IF as it was
+inline constexpr int kStepShift = 3;           // bits 4-3: channel step
+inline constexpr std::uint8_t kMultiplierMask = 0x07; // bits 2-0: multiplier - 1
+// RF option byte 2 fields.
+inline constexpr int kReferenceShift = 6;             // bits 7-6: reference oscillator
+inline constexpr std::uint8_t kHighSideBit = 0x20;    // bit 5
+inline constexpr std::uint8_t kPllTypeBit4 = 0x10;    // synthesizer type, low bit
+inline constexpr std::uint8_t kPllTypeBit2 = 0x04;    // synthesizer type, high bit
+inline constexpr std::uint8_t kSearchFlagsMask = 0x03; // bits 1-0
 
 // ---- Page 0: packets ----------------------------------------------------------------------
 inline constexpr std::uint16_t kPacketCount = 0x010;
@@ -33,10 +44,15 @@ inline constexpr std::uint16_t kMarker = 0x012;       // identifier of packet 0x
 inline constexpr std::uint8_t kMarkerValue = 0x78;
 inline constexpr std::uint16_t kEnableCodesEF = 0x014; // E bits 1-0, F bits 3-2
 inline constexpr std::uint16_t kEnableCodesAD = 0x015; // A 1-0, B 3-2, C 5-4, D 7-6
+inline constexpr int kEnableDisabled = 0;
+inline constexpr int kEnableShort = 1;
+inline constexpr int kEnableLong = 3;
 
 // Address words: code k (1 = A ... 6 = F) owns two packets; value bytes are big-endian.
 constexpr std::uint16_t AddressWord1(int k) { return static_cast<std::uint16_t>(0x00F + 8 * k); }
 constexpr std::uint16_t AddressWord2(int k) { return static_cast<std::uint16_t>(0x013 + 8 * k); }
+inline constexpr std::uint8_t kLongAddressMark = 0x40; // in the high byte of both words
+inline constexpr std::uint8_t kWordHighMask = 0x1F;    // bits 20-16 of the 21-bit word
 
 struct EnableField {
   std::uint16_t byte;
@@ -55,8 +71,13 @@ inline constexpr std::array<EnableField, 7> kEnableFields = {{
 // Frame bitmap packets 0x20-0x27: packet i at 0x046 + 4i = [0x20+i, 0, b(2i), b(2i+1)].
 inline constexpr std::uint16_t kFrameBitmap = 0x046;
 inline constexpr int kFramePackets = 8;
+inline constexpr std::uint8_t kFramePacketId = 0x20; // identifier of packet i is 0x20 + i
+inline constexpr int kFrameCount = 128;
+inline constexpr int kFrameBytes = 16;
 
 // Option packets and forced bytes.
+inline constexpr std::uint16_t kPacket01Value = 0x097; // forced to 3
+inline constexpr std::uint8_t kPacket01ValueForced = 0x03;
 inline constexpr std::uint16_t kDataPolarity = 0x098; // bits 1-0: 3 = not inverted
 struct ForcedByte {
   std::uint16_t offset;
@@ -112,6 +133,7 @@ inline constexpr std::uint16_t kOutOfRangeCadence = 0x1A4;
 inline constexpr std::uint16_t kOutOfRangeRepeat = 0x1A5;
 inline constexpr std::uint16_t kOutOfRangeTimer = 0x1A6; // bit 7 indicator, bits 6-0 timer
 inline constexpr std::uint8_t kOutOfRangeIndicatorBit = 0x80;
+inline constexpr std::uint8_t kOutOfRangeTimerMask = 0x7F;  // seconds or 5-second steps
 inline constexpr std::uint16_t kPowerAlertFlags = 0x1A7;
 inline constexpr std::uint16_t kPowerAlertTime = 0x1A8;
 inline constexpr std::uint16_t kPowerAlertCadence = 0x1A9;
@@ -147,15 +169,26 @@ constexpr int SubBand(std::uint8_t band) { return (band >> 3) & 0x07; }
 // ---- Patch region -------------------------------------------------------------------------
 inline constexpr std::uint16_t kPatchSignature = 0x200; // "PATCH"
 inline constexpr int kPatchSignatureLength = 5;
+inline constexpr std::uint16_t kPatchRegion = 0x200;    // 0x200-0x7FF
 inline constexpr std::uint16_t kPatchHeader = 0x205;    // 7 bytes
+inline constexpr std::uint16_t kPatchStart = 0x205;     // 2 bytes: offset of the patch code
+inline constexpr std::uint16_t kPatchLength = 0x207;    // 2 bytes: its length
+inline constexpr int kPatchHeaderSummed = 6;            // 0x205-0x20A under the check byte
+inline constexpr int kPatchTrailer = 3;                 // level byte and 2 checksum bytes
 inline constexpr int kPatchHeaderLength = 7;
 inline constexpr std::uint16_t kPatchHeaderCheck = 0x20B;
 inline constexpr std::uint16_t kPagerId = 0x20C;        // 2 bytes, complements
+inline constexpr std::uint8_t kPagerIdFlex = 0xF0;      // first byte of a FLEX pager
+inline constexpr std::uint8_t kPagerIdPocsag = 0x0F;    // first byte of a POCSAG pager
 inline constexpr std::uint16_t kStandbyTime = 0x220;
 inline constexpr std::uint16_t kStandbyLed = 0x221;
 inline constexpr std::uint16_t kStandbyCadence = 0x222;
+inline constexpr std::uint8_t kStandbyLedEnableBit = 0x01;
 inline constexpr std::uint16_t kPatchAreaFill = 0x500;  // 0x500-0x7FF refilled with 0x60 per set
 inline constexpr std::uint16_t kPatchCode = 0x600;      // where built-in patch code goes
 inline constexpr std::uint8_t kFillByte = 0x60;
+inline constexpr std::uint16_t kDefaultPatchLevel = 0x601; // level byte of the default patch
+inline constexpr std::uint8_t kDefaultPatchLevelValue = 0x02;
+inline constexpr int kPatchBlockSize = 320; // built-in 320-byte patch blocks
 
 } // namespace pw::map
