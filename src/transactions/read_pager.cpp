@@ -1,0 +1,200 @@
+// Read Pager: brings the pager's codeplug into WorkingImage. Every check runs before any
+// byte reaches the working image, so a failed Read leaves the codeplug in memory as it was.
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "transactions/compatibility.h"
+#include "transactions/transaction_steps.h"
+#include "transactions/transactions.h"
+
+namespace pw {
+namespace {
+
+using steps::ShowFail;
+using steps::ShowInfo;
+using steps::ShowWarning;
+
+constexpr std::uint32_t kPauseMs = 100;
+
+// Page and patch checksums as the pager keeps them: the last two bytes of the block hold the
+// complement of the sum of the bytes before them, high byte first.
+bool BlockChecksumOk(const std::uint8_t* page, int count) {
+  const std::uint16_t check = InvertedSum16(page, static_cast<std::size_t>(count - 2));
+  return page[count - 2] == static_cast<std::uint8_t>(check >> 8) &&
+         page[count - 1] == static_cast<std::uint8_t>(check);
+}
+
+class ReadTransaction {
+public:
+  explicit ReadTransaction(TransactionContext& ctx)
+      : ctx_(ctx), cp_(ctx.codeplug), link_(ctx.link), host_(ctx.host), rx_(ctx.link.ReceiveBuffer) {}
+
+  bool Run() {
+    steps::ReopenPort(ctx_);
+    if (!steps::QueryVersionAndStamp(ctx_, text::kReadingFail, {})) return false;
+    if (steps::RefuseNewerStamp(ctx_, text::kLaterPpsRead)) return false;
+    firmware_ = link_.FirmwareVersionNumber;
+
+    if (!CheckPager()) return false;
+    if (!ReceivePages()) return false;
+    Accept();
+    return true;
+  }
+
+private:
+  bool Fail() {
+    ShowFail(host_, text::kReadingFail);
+    return false;
+  }
+  bool FailAndResetGauge(std::string_view text, bool captioned) {
+    if (captioned)
+      ShowFail(host_, text);
+    else
+      ShowInfo(host_, text);
+    host_.SetProgress(0);
+    return false;
+  }
+  bool Read(std::uint16_t address, int count, int mode = kProgressNone) {
+    return steps::ReadPagerBlock(ctx_, address, count, mode);
+  }
+
+  // Pager ID, marker, band, patch signature, header and version.
+  bool CheckPager() {
+    ctx_.clock.Sleep(kPauseMs);
+    if (!Read(map::kPagerId, 2)) return Fail();
+    if (CheckPagerId(rx_[0], rx_[1]) == PagerIdVerdict::RefusePocsag) {
+      ShowInfo(host_, PocsagText(TransactionMode::Read));
+      return false;
+    }
+
+    ctx_.clock.Sleep(kPauseMs);
+    if (!Read(map::kMarker, 1)) return Fail();
+    if (!MarkerIsSound(rx_[0])) {
+      ShowInfo(host_, text::kMarkerError);
+      return false;
+    }
+
+    ctx_.clock.Sleep(kPauseMs);
+    if (!Read(map::kBandByte, 1)) return Fail();
+    pagerBandFamily_ = map::BandFamily(rx_[0]);
+    pagerSubBand_ = map::SubBand(rx_[0]);
+    if (!BandIsValid(pagerBandFamily_, pagerSubBand_)) {
+      ShowInfo(host_, text::kBandByteError);
+      return false;
+    }
+
+    ctx_.clock.Sleep(kPauseMs);
+    if (!Read(map::kPatchSignature, map::kPatchSignatureLength)) return Fail();
+    if (!std::equal(kPatchSignatureText.begin(), kPatchSignatureText.end(), rx_.begin())) {
+      ShowInfo(host_, text::kEepromEmpty);
+      return false;
+    }
+
+    ctx_.clock.Sleep(kPauseMs);
+    if (!Read(map::kPatchHeader, map::kPatchHeaderLength)) return Fail();
+    std::copy_n(rx_.begin(), map::kPatchHeaderLength, header_.begin());
+    patchStart_ = static_cast<std::uint16_t>(header_[0] << 8 | header_[1]);
+    patchLength_ = static_cast<std::uint16_t>(header_[2] << 8 | header_[3]);
+    // A block that cannot be read whole, or would land outside the image, counts as a
+    // damaged header: nothing is read from it.
+    if (!PatchHeaderCheckOk(header_.data()) || !PatchHeaderFits(patchStart_, patchLength_)) {
+      ShowInfo(host_, text::kPatchHeaderError);
+      return false;
+    }
+
+    const auto versionAt = static_cast<std::uint16_t>(patchStart_ + patchLength_ - map::kPatchTrailer);
+    if (!Read(versionAt, map::kPatchTrailer)) return Fail();
+    patchVersion_ = rx_[0];
+    if (PatchVersionTooNew(firmware_, patchVersion_)) {
+      ShowWarning(host_, text::kLaterPatchRead);
+      return false;
+    }
+    link_.ProgressTotal = patchLength_ + map::kPage1Count + map::kPage0Count;
+    return true;
+  }
+
+  // Both pages into ReadImage, the serial number check, and the patch block.
+  bool ReceivePages() {
+    ctx_.clock.Sleep(kPauseMs);
+    ctx_.port.Purge();
+    if (!Read(map::kPage0Start, map::kPage0Count, kProgressPage0))
+      return FailAndResetGauge(text::kReadingFail, true);
+    if (!BlockChecksumOk(rx_.data(), map::kPage0Count))
+      return FailAndResetGauge(text::kPageDataError, false);
+    std::copy_n(rx_.begin(), map::kPage0Count, cp_.ReadImage.begin() + map::kPage0Start);
+
+    ctx_.port.Purge();
+    if (!Read(map::kPage1Start, map::kPage1Count, kProgressPage1))
+      return FailAndResetGauge(text::kReadingFail, true);
+    if (!BlockChecksumOk(rx_.data(), map::kPage1Count))
+      return FailAndResetGauge(text::kPageDataError, false);
+    std::copy_n(rx_.begin(), map::kPage1Count, cp_.ReadImage.begin() + map::kPage1Start);
+
+    if (!SerialNumberIsStrict(&cp_.ReadImage[map::kSerialNumber]))
+      return FailAndResetGauge(text::kSerialNumberError, false);
+
+    ctx_.clock.Sleep(kPauseMs);
+    if (!Read(patchStart_, patchLength_, kProgressPatch))
+      return FailAndResetGauge(text::kReadingFail, true);
+    if (!BlockChecksumOk(rx_.data(), patchLength_))
+      return FailAndResetGauge(text::kPageDataError, false);
+    std::copy_n(rx_.begin(), patchLength_, patch_.begin());
+    return true;
+  }
+
+  // The whole Read succeeded: the pager's codeplug becomes the working one.
+  void Accept() {
+    const auto stampBegin = cp_.ReadImage.begin() + map::kSoftwareStamp;
+    std::string stamp(stampBegin, stampBegin + map::kStampLength);
+    if (!std::all_of(stamp.begin(), stamp.end(), [](char c) { return c >= '0' && c <= '9'; }))
+      stamp = std::string(map::kStampLength, '0');
+    host_.SetText(std::string(control::kCodeplugVersionLabel), steps::CodeplugVersionText(stamp));
+    link_.PagerStamp = stamp;
+    link_.PagerStampNumber = std::stoi(stamp);
+    link_.SoftwareStampNumber = kSoftwareStampNumber;
+
+    steps::ShowInformation(host_, text::kCodeplugRead);
+
+    std::copy(cp_.ReadImage.begin(), cp_.ReadImage.end(), cp_.WorkingImage.begin());
+    cp_.PatchVersion = patchVersion_;
+    cp_.OutOfRangeTimerEdited = false;
+    cp_.ImageFirmwareVersion = static_cast<std::uint32_t>(firmware_);
+
+    const bool onCapableScale =
+        (cp_.At(map::kFeatureFlags) & map::kFeatureLedStayOnCapable) != 0;
+    ApplyLedTimerScale(cp_, firmware_, onCapableScale);
+    CheckLedTimerRanges(cp_);
+
+    std::copy(kPatchSignatureText.begin(), kPatchSignatureText.end(),
+              cp_.WorkingImage.begin() + map::kPatchSignature);
+    std::copy(header_.begin(), header_.end(), cp_.WorkingImage.begin() + map::kPatchHeader);
+    std::copy_n(patch_.begin(), patchLength_, cp_.WorkingImage.begin() + patchStart_);
+
+    cp_.CodeplugBandFamily = pagerBandFamily_;
+    cp_.CodeplugSubBand = pagerSubBand_;
+    cp_.NormalizeRfOptions();
+    host_.SetProgress(0);
+  }
+
+  TransactionContext& ctx_;
+  Codeplug& cp_;
+  Link& link_;
+  Host& host_;
+  const std::array<std::uint8_t, kLinkBufferSize>& rx_;
+
+  int firmware_ = 0;
+  int pagerBandFamily_ = 0;
+  int pagerSubBand_ = 0;
+  std::array<std::uint8_t, map::kPatchHeaderLength> header_{};
+  std::uint16_t patchStart_ = 0;
+  std::uint16_t patchLength_ = 0;
+  int patchVersion_ = 0;
+  std::array<std::uint8_t, map::kImageSize> patch_{};
+};
+
+} // namespace
+
+bool ReadPager(TransactionContext& ctx) { return ReadTransaction(ctx).Run(); }
+
+} // namespace pw

@@ -1,0 +1,424 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "files/alert_fields.h"
+#include "transactions/compatibility.h"
+#include "transactions/pager_bench.h"
+
+namespace pw::test {
+namespace {
+
+using Blocks = std::vector<std::pair<int, int>>;
+
+const Blocks kCheckedReads = {{0x1F7, 6}, {0x20C, 2}, {0x012, 1},  {0x1EC, 1}, {0x200, 12},
+                              {0x601, 3}, {0x1ED, 10}, {0x00A, 2}, {0x1EC, 1}};
+const Blocks kLongPatchWrites = {{0x000, 256}, {0x100, 255}, {0x200, 12}, {0x600, 255}, {0x6FF, 65}};
+
+std::vector<std::uint8_t> WrittenData(const PagerBench& b, int address) {
+  for (const sim::ReceivedFrame& f : b.pager.FramesOf(sim::FrameKind::Write))
+    if (f.address == address) return f.data;
+  return {};
+}
+
+TEST(ProgramPager, ChecksThePagerThenWritesPagesHeaderAndPatch) {
+  PagerBench b;
+  SetText(b.cp.WorkingImage, map::kSerialNumber, "MEMORY0001");
+  SetText(b.pager.Eeprom, map::kSerialNumber, "PAGER00042");
+  b.cp.At(0x06C) = 0x55; // forced back to 0
+  b.cp.At(0x1C0) = 0xA5; // inside a range restored from the default codeplug
+  b.cp.ImageFirmwareVersion = 10205;
+  b.cp.OutOfRangeTimerEdited = true;
+  Seal(b.pager.Eeprom);
+
+  ASSERT_TRUE(ProgramPager(b.ctx));
+  EXPECT_EQ(b.Reads(), kCheckedReads);
+  EXPECT_EQ(b.Writes(), kLongPatchWrites);
+  EXPECT_EQ(b.pager.FramesOf(sim::FrameKind::Reset).size(), 1u);
+  ASSERT_EQ(b.host.shown.size(), 1u) << ::testing::PrintToString(b.host.Texts());
+  EXPECT_EQ(b.host.shown[0].message, Information("Codeplug  Programmed  Successfully!"));
+  EXPECT_EQ(b.host.Text("lblCodeplug_Version"), "R010209");
+  EXPECT_EQ(b.host.Progress(), 0);
+
+  const Image& w = b.cp.WorkingImage;
+  EXPECT_EQ(std::string(w.begin() + map::kSerialNumber, w.begin() + map::kSerialNumber + 10),
+            "PAGER00042");
+  EXPECT_EQ(std::string(w.begin() + map::kSoftwareStamp, w.begin() + map::kSoftwareStamp + 6),
+            "010209");
+  EXPECT_EQ(w[0x06C], 0x00);
+  EXPECT_EQ(w[0x1C0], b.cp.DefaultImage[0x1C0]);
+  EXPECT_EQ(w[0x1E4], 0x01);
+  EXPECT_EQ(w[0x1E5], 0x02);
+  EXPECT_EQ(w[0x1E6], 0x05);
+  EXPECT_EQ(b.cp.PatchVersion, 4);
+  EXPECT_FALSE(b.cp.OutOfRangeTimerEdited);
+  for (int item = 1; item <= 12; ++item)
+    EXPECT_EQ(b.host.Text(std::string(control::kBatteryEdits[item - 1])), BatteryText(b.cp, item));
+
+  // What went over the wire is the prepared image, with sound page checksums.
+  EXPECT_TRUE(std::equal(w.begin(), w.begin() + 0x1FF, b.pager.Eeprom.begin()));
+  EXPECT_EQ(b.pager.Eeprom[0x0FE] << 8 | b.pager.Eeprom[0x0FF],
+            InvertedSum16(&b.pager.Eeprom[0], 0xFE));
+  EXPECT_EQ(b.pager.Eeprom[0x1FD] << 8 | b.pager.Eeprom[0x1FE],
+            InvertedSum16(&b.pager.Eeprom[0x100], 0xFD));
+  for (const sim::ReceivedFrame& f : b.pager.FramesOf(sim::FrameKind::Write))
+    EXPECT_TRUE(f.checksumOk) << f.address;
+}
+
+TEST(ProgramPager, APatchOf320BytesGoesAsTwoSegments) {
+  PagerBench b;
+  ASSERT_TRUE(ProgramPager(b.ctx));
+  EXPECT_EQ(b.link.SegmentOffset, 510);
+  ASSERT_TRUE(ProgramPager(b.ctx)); // the offset starts again from 0
+  EXPECT_EQ(b.link.SegmentOffset, 510);
+  const PatchSet set6 = Codeplug::BuiltInPatchSet(6);
+  const std::vector<std::uint8_t> first = WrittenData(b, 0x600);
+  const std::vector<std::uint8_t> second = WrittenData(b, 0x6FF);
+  EXPECT_TRUE(first == std::vector<std::uint8_t>(set6.code, set6.code + 255));
+  EXPECT_TRUE(second == std::vector<std::uint8_t>(set6.code + 255, set6.code + 320));
+  EXPECT_TRUE(std::equal(set6.code, set6.code + 320, b.pager.Eeprom.begin() + 0x600));
+  const std::vector<std::uint8_t> header = WrittenData(b, 0x200);
+  EXPECT_TRUE(header == (std::vector<std::uint8_t>{'P', 'A', 'T', 'C', 'H', 0x06, 0x00, 0x01,
+                                                   0x40, 0x07, 0x00, 0xB1}));
+}
+
+TEST(ProgramPagerPatchSet, FollowsTheFirmware) {
+  struct Case {
+    const char* firmware;
+    Blocks writes;
+    int patchVersion;
+  } cases[] = {
+      {"010101", {{0x000, 256}, {0x100, 255}, {0x200, 12}, {0x600, 4}}, 2},
+      {"010204", kLongPatchWrites, 3},
+      {"010205", kLongPatchWrites, 4},
+      {"010206", kLongPatchWrites, 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.firmware);
+    PagerBench b;
+    b.pager.FirmwareDigits = c.firmware;
+    ASSERT_TRUE(ProgramPager(b.ctx));
+    EXPECT_EQ(b.Writes(), c.writes);
+    EXPECT_EQ(b.cp.PatchVersion, c.patchVersion);
+  }
+}
+
+TEST(ProgramPager, Firmware10100StopsSilentlyAtThePatchAndWritesNothing) {
+  PagerBench b;
+  b.pager.FirmwareDigits = "010100";
+  const Image pager = b.pager.Eeprom;
+  EXPECT_FALSE(ProgramPager(b.ctx));
+  EXPECT_EQ(b.Reads(), (Blocks{{0x1F7, 6}, {0x20C, 2}, {0x012, 1}, {0x1EC, 1}, {0x200, 12},
+                               {0x601, 3}, {0x1ED, 10}}));
+  EXPECT_TRUE(b.Writes().empty());
+  EXPECT_TRUE(b.pager.FramesOf(sim::FrameKind::Reset).empty());
+  EXPECT_TRUE(b.host.shown.empty());
+  EXPECT_TRUE(b.pager.Eeprom == pager);
+}
+
+TEST(ProgramPagerLedFlash, AsksOnlyFirmwareWithoutTheFunction) {
+  struct Case {
+    const char* shows;
+    const char* firmware;
+    std::uint8_t flags;
+    bool answerYes;
+    bool asks;
+    bool programs;
+  } cases[] = {
+      {"10202 with stay-on asks and No ends", "010202", 0x05, false, true, false},
+      {"10202 with stay-on asks and Yes goes on", "010202", 0x05, true, true, true},
+      {"10202 without stay-on does not ask", "010202", 0x01, false, false, true},
+      {"10204 with stay-on does not ask", "010204", 0x05, false, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shows);
+    PagerBench b;
+    b.pager.FirmwareDigits = c.firmware;
+    b.cp.At(map::kFeatureFlags) = c.flags;
+    b.host.yesAnswers = {c.answerYes};
+    EXPECT_EQ(ProgramPager(b.ctx), c.programs);
+    const bool asked = std::any_of(b.host.shown.begin(), b.host.shown.end(),
+                                   [](const Shown& s) { return s.kind == Shown::Kind::YesNo; });
+    EXPECT_EQ(asked, c.asks);
+    if (c.asks) {
+      EXPECT_EQ(b.host.shown[0].message,
+                Warning("This pager has not \"LED Flash stay on\" function. Does it continue "
+                        "programming?"));
+    }
+    EXPECT_EQ(b.Writes().empty(), !c.programs);
+  }
+}
+
+TEST(ProgramPagerOutOfRangeTimer, FollowsTheFirmware) {
+  const Message oldFirmware =
+      Info("This Out of Range Timer of FW version only supports 10-120 seconds, please contact "
+           "service center for further information.");
+  const Message fieldRange =
+      Info("         *** Invalid Out of Range Timer ***\nOut of Range Timer  is out of range!\n"
+           "       The vaild range is 10 to 600.");
+  struct Case {
+    const char* shows;
+    const char* firmware;
+    std::uint8_t timer;  // 0x1A6, shown x5 (bit 3 of 0x1E7 is set)
+    std::vector<Message> messages;
+    std::uint8_t stored;
+    std::uint8_t flagsAfter;
+    const char* box;
+  } cases[] = {
+      {"10203 limits 300 s to 120 whole seconds", "010203", 0x80 | 60, {oldFirmware}, 0x80 | 120,
+       0x01, "120"},
+      {"10203 keeps 60 s as whole seconds", "010203", 12, {oldFirmware}, 60, 0x01, "60"},
+      {"10204 keeps 300 s in 5-second steps", "010204", 0x80 | 60, {}, 0x80 | 60, 0x09, "300"},
+      {"10204 limits 635 s to 600", "010204", 127, {fieldRange}, 120, 0x09, "600"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shows);
+    PagerBench b;
+    b.pager.FirmwareDigits = c.firmware;
+    b.cp.At(map::kOutOfRangeTimer) = c.timer;
+    b.cp.At(map::kFeatureFlags) = 0x09;
+    ASSERT_TRUE(ProgramPager(b.ctx));
+    std::vector<std::string> shown = b.host.Texts();
+    shown.pop_back(); // the success box
+    std::vector<std::string> expected;
+    for (const Message& m : c.messages) expected.push_back(m.text);
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(b.cp.At(map::kOutOfRangeTimer), c.stored);
+    EXPECT_EQ(b.pager.Eeprom[map::kOutOfRangeTimer], c.stored);
+    EXPECT_EQ(b.cp.At(map::kFeatureFlags), c.flagsAfter);
+    EXPECT_EQ(b.host.Text("edtOutofRangeTimer"), c.box);
+    EXPECT_FALSE(b.cp.OutOfRangeTimerEdited);
+  }
+}
+
+TEST(ProgramPager, APagerWithoutASoundMarkerSkipsBandPatchAndSerialChecks) {
+  PagerBench b;
+  Image& e = b.pager.Eeprom;
+  e[map::kMarker] = 0x00;
+  e[map::kBandByte] = 0x24;                  // UHF against a 900 MHz codeplug
+  SetShortPatchVersion(e, 9);                // a patch no firmware would accept
+  SetText(e, map::kSerialNumber, "PAGER99999");
+  Seal(e);
+  ASSERT_TRUE(ProgramPager(b.ctx));
+  EXPECT_EQ(b.Reads(), (Blocks{{0x1F7, 6}, {0x20C, 2}, {0x012, 1}, {0x00A, 2}, {0x1EC, 1}}));
+  EXPECT_EQ(std::string(b.cp.WorkingImage.begin() + map::kSerialNumber,
+                        b.cp.WorkingImage.begin() + map::kSerialNumber + 10),
+            "0000000000");
+}
+
+TEST(ProgramPager, PutsTheLedTimesOnTheScaleOfTheFirmware) {
+  PagerBench b;
+  b.pager.FirmwareDigits = "010200";
+  b.cp.LedStayOnCapable = true;
+  b.cp.SetWord16(map::kPowerLedOn, 0x004B);
+  b.cp.SetWord16(map::kPowerLedOff, 0x020D);
+  ASSERT_TRUE(ProgramPager(b.ctx));
+  EXPECT_FALSE(b.cp.LedStayOnCapable);
+  EXPECT_EQ(b.cp.At(map::kFeatureFlags) & 0x01, 0);
+  EXPECT_EQ(b.pager.Eeprom[0x1AB], 0x07);
+  EXPECT_EQ(b.pager.Eeprom[0x1AC], 0xFE);
+  EXPECT_EQ(b.pager.Eeprom[0x1AD], 0x37);
+  EXPECT_EQ(b.pager.Eeprom[0x1AE], 0xF2);
+}
+
+TEST(ProgramPager, ThePagersOwnBandByteReplacesTheCodeplugs) {
+  PagerBench b;
+  b.pager.Eeprom[map::kBandByte] = 0x40; // 900 MHz, narrow band
+  Seal(b.pager.Eeprom);
+  ASSERT_EQ(b.cp.At(map::kBandByte), 0x00);
+  ASSERT_TRUE(ProgramPager(b.ctx));
+  EXPECT_EQ(b.cp.At(map::kBandByte), 0x40);
+  EXPECT_EQ(b.pager.Eeprom[map::kBandByte], 0x40);
+}
+
+TEST(ProgramPager, ABrokenPagerIdIsRewrittenAfterThePatch) {
+  PagerBench b;
+  b.pager.Eeprom[map::kPagerId] = 0x12;
+  b.pager.Eeprom[map::kPagerId + 1] = 0x34;
+  ASSERT_TRUE(ProgramPager(b.ctx));
+  Blocks expected = kLongPatchWrites;
+  expected.push_back({0x20C, 2});
+  EXPECT_EQ(b.Writes(), expected);
+  EXPECT_TRUE(WrittenData(b, 0x20C) == (std::vector<std::uint8_t>{0xF0, 0x0F}));
+  EXPECT_EQ(b.pager.Eeprom[0x20C], 0xF0);
+  EXPECT_EQ(b.pager.Eeprom[0x20D], 0x0F);
+}
+
+TEST(ProgramPagerReset, SucceedsOnTheThirdTryAndFailsAfterIt) {
+  struct Case {
+    int silent;
+    bool programs;
+    std::size_t resets;
+  } cases[] = {{0, true, 1}, {2, true, 3}, {3, false, 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.silent);
+    PagerBench b;
+    b.pager.ResetSilentTimes = c.silent;
+    EXPECT_EQ(ProgramPager(b.ctx), c.programs);
+    EXPECT_EQ(b.pager.FramesOf(sim::FrameKind::Reset).size(), c.resets);
+    EXPECT_EQ(b.host.Last()->text,
+              c.programs ? "Codeplug  Programmed  Successfully!" : "Programming Fail");
+    EXPECT_EQ(b.host.Progress(), 0);
+  }
+}
+
+TEST(ProgramPager, AFailedConfigurationReadLeavesTheImageBytesAlone) {
+  for (int failing : {4, 5}) { // the read of 0x000A, then the one of 0x01EC
+    SCOPED_TRACE(failing);
+    PagerBench b;
+    b.pager.Eeprom[map::kMarker] = 0x00; // fewer requests before the two reads
+    b.pager.Eeprom[map::kRfOption1] = 0x39;
+    b.pager.Eeprom[map::kRfOption2] = 0x42;
+    b.pager.Eeprom[map::kBandByte] = 0x0A;
+    Seal(b.pager.Eeprom);
+    b.pager.NextFaults.assign(failing, sim::PagerFaults{});
+    b.pager.NextFaults.push_back(Nak());
+    const std::uint8_t a = b.cp.At(map::kRfOption1), o2 = b.cp.At(map::kRfOption2),
+                       band = b.cp.At(map::kBandByte);
+    EXPECT_FALSE(ProgramPager(b.ctx));
+    EXPECT_EQ(b.host.Last()->text, "Programming Fail");
+    EXPECT_TRUE(b.Writes().empty());
+    EXPECT_EQ(b.cp.At(map::kRfOption1), a);
+    EXPECT_EQ(b.cp.At(map::kRfOption2), o2);
+    EXPECT_EQ(b.cp.At(map::kBandByte), band);
+  }
+}
+
+struct ProgramFailureCase {
+  const char* shows;
+  std::function<void(PagerBench&)> setup;
+  Shown::Kind kind;
+  Message message;
+};
+
+std::vector<ProgramFailureCase> ProgramFailureCases() {
+  using K = Shown::Kind;
+  const Message programmingFail = Error("Programming Fail");
+  const Message programingFail = Error("Programing Fail");
+  auto nth = [](int n, sim::PagerFaults f) {
+    return [n, f](PagerBench& b) {
+      b.pager.NextFaults.assign(n, sim::PagerFaults{});
+      b.pager.NextFaults.push_back(f);
+    };
+  };
+  return {
+      {"an unanswered version query asks Retry/Cancel",
+       [](PagerBench& b) { b.pager.Faults.silent = true; }, K::RetryCancel,
+       Message{kProtocolError, "Warning", Icon::None}},
+      {"a NAK inside the version reply",
+       nth(0, Answer({0x03, 'R', 'V', 0x15})), K::Box,
+       Info("PPS not support this firmware version, please\ncontact service center for further "
+            "information")},
+      {"version digits that are no number",
+       [](PagerBench& b) { b.pager.FirmwareDigits = "0102 9"; }, K::Box, programmingFail},
+      {"an unanswered stamp read asks Retry/Cancel", nth(1, Silent()), K::RetryCancel,
+       Message{kProtocolError, "Warning", Icon::None}},
+      {"a NAK to the stamp read", nth(1, Nak()), K::Box, programmingFail},
+      {"a pager stamp of a later release",
+       [](PagerBench& b) {
+         SetText(b.pager.Eeprom, map::kSoftwareStamp, "010300");
+         Seal(b.pager.Eeprom);
+       },
+       K::Box,
+       Warning("This pager has been programmed with a later\nPPS version. It cannot be program "
+               "by this PPS.")},
+      {"a NAK to the pager ID read", nth(2, Nak()), K::Box, programmingFail},
+      {"a POCSAG pager",
+       [](PagerBench& b) {
+         b.pager.Eeprom[map::kPagerId] = 0x0F;
+         b.pager.Eeprom[map::kPagerId + 1] = 0xF0;
+       },
+       K::Box, Info("Pager ID is POCSAG, This PPS version is not support")},
+      {"a NAK to the marker read", nth(3, Nak()), K::Box, programmingFail},
+      {"a NAK to the band read", nth(4, Nak()), K::Box, programmingFail},
+      {"another sub-band of the same family",
+       [](PagerBench& b) {
+         b.pager.Eeprom[map::kBandByte] = 0x0A;
+         b.cp.CodeplugBandFamily = 1;
+         b.cp.CodeplugSubBand = 2;
+       },
+       K::Box,
+       Info("Frequency band no Match, Please Read Pager or Load Codeplug again.\nPager's "
+            "frequency range is 143.0000~152.9875.")},
+      {"another family", [](PagerBench& b) { b.pager.Eeprom[map::kBandByte] = 0x24; }, K::Box,
+       Info("Frequency no Match, Please Read Pager or Load Codeplug again.\nPager's frequency "
+            "range is 450.0000~459.9875.")},
+      {"a NAK to the pager patch read", nth(5, Nak()), K::Box, programmingFail},
+      {"a NAK to the pager patch version read", nth(6, Nak()), K::Box, programmingFail},
+      {"a pager patch too new for firmware 10204",
+       [](PagerBench& b) {
+         b.pager.FirmwareDigits = "010204";
+         SetShortPatchVersion(b.pager.Eeprom, 4);
+       },
+       K::Box,
+       Warning("This pager has been programmed with a later\nPatch version. It cannot be program "
+               "by this PPS.")},
+      {"a NAK to the serial number read", nth(7, Nak()), K::Box, programingFail},
+      {"a NAK to the page 0 write", nth(10, Nak()), K::Box, programingFail},
+      {"a NAK to the page 1 write", nth(11, Nak()), K::Box, programingFail},
+      {"a NAK to the header write", nth(12, Nak()), K::Box, programingFail},
+      {"a write never completed", nth(13, NoCompletion()), K::Box, programingFail},
+  };
+}
+
+TEST(ProgramPagerFailures, EachShowsItsOneMessageAndEnds) {
+  for (const ProgramFailureCase& c : ProgramFailureCases()) {
+    SCOPED_TRACE(c.shows);
+    PagerBench b;
+    c.setup(b);
+    EXPECT_FALSE(ProgramPager(b.ctx));
+    ASSERT_EQ(b.host.shown.size(), 1u) << ::testing::PrintToString(b.host.Texts());
+    EXPECT_EQ(b.host.shown[0].kind, c.kind);
+    EXPECT_EQ(b.host.shown[0].message, c.message);
+    EXPECT_EQ(b.host.Progress(), 0);
+    EXPECT_TRUE(b.pager.FramesOf(sim::FrameKind::Reset).empty());
+  }
+}
+
+TEST(ProgramPagerFailures, ASilentBandMismatchShowsNothingAndWritesNothing) {
+  PagerBench b;
+  b.pager.Eeprom[map::kBandByte] = 0x34; // family 2, sub-band 6: no such band
+  EXPECT_FALSE(ProgramPager(b.ctx));
+  EXPECT_TRUE(b.host.shown.empty());
+  EXPECT_TRUE(b.Writes().empty());
+}
+
+TEST(ProgramPagerFailures, ASerialNumberInMemoryWithLowerCaseNeverTouchesThePort) {
+  PagerBench b;
+  SetText(b.cp.WorkingImage, map::kSerialNumber, "abc0000000");
+  EXPECT_FALSE(ProgramPager(b.ctx));
+  EXPECT_EQ(b.port.Opens, 0);
+  EXPECT_TRUE(b.pager.Frames.empty());
+  ASSERT_EQ(b.host.shown.size(), 1u);
+  EXPECT_EQ(b.host.shown[0].message,
+            Info("Serail Number Error, Please Read Pager or Load Codeplug again."));
+}
+
+TEST(ProgramPagerFailures, TheStampLabelIsRestoredAfterTheRefusal) {
+  PagerBench b;
+  SetText(b.pager.Eeprom, map::kSoftwareStamp, "010210");
+  Seal(b.pager.Eeprom);
+  b.host.SetText("lblCodeplug_Version", "R010204");
+  EXPECT_FALSE(ProgramPager(b.ctx));
+  EXPECT_EQ(b.host.Text("lblCodeplug_Version"), "R010204");
+}
+
+TEST(ReadThenProgram, LeavesThePagersEepromEqualToThePreparedImage) {
+  PagerBench b;
+  Image& e = b.pager.Eeprom;
+  SetText(e, map::kSerialNumber, "RT00000001");
+  e[map::AddressWord1(2) + 2] = 0x42;
+  Seal(e);
+  ASSERT_TRUE(ReadPager(b.ctx));
+  b.host.Clear();
+  ASSERT_TRUE(ProgramPager(b.ctx));
+  EXPECT_TRUE(b.pager.Eeprom == b.cp.WorkingImage);
+  EXPECT_EQ(e[map::AddressWord1(2) + 2], 0x42);
+  EXPECT_EQ(b.cp.At(0x1E4), 0x01);
+  EXPECT_EQ(b.cp.At(0x1E5), 0x02);
+  EXPECT_EQ(b.cp.At(0x1E6), 0x09);
+}
+
+} // namespace
+} // namespace pw::test
