@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace pw {
 
@@ -27,6 +28,8 @@ inline constexpr std::uint8_t kAck = 0x06;
 inline constexpr std::uint8_t kNak = 0x15;
 inline constexpr std::uint8_t kWriteDone = 0x0C; // second completion byte after a write
 inline constexpr std::size_t kLinkBufferSize = 2200;
+// The pager model's identification; a version reply carries it, a blank and six digits.
+inline constexpr std::string_view kModelIdentification = "RV615-FVRZ";
 
 // Command indices of SendCommand.
 enum LinkCommand : int {

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+
+#include "base/message.h"
 
 namespace pw {
 
@@ -29,12 +32,21 @@ public:
 enum class StopBits { One = 0, OneAndHalf = 1, Two = 2 };
 StopBits StopBitsFromFloat(float stopBits);
 
+inline constexpr int kFirstPort = 1;
+inline constexpr int kLastPort = 256;
+// A single-byte read gives up after this long without data.
+inline constexpr std::uint32_t kReadTimeoutMs = 5200;
+
 // Port n (1-256) as the user knows it ("COM7") and the device the open call is given.
 std::string PortDisplayName(int n);
-// Windows device path: "COM1".."COM9", "\\.\COM10".."\\.\COM256".
+// Windows device path: "COM1".."COM9", "\\.\COM10".."\\.\COM256"; empty outside 1-256.
 std::string WindowsDevicePath(int n);
-// POSIX device: $PAGEWRIGHT_COM<n> when set, else /dev/ttyS<n-1>.
+// POSIX device: $PAGEWRIGHT_COM<n> when set, else /dev/ttyS<n-1>; empty outside 1-256.
 std::string PosixDevicePath(int n);
+
+// What a failed open shows: the port's name in quotes, under the programmer's caption.
+inline constexpr std::string_view kPortBusyCaption = "Tavo Programmer";
+Message PortBusyMessage(const std::string& displayName);
 
 // The real port of this platform for port n; a failed open shows the busy message via host.
 std::unique_ptr<SerialPort> MakeSystemSerialPort(int n, Host& host);

@@ -101,6 +101,7 @@ void FormModel::FormCreate() {
   editor_ = std::make_unique<EditorModel>(codeplug, controls, host_, shell_);
   help_ = std::make_unique<HelpController>(state, controls, shell_);
   retry_ = std::make_unique<RetryDialogModel>(controls);
+  view_->LedFlashForeverChanged = [this] { editor_->FollowLedFlashForever(); };
 
   // 2. Start texts.
   for (const CodeRowNames& row : CodeRows()) {
@@ -304,7 +305,6 @@ void FormModel::Click(const std::string& name) {
   }
   if (view_->HandlesControl(name)) {
     view_->Click(name);
-    if (name == "chkLEDFlashforever") editor_->FollowLedFlashForever();
     return;
   }
   RunCommand(name);

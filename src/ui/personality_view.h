@@ -2,6 +2,8 @@
 // the field rules when the user edits a control (Enter, KeyPress, Exit, Click, MouseDown).
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "base/host.h"
@@ -24,7 +26,8 @@ public:
   bool HandlesControl(const std::string& name) const;
   void Enter(const std::string& name);
   void Exit(const std::string& name);
-  // Returns whether the character reaches the edit; '\r' is the Enter key.
+  // Returns whether the character reaches the edit; '\r' is the Enter key, which runs the
+  // field's rule and never reaches the edit.
   bool KeyPress(const std::string& name, char ch);
   // Check boxes: the control's checked state has already been flipped by the click.
   // Radio groups and combo boxes: itemIndex already holds the new item.
@@ -37,13 +40,20 @@ public:
   // After a successful Program with automatic stepping ticked.
   void AutoStepCodes();
 
+  // The rejection flag of a field (capcodes, serial number, frequency, battery, timer, LED
+  // and beep edits); false for any other control.
+  bool FieldInvalid(const std::string& name) const;
+  // The step of code k (1-6) for automatic stepping, as its I-D edit last set it.
+  int Step(int k) const;
+  // The frequency text the field falls back to when an entry is refused.
+  const std::string& LastGoodFrequencyText() const;
+  // Called whenever chkLEDFlashforever changed (its click or a refill of the FLEX Address
+  // page): the alert-set editor's edtSetRepeat follows the box.
+  std::function<void()> LedFlashForeverChanged;
+
 private:
   struct Impl;
-  Impl* impl_;
-  Controls& controls_;
-  Codeplug& codeplug_;
-  Host& host_;
-  ViewState& state_;
+  std::unique_ptr<Impl> impl_;
 };
 
 } // namespace pw::ui

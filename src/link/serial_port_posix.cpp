@@ -1,0 +1,205 @@
+#include "link/serial_port_posix.h"
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "base/host.h"
+
+namespace pw {
+
+namespace {
+
+bool BaudConstant(std::int32_t baudRate, speed_t& speed) {
+  struct Entry {
+    std::int32_t rate;
+    speed_t speed;
+  };
+  static constexpr Entry kRates[] = {
+      {300, B300},   {600, B600},     {1200, B1200},   {2400, B2400},   {4800, B4800},
+      {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
+  };
+  for (const Entry& e : kRates) {
+    if (e.rate == baudRate) {
+      speed = e.speed;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool SizeFlag(std::uint8_t dataBits, tcflag_t& flag) {
+  switch (dataBits) {
+  case 5:
+    flag = CS5;
+    return true;
+  case 6:
+    flag = CS6;
+    return true;
+  case 7:
+    flag = CS7;
+    return true;
+  case 8:
+    flag = CS8;
+    return true;
+  default:
+    return false;
+  }
+}
+
+} // namespace
+
+PosixSerialPort::PosixSerialPort(std::string devicePath, std::string displayName, Host& host)
+    : devicePath_(std::move(devicePath)), displayName_(std::move(displayName)), host_(host) {}
+
+PosixSerialPort::~PosixSerialPort() {
+  if (fd_ >= 0)
+    Close();
+}
+
+bool PosixSerialPort::Open(std::int32_t baudRate, std::uint8_t parity, std::uint8_t dataBits,
+                           float stopBits) {
+  if (fd_ >= 0) {
+    // Opening an open port again starts afresh on the same device.
+    ::close(fd_);
+    fd_ = -1;
+    isOpen_ = false;
+  }
+  // Non-blocking only for the open itself, so a port without carrier does not hang here.
+  int fd = devicePath_.empty() ? -1 : ::open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (fd >= 0) {
+    int flags = ::fcntl(fd, F_GETFL);
+    bool usable = ::isatty(fd) && flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+    // TIOCEXCL keeps other users out; flock also keeps out root, whom TIOCEXCL lets through.
+    if (!usable || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+      ::close(fd);
+      fd = -1;
+    }
+  }
+  if (fd < 0) {
+    host_.Show(PortBusyMessage(displayName_));
+    return false;
+  }
+  fd_ = fd;
+  if (!Configure(baudRate, parity, dataBits, stopBits))
+    return false;
+  isOpen_ = true;
+  return true;
+}
+
+bool PosixSerialPort::Configure(std::int32_t baudRate, std::uint8_t parity, std::uint8_t dataBits,
+                                float stopBits) {
+  termios tio{};
+  if (::tcgetattr(fd_, &tio) != 0)
+    return false;
+  // Raw: every byte value passes untouched in both directions.
+  tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                        IXON | IXOFF | IXANY | INPCK);
+  tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tcflag_t size = CS8;
+  if (!SizeFlag(dataBits, size))
+    return false;
+  tio.c_cflag |= size;
+  // Parity as the line settings number it: 0 none, 1 odd, 2 even.
+  if (parity == 1)
+    tio.c_cflag |= PARENB | PARODD;
+  else if (parity == 2)
+    tio.c_cflag |= PARENB;
+  else if (parity != 0)
+    return false;
+  // termios has no one-and-a-half stop bits; that setting sends one.
+  if (StopBitsFromFloat(stopBits) == StopBits::Two)
+    tio.c_cflag |= CSTOPB;
+  // Reads wait in poll(); read() itself returns what is there.
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  speed_t speed = B1200;
+  if (!BaudConstant(baudRate, speed))
+    return false;
+  if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)
+    return false;
+  if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
+    return false;
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  // Pseudo-terminals have no modem lines.
+  if (::ioctl(fd_, TIOCMBIS, &lines) != 0 && errno != ENOTTY && errno != EINVAL)
+    return false;
+  return true;
+}
+
+bool PosixSerialPort::Close() {
+  if (fd_ < 0)
+    return false;
+  // The tty outlives this descriptor when someone else holds it too (a pseudo-terminal's
+  // server): leave it open to the next user.
+  ::ioctl(fd_, TIOCNXCL);
+  int rc = ::close(fd_);
+  fd_ = -1; // the descriptor is gone even when close reports an error
+  if (rc != 0)
+    return false;
+  isOpen_ = false;
+  return true;
+}
+
+bool PosixSerialPort::WriteByte(std::uint8_t b) {
+  if (fd_ < 0)
+    return false;
+  for (;;) {
+    ssize_t n = ::write(fd_, &b, 1);
+    if (n == 1)
+      return true;
+    if (n < 0 && errno == EINTR)
+      continue;
+    return false;
+  }
+}
+
+bool PosixSerialPort::ReadByte(std::uint8_t& b) {
+  if (fd_ < 0)
+    return false;
+  // A deadline rather than a per-call time-out, so signals do not stretch the wait.
+  using namespace std::chrono;
+  const auto deadline = steady_clock::now() + milliseconds(kReadTimeoutMs);
+  for (;;) {
+    auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+    if (left < 0)
+      return false;
+    pollfd p{fd_, POLLIN, 0};
+    int rc = ::poll(&p, 1, static_cast<int>(left));
+    if (rc < 0) {
+      if (errno == EINTR)
+        continue;
+      return false;
+    }
+    if (rc == 0)
+      return false;
+    if ((p.revents & POLLIN) == 0)
+      return false; // hang-up or error without data
+    ssize_t n = ::read(fd_, &b, 1);
+    if (n == 1)
+      return true;
+    if (n < 0 && (errno == EINTR || errno == EAGAIN))
+      continue;
+    return false;
+  }
+}
+
+bool PosixSerialPort::Purge() {
+  if (fd_ < 0)
+    return false;
+  return ::tcflush(fd_, TCIOFLUSH) == 0;
+}
+
+std::unique_ptr<SerialPort> MakeSystemSerialPort(int n, Host& host) {
+  return std::make_unique<PosixSerialPort>(PosixDevicePath(n), PortDisplayName(n), host);
+}
+
+} // namespace pw

@@ -1,0 +1,39 @@
+// The serial port on POSIX systems: a tty device (a real port, a USB adapter or a
+// pseudo-terminal) in raw mode, held exclusively.
+#pragma once
+
+#include <string>
+
+#include "link/serial_port.h"
+
+namespace pw {
+
+class PosixSerialPort final : public SerialPort {
+public:
+  PosixSerialPort(std::string devicePath, std::string displayName, Host& host);
+  ~PosixSerialPort() override;
+  PosixSerialPort(const PosixSerialPort&) = delete;
+  PosixSerialPort& operator=(const PosixSerialPort&) = delete;
+
+  bool Open(std::int32_t baudRate, std::uint8_t parity, std::uint8_t dataBits,
+            float stopBits) override;
+  bool Close() override;
+  bool WriteByte(std::uint8_t b) override;
+  bool ReadByte(std::uint8_t& b) override;
+  bool Purge() override;
+  bool IsOpen() const override { return isOpen_; }
+
+  const std::string& DevicePath() const { return devicePath_; }
+  const std::string& DisplayName() const { return displayName_; }
+
+private:
+  bool Configure(std::int32_t baudRate, std::uint8_t parity, std::uint8_t dataBits, float stopBits);
+
+  std::string devicePath_;
+  std::string displayName_;
+  Host& host_;
+  int fd_ = -1;
+  bool isOpen_ = false;
+};
+
+} // namespace pw
