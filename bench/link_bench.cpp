@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "base/clock.h"
 #include "base/host.h"
 #include "link/link_protocol.h"
@@ -23,78 +24,7 @@
 
 namespace {
 
-constexpr int kLineRate = 1200;
-constexpr double kByteMs = 10.0 * 1000.0 / kLineRate;
-
-class QuietHost final : public pw::Host {
-public:
-  void Show(const pw::Message& m) override {
-    std::fprintf(stderr, "message: %s\n", m.text.c_str());
-  }
-  bool AskRetryCancel(const pw::Message&) override { return false; }
-  bool AskYesNo(const pw::Message&, bool) override { return false; }
-  void SetProgress(int percent) override { progress_ = percent; }
-  int Progress() const override { return progress_; }
-  void PumpMessages() override {}
-  void SetText(const std::string&, const std::string&) override {}
-  std::string Text(const std::string&) const override { return {}; }
-
-private:
-  int progress_ = 0;
-};
-
-std::filesystem::path BinaryFolder() {
-  if (const char* bin = std::getenv("PAGEWRIGHT_BIN"); bin != nullptr && *bin != '\0')
-    return bin;
-  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
-}
-
-// Starts the simulator; its pid, or -1.
-pid_t StartSim(const std::string& link) {
-  int out[2];
-  if (pipe(out) != 0)
-    return -1;
-  std::string exe = (BinaryFolder() / "pagewright-sim").string();
-  std::string rate = std::to_string(kLineRate);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    close(out[0]);
-    close(out[1]);
-    execl(exe.c_str(), exe.c_str(), "--link", link.c_str(), "--line-rate", rate.c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(out[1]);
-  std::string line;
-  pollfd p{out[0], POLLIN, 0};
-  while (pid > 0 && line.find('\n') == std::string::npos && poll(&p, 1, 5000) > 0) {
-    char buf[256];
-    ssize_t n = read(out[0], buf, sizeof buf);
-    if (n <= 0)
-      break;
-    line.append(buf, static_cast<std::size_t>(n));
-  }
-  close(out[0]);
-  if (line.find('\n') == std::string::npos) {
-    if (pid > 0)
-      kill(pid, SIGTERM);
-    return -1;
-  }
-  return pid;
-}
-
-double CpuMs() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
-         (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
-}
-
-double NowMs() {
-  using namespace std::chrono;
-  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
+using namespace pw::bench;
 
 // An exchange as the line sees it: request bytes each followed by a pause, a pause before the
 // reply, and the reply bytes.
@@ -115,18 +45,6 @@ struct Exchange {
     return std::max(readFrom, lineFree + replyBytes * kByteMs);
   }
 };
-
-struct Figures {
-  double wall = 0;
-  double cpu = 0;
-};
-
-template <typename Run> Figures Measure(Run run) {
-  const double cpu0 = CpuMs();
-  const double t0 = NowMs();
-  run();
-  return {NowMs() - t0, CpuMs() - cpu0};
-}
 
 void Report(const char* name, const Exchange& e, const Figures& f) {
   std::printf("%-22s wall %8.1f ms  floor %8.1f ms  ratio %.4f  line floor %8.1f ms  ratio %.4f  "
