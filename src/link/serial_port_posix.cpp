@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <thread>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -181,13 +182,17 @@ bool PosixSerialPort::ReadByte(std::uint8_t& b) {
     }
     if (rc == 0)
       return false;
-    if ((p.revents & POLLIN) == 0)
-      return false; // hang-up or error without data
-    ssize_t n = ::read(fd_, &b, 1);
-    if (n == 1)
-      return true;
-    if (n < 0 && (errno == EINTR || errno == EAGAIN))
-      continue;
+    if ((p.revents & POLLIN) != 0) {
+      ssize_t n = ::read(fd_, &b, 1);
+      if (n == 1)
+        return true;
+      if (n < 0 && (errno == EINTR || errno == EAGAIN))
+        continue;
+    }
+    // A device that went away (an unplugged adapter, a closed pseudo-terminal) reports an
+    // error at once; it is treated as a silent line, so callers that keep reading for a
+    // while wait instead of spinning.
+    std::this_thread::sleep_until(deadline);
     return false;
   }
 }

@@ -373,7 +373,9 @@ struct PersonalityView::Impl {
       c.SetChecked(r.enable, enabled);
       c.SetEnabled(r.incDec, enabled && stepping);
       SetCodeRowEnabled(k, enabled);
-      c.SetText(r.code, ShowCode(cp, k, addresses, !enabled));
+      // A blank first word holds no capcode: it is repaired whether the code is enabled or
+      // not, so an enabled code never shows a negative or garbled address.
+      c.SetText(r.code, ShowCode(cp, k, addresses, true));
       ShowAlert(k);
     }
   }

@@ -120,6 +120,15 @@ TEST_F(ViewPages, BlankDisabledCodeShowsItsNumberAndIsRepaired) {
   }
 }
 
+TEST_F(ViewPages, BlankEnabledCodeIsRepairedInsteadOfShowingANegativeAddress) {
+  for (std::size_t i = 0; i < 3; ++i) codeplug.At(map::AddressWord1(1) + i) = 0x00; // code A
+  ShowPage(0);
+  EXPECT_TRUE(controls.Checked("chkCapCode1"));
+  EXPECT_EQ(controls.Text("edtCodeA"), "0000001");
+  EXPECT_EQ(Byte(map::AddressWord1(1) + 1), 0x80);
+  EXPECT_EQ(Byte(map::AddressWord1(1) + 2), 0x01);
+}
+
 TEST_F(ViewPages, VhfCodeplugWithoutSubBandTakesItFromItsFrequency) {
   std::uint8_t& band = codeplug.At(0x1EC);
   band = std::uint8_t((band & ~0x3E) | 0x02); // VHF, no sub-band
