@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "files/alert_fields.h"
+#include "files/frequency.h"
 
 namespace pw {
 
@@ -19,8 +20,6 @@ constexpr std::string_view kLaterVersion =
 constexpr std::string_view kLaterVersionCaption = "Warning";
 constexpr std::string_view kBandFamilyError =
     "File Data Error,please Load new file codeplug or Read Pager again.";
-constexpr std::string_view kBandPairError =
-    "EEPROM Data Error,please\ncontact service center for further information.";
 constexpr std::string_view kNoPatchMarker = "The file does not have data, Please Update File";
 constexpr std::string_view kFileHeaderError = "The file Data Error, Please Update file.";
 constexpr std::string_view kFileBlockError = "The file data Error, Please Update File";
@@ -145,15 +144,6 @@ std::optional<Image> ParseDataFile(std::string_view text) {
 }
 
 // ---- Load ---------------------------------------------------------------------------------
-
-bool BandPairIsValid(int family, int subBand) {
-  switch (family) {
-  case 0: return subBand == 0;
-  case 1: return subBand == 1 || subBand == 2 || subBand == 3 || subBand == 6 || subBand == 7;
-  case 2: return subBand == 4 || subBand == 5;
-  default: return false;
-  }
-}
 
 std::string ImageVersionText(const Image& image) {
   const auto first = image.begin() + map::kSoftwareStamp;

@@ -56,8 +56,6 @@ std::string CodeplugVersionLabel(std::string_view versionText);
 // The six version digits of an image, or "000000" when any of them is not a digit.
 std::string ImageVersionText(const Image& image);
 
-// The only band family / sub-band pairs a codeplug may carry.
-bool BandPairIsValid(int family, int subBand);
 
 // ---- Save ---------------------------------------------------------------------------------
 // Before the save dialog opens: forced option bytes and this program's version stamp.

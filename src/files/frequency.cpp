@@ -134,6 +134,18 @@ const BandRow* FindBand(int family, int subBand) {
   return nullptr;
 }
 
+bool BandPairIsValid(int family, int subBand) {
+  return FindBand(family, subBand) != nullptr && (family != kBand900 || subBand == 0);
+}
+
+std::string BandRangeText(int family, int subBand) {
+  if (!BandPairIsValid(family, subBand)) return {};
+  const BandRow& row = *FindBand(family, subBand);
+  char text[40];
+  std::snprintf(text, sizeof text, "%.4f~%.4f", row.lowHz / 1e6, row.highHz / 1e6);
+  return text;
+}
+
 const BandRow* CurrentBand(const Codeplug& cp) {
   return FindBand(cp.CodeplugBandFamily, cp.CodeplugSubBand);
 }

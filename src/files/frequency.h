@@ -44,6 +44,16 @@ inline constexpr std::array<BandRow, 8> kBandTable = {{
     {kBandUhf, 5, "UHF B", 460000000, 470000000, 465512500, "465.5125", "460.0000 ~ 470.0000"},
 }};
 
+// The only band family / sub-band pairs a codeplug or a pager may carry (the 900 MHz family
+// only with sub-band 0).
+bool BandPairIsValid(int family, int subBand);
+// The accepted range of a valid pair as the band messages show it ("143.0000~152.9875");
+// empty for any other pair.
+std::string BandRangeText(int family, int subBand);
+// Shown when a pager or a file carries a pair that is not valid.
+inline constexpr std::string_view kBandPairError =
+    "EEPROM Data Error,please\ncontact service center for further information.";
+
 // The row of a band family and sub-band, or nullptr when the pair is not in the table.
 const BandRow* FindBand(int family, int subBand);
 // The row of the current codeplug (CodeplugBandFamily, CodeplugSubBand).

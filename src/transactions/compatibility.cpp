@@ -73,20 +73,12 @@ bool SerialNumberIsAlphanumeric(const std::uint8_t* serial) {
                      [](std::uint8_t c) { return IsDigit(c) || IsUpper(c) || IsLower(c); });
 }
 
-std::string_view BandRangeText(int family, int subBand) {
-  for (const BandRangeRow& row : kBandRanges)
-    if (row.family == family && row.subBand == subBand) return row.rangeText;
-  return {};
-}
-
-bool BandIsValid(int family, int subBand) { return !BandRangeText(family, subBand).empty(); }
-
 BandMatchResult MatchBand(int codeplugFamily, int codeplugSubBand, int pagerFamily,
                           int pagerSubBand) {
-  const std::string_view range = BandRangeText(pagerFamily, pagerSubBand);
+  const std::string range = BandRangeText(pagerFamily, pagerSubBand);
   auto refuse = [&](std::string_view lead) {
     return BandMatchResult{BandMatch::RefuseWithMessage,
-                           std::string(lead) + std::string(range) + "."};
+                           std::string(lead) + range + "."};
   };
   if (codeplugFamily == pagerFamily) {
     // A pager whose own band byte is not a legal pair cannot be compared: let it through.

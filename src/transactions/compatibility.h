@@ -11,6 +11,7 @@
 
 #include "base/message.h"
 #include "codeplug/codeplug.h"
+#include "files/frequency.h"
 #include "link/link_protocol.h"
 
 namespace pw {
@@ -37,8 +38,7 @@ inline constexpr std::string_view kPocsagProgram =
     "Pager ID is POCSAG, This PPS version is not support";
 inline constexpr std::string_view kMarkerError =
     "Codeplug Data Error, Please Programming Pager again";
-inline constexpr std::string_view kBandByteError =
-    "EEPROM Data Error,please\ncontact service center for further information.";
+inline constexpr std::string_view kBandByteError = kBandPairError;
 inline constexpr std::string_view kEepromEmpty = "EEPROM empty";
 inline constexpr std::string_view kPatchHeaderError = "EEPROM Data Error, Please Update Codeplug.";
 inline constexpr std::string_view kLaterPatchRead =
@@ -124,19 +124,7 @@ bool SerialNumberIsStrict(const std::uint8_t* serial);
 bool SerialNumberIsAlphanumeric(const std::uint8_t* serial);
 
 // ---- Band ----------------------------------------------------------------------------------
-struct BandRangeRow {
-  int family;
-  int subBand;
-  std::string_view rangeText;
-};
-inline constexpr BandRangeRow kBandRanges[] = {
-    {0, 0, "929.0000~932.0000"}, {1, 1, "143.0000~152.9875"}, {1, 2, "153.0000~162.9875"},
-    {1, 3, "163.0000~174.0000"}, {1, 6, "137.0000~142.9875"}, {1, 7, "137.0000~142.9875"},
-    {2, 4, "450.0000~459.9875"}, {2, 5, "460.0000~470.0000"},
-};
-bool BandIsValid(int family, int subBand);
-// The frequency range of a valid band, empty for any other pair.
-std::string_view BandRangeText(int family, int subBand);
+// Band validity and range texts: BandPairIsValid and BandRangeText of files/frequency.h.
 
 enum class BandMatch { Accept, RefuseWithMessage, RefuseSilently };
 struct BandMatchResult {

@@ -79,7 +79,7 @@ private:
     if (!Read(map::kBandByte, 1)) return Fail();
     pagerBandFamily_ = map::BandFamily(rx_[0]);
     pagerSubBand_ = map::SubBand(rx_[0]);
-    if (!BandIsValid(pagerBandFamily_, pagerSubBand_)) {
+    if (!BandPairIsValid(pagerBandFamily_, pagerSubBand_)) {
       ShowInfo(host_, text::kBandByteError);
       return false;
     }

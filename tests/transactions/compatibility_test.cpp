@@ -63,7 +63,7 @@ TEST(BandValidity, OnlyTheTableRowsAreValid) {
   for (const Case& c : cases) {
     const int family = map::BandFamily(c.bandByte);
     const int sub = map::SubBand(c.bandByte);
-    EXPECT_EQ(BandIsValid(family, sub), c.valid) << int(c.bandByte);
+    EXPECT_EQ(BandPairIsValid(family, sub), c.valid) << int(c.bandByte);
     EXPECT_EQ(BandRangeText(family, sub), c.range) << int(c.bandByte);
   }
 }
