@@ -59,14 +59,17 @@ bool PasswordDialogModel::KeyPress(char ch) {
 }
 
 bool PasswordDialogModel::Type(char ch) {
-  if (!KeyPress(ch)) return false;
+  if (!KeyPress(ch))
+    return false;
   Control& edit = controls[kPasswordEdit];
   if (ch == '\b') {
-    if (edit.text.empty()) return false;
+    if (edit.text.empty())
+      return false;
     edit.text.pop_back();
     return true;
   }
-  if (edit.maxLength > 0 && static_cast<int>(edit.text.size()) >= edit.maxLength) return false;
+  if (edit.maxLength > 0 && static_cast<int>(edit.text.size()) >= edit.maxLength)
+    return false;
   edit.text += ch;
   return true;
 }
@@ -88,7 +91,9 @@ void PasswordDialogModel::Confirm() {
   open_ = false;
 }
 
-void PasswordDialogModel::Esc2Click() { open_ = false; }
+void PasswordDialogModel::Esc2Click() {
+  open_ = false;
+}
 
 RetryDialogModel::RetryDialogModel(Controls& mainControls) : main_(mainControls) {
   controls.Add(Make(Kind::Form, kRetryForm, "", "Retry"));
@@ -97,14 +102,17 @@ RetryDialogModel::RetryDialogModel(Controls& mainControls) : main_(mainControls)
   controls.Add(Make(Kind::Button, "btnCancel", kRetryForm, "Cancel"));
 }
 
-void RetryDialogModel::Open() { open_ = true; }
+void RetryDialogModel::Open() {
+  open_ = true;
+}
 
 void RetryDialogModel::SetCountdown(std::string text) {
   controls.SetCaption("lblSecond", std::move(text));
 }
 
 void RetryDialogModel::StopTimerAndClose() {
-  if (Control* timer = main_.Find("Retry_Timer")) timer->running = false;
+  if (Control* timer = main_.Find("Retry_Timer"))
+    timer->running = false;
   open_ = false;
 }
 

@@ -30,8 +30,10 @@ constexpr const char* kHexDigits = "0123456789ABCDEF";
 int BoxNumber(const std::string& text) {
   int v = 0;
   for (char c : text) {
-    if (c < '0' || c > '9') return -1;
-    if (v < 100000) v = v * 10 + (c - '0');
+    if (c < '0' || c > '9')
+      return -1;
+    if (v < 100000)
+      v = v * 10 + (c - '0');
   }
   return v;
 }
@@ -44,7 +46,8 @@ std::string SetCadenceText(std::uint8_t first, std::uint8_t second) {
 std::uint8_t CadenceByte(const std::string& digits, std::size_t first) {
   std::uint8_t b = 0;
   for (std::size_t i = 0; i < 8; ++i)
-    if (digits[first + i] == '1') b |= static_cast<std::uint8_t>(0x80 >> i);
+    if (digits[first + i] == '1')
+      b |= static_cast<std::uint8_t>(0x80 >> i);
   return b;
 }
 
@@ -56,10 +59,10 @@ struct PatternField {
 } // namespace
 
 const std::vector<std::string>& ExtendIdFunctionItems() {
-  static const std::vector<std::string> items = {
-      "Default Alert", "Alert X2",       "Alert X3",    "Alert X4",
-      "Alert X16",     "Alert X32",      "Shutdown Pager", "Range Alert",
-      "Search Alert",  "Selftest Alert", "Outrange ON", "Outrange OFF"};
+  static const std::vector<std::string> items = {"Default Alert",  "Alert X2",    "Alert X3",
+                                                 "Alert X4",       "Alert X16",   "Alert X32",
+                                                 "Shutdown Pager", "Range Alert", "Search Alert",
+                                                 "Selftest Alert", "Outrange ON", "Outrange OFF"};
   return items;
 }
 
@@ -67,14 +70,18 @@ std::uint8_t ExtendIdCodeForItem(int item) {
   return static_cast<std::uint8_t>(item <= 0 ? 0 : item + 1);
 }
 
-int ExtendIdItemForCode(int code) { return code >= 1 ? code - 1 : 0; }
+int ExtendIdItemForCode(int code) {
+  return code >= 1 ? code - 1 : 0;
+}
 
 std::string ExtendIdFunctionName(int item) {
   static const std::array<const char*, 3> later = {"Voice ON", "Voice OFF", "Change Capcode"};
   const auto& items = ExtendIdFunctionItems();
   const int count = static_cast<int>(items.size());
-  if (item >= 0 && item < count) return items[item];
-  if (item >= count && item < count + static_cast<int>(later.size())) return later[item - count];
+  if (item >= 0 && item < count)
+    return items[item];
+  if (item >= count && item < count + static_cast<int>(later.size()))
+    return later[item - count];
   return {};
 }
 
@@ -83,16 +90,15 @@ const SlotNames& Slot(int j) {
     std::array<SlotNames, map::kExtendedIdSlots> s;
     for (int i = 0; i < map::kExtendedIdSlots; ++i) {
       const std::string d(1, kHexDigits[i]);
-      s[i] = {"lblExtendID" + d, "gpbExtendID" + d, "chkExtendID" + d,
-              "gpbExtendIDfunction" + d, "cboExtendIDfunction" + d};
+      s[i] = {"lblExtendID" + d, "gpbExtendID" + d, "chkExtendID" + d, "gpbExtendIDfunction" + d,
+              "cboExtendIDfunction" + d};
     }
     return s;
   }();
   return slots[static_cast<std::size_t>(j)];
 }
 
-EditorModel::EditorModel(Codeplug& codeplug, const Controls& mainControls, Host& host,
-                         Shell& shell)
+EditorModel::EditorModel(Codeplug& codeplug, const Controls& mainControls, Host& host, Shell& shell)
     : codeplug_(codeplug), main_(mainControls), host_(host), shell_(shell) {
   Build();
 }
@@ -154,9 +160,13 @@ std::uint8_t& EditorModel::SetByte(int offset) {
   return codeplug_.At(map::AlertBlock(EditedSet) + offset);
 }
 
-char EditorModel::Letter() const { return static_cast<char>('A' + EditedSet - 1); }
+char EditorModel::Letter() const {
+  return static_cast<char>('A' + EditedSet - 1);
+}
 
-void EditorModel::SetHelp(std::string text) { controls.SetCaption("lblSetHelp", std::move(text)); }
+void EditorModel::SetHelp(std::string text) {
+  controls.SetCaption("lblSetHelp", std::move(text));
+}
 
 void EditorModel::Open(int set) {
   EditedSet = set < 1 ? 1 : set > map::kCodeCount ? map::kCodeCount : set;
@@ -182,10 +192,10 @@ void EditorModel::Open(int set) {
 
 void EditorModel::Fill() {
   controls.SetText("edtSetTime", std::to_string(SetByte(map::kSetTime) + 1));
-  controls.SetText("edtSetLED1Cadence",
-                   SetCadenceText(SetByte(map::kSetLed1Cadence), SetByte(map::kSetLed1Cadence + 1)));
-  controls.SetText("edtSetLED2Cadence",
-                   SetCadenceText(SetByte(map::kSetLed2Cadence), SetByte(map::kSetLed2Cadence + 1)));
+  controls.SetText("edtSetLED1Cadence", SetCadenceText(SetByte(map::kSetLed1Cadence),
+                                                       SetByte(map::kSetLed1Cadence + 1)));
+  controls.SetText("edtSetLED2Cadence", SetCadenceText(SetByte(map::kSetLed2Cadence),
+                                                       SetByte(map::kSetLed2Cadence + 1)));
   controls.SetText("edtSetRepeat", std::to_string(SetByte(map::kSetRepeat)));
   RefreshFlashTime();
 
@@ -219,8 +229,8 @@ void EditorModel::RefreshFlashTime() {
 
 void EditorModel::SlotComboHelp(int j) {
   const Control& combo = controls[Slot(j).combo];
-  SetHelp(std::string("Set the pager Extend ID") + kHexDigits[j] + " function for Set " +
-          Letter() + " to " + ExtendIdFunctionName(combo.itemIndex));
+  SetHelp(std::string("Set the pager Extend ID") + kHexDigits[j] + " function for Set " + Letter() +
+          " to " + ExtendIdFunctionName(combo.itemIndex));
 }
 
 void EditorModel::VoiceSegmentHelp() {
@@ -248,7 +258,8 @@ bool EditorModel::ValidateTime() {
 
 bool EditorModel::ValidateRepeat() {
   Control& box = controls["edtSetRepeat"];
-  if (box.text.empty()) box.text = "0";
+  if (box.text.empty())
+    box.text = "0";
   const int r = BoxNumber(box.text);
   if (r >= 0 && r <= 99) {
     SetByte(map::kSetRepeat) = static_cast<std::uint8_t>(r);
@@ -301,19 +312,26 @@ bool EditorModel::Validate(Field which) {
 }
 
 EditorModel::Field EditorModel::FieldOf(std::string_view name) {
-  if (name == "edtSetTime") return Field::Time;
-  if (name == "edtSetLED1Cadence") return Field::Led1;
-  if (name == "edtSetLED2Cadence") return Field::Led2;
-  if (name == "edtSetRepeat") return Field::Repeat;
+  if (name == "edtSetTime")
+    return Field::Time;
+  if (name == "edtSetLED1Cadence")
+    return Field::Led1;
+  if (name == "edtSetLED2Cadence")
+    return Field::Led2;
+  if (name == "edtSetRepeat")
+    return Field::Repeat;
   return Field::None;
 }
 
 // Slot number of "<prefix><hex digit>", or -1.
 int EditorModel::SlotOf(std::string_view name, std::string_view prefix) {
-  if (name.size() != prefix.size() + 1 || name.substr(0, prefix.size()) != prefix) return -1;
+  if (name.size() != prefix.size() + 1 || name.substr(0, prefix.size()) != prefix)
+    return -1;
   const char d = name.back();
-  if (d >= '0' && d <= '9') return d - '0';
-  if (d >= 'A' && d <= 'F') return d - 'A' + 10;
+  if (d >= '0' && d <= '9')
+    return d - '0';
+  if (d >= 'A' && d <= 'F')
+    return d - 'A' + 10;
   return -1;
 }
 
@@ -356,18 +374,22 @@ void EditorModel::Enter(const std::string& name) {
 
 void EditorModel::Exit(const std::string& name) {
   const Field f = FieldOf(name);
-  if (f != Field::None && !Validate(f)) FocusRequest = name;
+  if (f != Field::None && !Validate(f))
+    FocusRequest = name;
 }
 
 bool EditorModel::KeyPress(const std::string& name, char ch) {
   const Field f = FieldOf(name);
-  if (f == Field::None) return true;
+  if (f == Field::None)
+    return true;
   if (ch == '\r') {
     Validate(f);
     return false;
   }
-  if (ch == '\b') return true;
-  if (f == Field::Led1 || f == Field::Led2) return ch == '0' || ch == '1';
+  if (ch == '\b')
+    return true;
+  if (f == Field::Led1 || f == Field::Led2)
+    return ch == '0' || ch == '1';
   return ch >= '0' && ch <= '9';
 }
 
@@ -375,7 +397,8 @@ void EditorModel::Click(const std::string& name) {
   if (int j = SlotOf(name, "chkExtendID"); j >= 0) {
     Control& box = controls[name];
     box.checked = !box.checked;
-    if (!EditorReady) return;
+    if (!EditorReady)
+      return;
     std::uint8_t& b = SetByte(map::kSetExtendedIds + j);
     b = box.checked ? static_cast<std::uint8_t>(b | kSlotEnabled)
                     : static_cast<std::uint8_t>(b & ~kSlotEnabled);
@@ -388,7 +411,8 @@ void EditorModel::Click(const std::string& name) {
     SlotComboHelp(k);
   } else if (name == "cboSetVoiceSegment") {
     const int item = controls[name].itemIndex;
-    if (!EditorReady || item < 0 || item >= kVoiceSegments) return;
+    if (!EditorReady || item < 0 || item >= kVoiceSegments)
+      return;
     SetByte(map::kSetVoiceSegment) = static_cast<std::uint8_t>(item + 1);
     VoiceSegmentHelp();
   } else if (name == "btnExit" || name == "Return1") {
@@ -399,7 +423,8 @@ void EditorModel::Click(const std::string& name) {
 }
 
 void EditorModel::Close() {
-  if (!open_) return;
+  if (!open_)
+    return;
   Validate(lastField_);
   FocusRequest.clear();
   open_ = false;

@@ -35,8 +35,8 @@ public:
   void Help2Click();     // F1 (the hidden "&Help" menu item)
   void btnF1HelpEnter(); // empties the help line, starts the dwell timer
   void btnF1HelpClick();
-  void btnF1HelpExit();  // stops the dwell timer
-  void tmrTimeTimer();   // one 200 ms tick while the button holds the focus
+  void btnF1HelpExit(); // stops the dwell timer
+  void tmrTimeTimer();  // one 200 ms tick while the button holds the focus
 
 private:
   void StopDwell();

@@ -10,7 +10,8 @@ namespace {
 class PasswordTest : public ::testing::Test {
 protected:
   void TypeText(const std::string& s) {
-    for (char ch : s) dialog.Type(ch);
+    for (char ch : s)
+      dialog.Type(ch);
   }
   const std::string& Box() const { return dialog.controls.Text("edtDownloadPassword"); }
   PasswordDialogModel dialog;
@@ -39,8 +40,10 @@ TEST_F(PasswordTest, EnterStoresTheTrimmedTextAndItsLength) {
 }
 
 TEST_F(PasswordTest, KeyFilterPassesLettersDigitsSpaceAndBackspaceOnly) {
-  for (char ch : std::string("09AZaz \b")) EXPECT_TRUE(dialog.KeyPress(ch)) << int(ch);
-  for (char ch : std::string(".,-_!@*/\t")) EXPECT_FALSE(dialog.KeyPress(ch)) << ch;
+  for (char ch : std::string("09AZaz \b"))
+    EXPECT_TRUE(dialog.KeyPress(ch)) << int(ch);
+  for (char ch : std::string(".,-_!@*/\t"))
+    EXPECT_FALSE(dialog.KeyPress(ch)) << ch;
   dialog.FormActivate();
   TypeText("a.b!c");
   EXPECT_EQ(Box(), "abc");

@@ -105,14 +105,14 @@ TEST_F(EditorTest, OpeningSetsCaptionFocusAndReadyFlag) {
 }
 
 TEST_F(EditorTest, FillShowsTheSetBytesOfTheBlock) {
-  const std::array<std::uint8_t, 23> set = {
-      0x03,                   // voice segment 3
-      0x09,                   // Time 10
-      0xA5, 0x0F, 0x00, 0xFF, // LED1, LED2 cadences
-      0x07,                   // Repeat 7
-      0x80, 0x83, 0x01, 0x8C, 0x00, 0x0D, 0x7F, 0x00,
-      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x82};
-  for (std::size_t i = 0; i < set.size(); ++i) Byte(4, 4 + static_cast<int>(i)) = set[i];
+  const std::array<std::uint8_t, 23> set = {0x03,                   // voice segment 3
+                                            0x09,                   // Time 10
+                                            0xA5, 0x0F, 0x00, 0xFF, // LED1, LED2 cadences
+                                            0x07,                   // Repeat 7
+                                            0x80, 0x83, 0x01, 0x8C, 0x00, 0x0D, 0x7F, 0x00,
+                                            0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x82};
+  for (std::size_t i = 0; i < set.size(); ++i)
+    Byte(4, 4 + static_cast<int>(i)) = set[i];
   editor.Open(4);
   const Controls& c = editor.controls;
   EXPECT_EQ(c.Text("edtSetTime"), "10");
@@ -122,11 +122,26 @@ TEST_F(EditorTest, FillShowsTheSetBytesOfTheBlock) {
   EXPECT_EQ(c["lblSetAlerttime"].caption, "    5.60 Sec.");
   EXPECT_EQ(c["cboSetVoiceSegment"].itemIndex, 2);
 
-  struct SlotView { bool on; int item; };
-  const std::array<SlotView, 16> expected = {{{true, 0}, {true, 2}, {false, 0}, {true, 11},
-                                              {false, 0}, {false, 12}, {false, 126}, {false, 0},
-                                              {false, 0}, {false, 0}, {false, 0}, {false, 0},
-                                              {false, 0}, {false, 0}, {false, 0}, {true, 1}}};
+  struct SlotView {
+    bool on;
+    int item;
+  };
+  const std::array<SlotView, 16> expected = {{{true, 0},
+                                              {true, 2},
+                                              {false, 0},
+                                              {true, 11},
+                                              {false, 0},
+                                              {false, 12},
+                                              {false, 126},
+                                              {false, 0},
+                                              {false, 0},
+                                              {false, 0},
+                                              {false, 0},
+                                              {false, 0},
+                                              {false, 0},
+                                              {false, 0},
+                                              {false, 0},
+                                              {true, 1}}};
   for (int j = 0; j < 16; ++j) {
     SCOPED_TRACE(j);
     EXPECT_EQ(c.Checked(Slot(j).check), expected[j].on);
@@ -230,7 +245,10 @@ TEST_F(EditorTest, VoiceSegmentStoresItemPlusOne) {
 // ---- Help line -------------------------------------------------------------------------
 
 TEST_F(EditorTest, HelpLineOnEnterNamesTheSetLetter) {
-  struct Case { const char* control; const char* help; };
+  struct Case {
+    const char* control;
+    const char* help;
+  };
   const Case cases[] = {
       {"edtSetTime", "Enter the pager Time for Set D (Numeric, 1-99)"},
       {"edtSetLED1Cadence", "Enter the pager LED1 Cadence for Set D (Numeric, "
@@ -252,9 +270,17 @@ TEST_F(EditorTest, HelpLineOnEnterNamesTheSetLetter) {
 // ---- Time, cadence and repeat ------------------------------------------------------------
 
 TEST_F(EditorTest, TimeOutOfRangeIsCorrectedWithItsMessage) {
-  struct Case { const char* typed; const char* shown; std::uint8_t stored; bool message; };
-  const Case cases[] = {{"0", "1", 0, true},   {"", "1", 0, true},    {"1", "1", 0, false},
-                        {"99", "99", 98, false}, {"42", "42", 41, false}};
+  struct Case {
+    const char* typed;
+    const char* shown;
+    std::uint8_t stored;
+    bool message;
+  };
+  const Case cases[] = {{"0", "1", 0, true},
+                        {"", "1", 0, true},
+                        {"1", "1", 0, false},
+                        {"99", "99", 98, false},
+                        {"42", "42", 41, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed);
     OpenSet(3);

@@ -31,9 +31,12 @@ struct TopicCase {
 
 const HelpLines& LinesOf(Page page, int topic) {
   switch (page) {
-  case Page::Standard: return StandardTopicLines(topic);
-  case Page::Address: return AddressTopicLines(topic);
-  case Page::Command: break;
+  case Page::Standard:
+    return StandardTopicLines(topic);
+  case Page::Address:
+    return AddressTopicLines(topic);
+  case Page::Command:
+    break;
   }
   return CommandTopicLines(topic);
 }
@@ -69,10 +72,7 @@ const std::vector<TopicCase>& AllTopics() {
       {Page::Address, {17, 26, 37, 48, 59, 70}, "[ ] Code|VIB", 3},
       {Page::Address, {18, 27, 38, 49, 60, 71}, "[ ] Code|BEEP", 3},
       {Page::Address, {20, 29, 40, 51, 62, 73}, "[ ] Code|LED", 3},
-      {Page::Address,
-       {21, 22, 30, 31, 41, 42, 52, 53, 63, 64, 74, 75},
-       "Code|Time and Cadence",
-       5},
+      {Page::Address, {21, 22, 30, 31, 41, 42, 52, 53, 63, 64, 74, 75}, "Code|Time and Cadence", 5},
       {Page::Address, {23, 32, 43, 54, 65, 76}, "Code|Repeat cnt and Alert time", 7},
       {Page::Address,
        {78, 79, 80, 81, 82, 83, 84, 85},
@@ -90,7 +90,8 @@ const std::vector<TopicCase>& AllTopics() {
 
 bool Contains(const HelpLines& lines, const std::string& line) {
   for (const std::string& l : lines)
-    if (l == line) return true;
+    if (l == line)
+      return true;
   return false;
 }
 
@@ -107,10 +108,12 @@ TEST(HelpTexts, EveryTopicHasItsTitleAndLineCount) {
 }
 
 TEST(HelpTexts, TopicsWithoutTextGiveNothing) {
-  for (int t : {31, 38, 2, 8, 10, 12, 14, 21, 45, -1}) EXPECT_TRUE(StandardTopicLines(t).empty()) << t;
+  for (int t : {31, 38, 2, 8, 10, 12, 14, 21, 45, -1})
+    EXPECT_TRUE(StandardTopicLines(t).empty()) << t;
   for (int t : {19, 28, 39, 50, 61, 72, 24, 33, 44, 55, 66, 77, 1, 3, 5, 10, 13, 87, -1})
     EXPECT_TRUE(AddressTopicLines(t).empty()) << t;
-  for (int t : {0, 6, -1}) EXPECT_TRUE(CommandTopicLines(t).empty()) << t;
+  for (int t : {0, 6, -1})
+    EXPECT_TRUE(CommandTopicLines(t).empty()) << t;
 }
 
 TEST(HelpTexts, QuotedTextsStandAsWritten) {
@@ -125,11 +128,10 @@ TEST(HelpTexts, QuotedTextsStandAsWritten) {
                        "becomes active in the pager. Also, the fields for the address",
                        "and type become accessible for the code address."}));
   const HelpLines& frequency = AddressTopicLines(2);
-  for (const char* line :
-       {"Frequency Ranges", "VHF A Band 143.0000 to 152.9999", "VHF B Band 153.0000 to 162.9999",
-        "VHF C Band 163.0000 to 174.0000", "VHF D Band 137.0000 to 142.9999",
-        "UHF A Band 450.0000 to 459.9999", "UHF B Band 460.0000 to 470.0000",
-        "900        929.0000 to 932.0000\n"})
+  for (const char* line : {"Frequency Ranges", "VHF A Band 143.0000 to 152.9999",
+                           "VHF B Band 153.0000 to 162.9999", "VHF C Band 163.0000 to 174.0000",
+                           "VHF D Band 137.0000 to 142.9999", "UHF A Band 450.0000 to 459.9999",
+                           "UHF B Band 460.0000 to 470.0000", "900        929.0000 to 932.0000\n"})
     EXPECT_TRUE(Contains(frequency, line)) << line;
   EXPECT_TRUE(Contains(StandardTopicLines(28), "The range must between 10 and 600."));
   EXPECT_TRUE(Contains(StandardTopicLines(35), "<Time-5ms>*5*8*<Repeat cnt>/1000"));
@@ -151,7 +153,8 @@ TEST(HelpTexts, CodeTopicListsEveryAddressClassInOrder) {
   const HelpLines& code = AddressTopicLines(34);
   std::size_t at = 0;
   for (const auto& c : classes) {
-    while (at < code.size() && code[at].rfind(c[0], 0) != 0) ++at;
+    while (at < code.size() && code[at].rfind(c[0], 0) != 0)
+      ++at;
     ASSERT_LT(at, code.size()) << c[0];
     EXPECT_NE(code[at].find(c[1]), std::string::npos) << code[at];
     ++at;
@@ -162,30 +165,30 @@ TEST(HelpTexts, EditorHelpHasBothSectionsAndTheQuotedLines) {
   const HelpLines& lines = EditorHelpLines();
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.front(), "Set|Time , Cadence , Repeat cnt and Flash time");
-  for (const char* line :
-       {"Cadence can only key-in 0 or 1, must contain 16 characters.\n",
-        "<Time-5ms>*5*16*<Repeat cnt>/1000 would tell the programmer",
-        "how many seconds long the flash LED will be.\n\n\n",
-        "Set|Extend ID and Extend ID function",
-        "Extend ID will appear when the D-Alert is disabled.\n", "Run Default Alert.\n",
-        "Run Default Alert 2 times.\n", "Run Default Alert 3 times.\n",
-        "Run Default Alert 4 times.\n", "Run Default Alert 16 times.\n",
-        "Run Default Alert 32 times.\n"})
+  for (const char* line : {"Cadence can only key-in 0 or 1, must contain 16 characters.\n",
+                           "<Time-5ms>*5*16*<Repeat cnt>/1000 would tell the programmer",
+                           "how many seconds long the flash LED will be.\n\n\n",
+                           "Set|Extend ID and Extend ID function",
+                           "Extend ID will appear when the D-Alert is disabled.\n",
+                           "Run Default Alert.\n", "Run Default Alert 2 times.\n",
+                           "Run Default Alert 3 times.\n", "Run Default Alert 4 times.\n",
+                           "Run Default Alert 16 times.\n", "Run Default Alert 32 times.\n"})
     EXPECT_TRUE(Contains(lines, line)) << line;
   // The function titles, in the combo box order.
   std::size_t at = 0;
-  for (const char* title :
-       {"Default Alert", "Alert X2", "Alert X3", "Alert X4", "Alert X16", "Alert X32",
-        "Shutdown Pager", "Range Alert", "Search Alert", "Selftest Alert",
-        "Outrange ON and Outrange OFF"}) {
-    while (at < lines.size() && lines[at] != title) ++at;
+  for (const char* title : {"Default Alert", "Alert X2", "Alert X3", "Alert X4", "Alert X16",
+                            "Alert X32", "Shutdown Pager", "Range Alert", "Search Alert",
+                            "Selftest Alert", "Outrange ON and Outrange OFF"}) {
+    while (at < lines.size() && lines[at] != title)
+      ++at;
     ASSERT_LT(at, lines.size()) << title;
   }
 }
 
 TEST(HelpTexts, EveryLineFitsTheHelpWindow) {
   std::vector<const HelpLines*> all = {&EditorHelpLines()};
-  for (const TopicCase& c : AllTopics()) all.push_back(&LinesOf(c.page, c.topics.front()));
+  for (const TopicCase& c : AllTopics())
+    all.push_back(&LinesOf(c.page, c.topics.front()));
   for (const HelpLines* lines : all)
     for (const std::string& line : *lines) {
       const std::size_t visible = line.find_last_not_of('\n') + 1;
@@ -219,7 +222,11 @@ TEST(HelpAvailability, FollowsTheTopicLists) {
 }
 
 TEST(HelpChoice, ActivePageTopicFirstThenCommand) {
-  struct Case { const char* what; ViewState state; const char* title; };
+  struct Case {
+    const char* what;
+    ViewState state;
+    const char* title;
+  };
   const Case cases[] = {
       {"Standard page, standard topic wins", Topics(1, 34, 1, 3), "[ ] Out of Range Indicator"},
       {"Address page, address topic wins", Topics(0, 34, 1, 3), "Code"},
@@ -256,7 +263,8 @@ protected:
     controls.Add(timer);
   }
   void Tick(int n) {
-    for (int i = 0; i < n; ++i) help.tmrTimeTimer();
+    for (int i = 0; i < n; ++i)
+      help.tmrTimeTimer();
   }
   std::string LastTitle() const { return shell.helps.back().front(); }
 

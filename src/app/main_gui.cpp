@@ -1,0 +1,66 @@
+// pagewright: the programming tool's window.
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+
+#include <exception>
+#include <memory>
+
+#include "base/clock.h"
+#include "link/serial_port.h"
+#include "ui/form_model.h"
+#include "ui/forms/Editor.h"
+#include "ui/forms/Help.h"
+#include "ui/forms/Password.h"
+#include "ui/forms/Retry.h"
+#include "ui/forms/Ui.h"
+#include "ui/forms/qt_host.h"
+#include "ui/main_controls.h"
+
+namespace {
+
+// An exception that escapes an event handler is shown in a box and the program goes on.
+class Application : public QApplication {
+public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      QMessageBox::critical(activeWindow(), applicationName(), QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+      QMessageBox::critical(activeWindow(), applicationName(), QStringLiteral("Unknown error"));
+    }
+    return false;
+  }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+  Application app(argc, argv);
+  QApplication::setApplicationName(QString::fromLatin1(pw::ui::kApplicationTitle));
+
+  pw::ui::QtHost host;
+  pw::ui::QtShell shell;
+  pw::SystemClock clock;
+  const std::string programDir =
+      QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString() + "/";
+  pw::ui::FormModel model(
+      host, shell, clock, [](int n, pw::Host& h) { return pw::MakeSystemSerialPort(n, h); },
+      programDir);
+
+  // The five forms, in this order; the main window's creation runs FormCreate.
+  TFormUI ui(model, host);
+  TFormEditor editor(model.editor(), &ui);
+  TFormPassword password(model.password(), &ui);
+  TFormHelp help(&ui);
+  TForm1 retry(model.retry(), &ui);
+
+  shell.Attach(&ui, [&ui](const std::string& name) { ui.projection().Focus(name); });
+  shell.SetEditorWindow([&editor](int) { editor.Execute(); });
+  shell.SetHelpWindow([&help](const std::vector<std::string>& lines) { help.ShowLines(lines); });
+
+  ui.show(); // FormShow
+  return app.exec();
+}

@@ -1,0 +1,447 @@
+// The main window on the real form model: every control under its name, the window's shape,
+// typing into real edits, the hidden keys, and reading a simulated pager with F3.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <unistd.h>
+
+#include "base/clock.h"
+#include "gui/gui_support.h"
+#include "sim/in_process_port.h"
+#include "sim/pager_firmware.h"
+#include "support/sim_process.h"
+#include "transactions/compatibility.h"
+#include "ui/form_model.h"
+#include "ui/forms/Ui.h"
+#include "ui/forms/qt_host.h"
+#include "ui/main_controls.h"
+
+namespace pw::ui {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FocusedName;
+using test::Press;
+using test::Type;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    test::App();
+    dir = fs::temp_directory_path() /
+          ("pagewright-gui-" + std::to_string(getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    boxes.Attach(host);
+    shell.SetFileHook([this](const FileDialogRequest& r, bool save) -> std::optional<std::string> {
+      dialogs.push_back((save ? "save " : "open ") + r.title);
+      return std::nullopt;
+    });
+  }
+  void TearDown() override {
+    ui.reset();
+    model.reset();
+    fs::remove_all(dir);
+  }
+
+  // Creates the window on the in-process pager (or on the real port n) and shows it.
+  void Start(bool systemPort = false) {
+    PortFactory ports;
+    if (systemPort) {
+      ports = [](int n, Host& h) { return MakeSystemSerialPort(n, h); };
+    } else {
+      ports = [this](int, Host&) -> std::unique_ptr<SerialPort> {
+        auto port = std::make_unique<sim::InProcessPagerPort>(pager, clock);
+        lastPort = port.get();
+        return port;
+      };
+    }
+    model = std::make_unique<FormModel>(host, shell, clock, ports, dir.string());
+    ui = std::make_unique<TFormUI>(*model, host);
+    shell.Attach(ui.get(), [this](const std::string& n) { ui->projection().Focus(n); });
+    ASSERT_TRUE(test::ShowActive(*ui));
+  }
+
+  template <class T = QWidget> T* W(const std::string& name) const {
+    return qobject_cast<T*>(ui->Widget(QString::fromStdString(name)));
+  }
+  const Control& C(const std::string& name) const { return model->controls[name]; }
+  void FocusQuietly(const std::string& name) {
+    ui->projection().Focus(name);
+    boxes.boxes.clear();
+  }
+  // Clicks into an edit and replaces its text by typing, as a user would.
+  void Retype(const std::string& name, const QString& text) {
+    QTest::mouseClick(W(name), Qt::LeftButton);
+    boxes.boxes.clear();
+    W<QLineEdit>(name)->selectAll();
+    Press(Qt::Key_Backspace);
+    Type(text);
+  }
+
+  fs::path dir;
+  QtHost host;
+  QtShell shell;
+  test::BoxRecorder boxes;
+  std::vector<std::string> dialogs;
+  VirtualClock clock;
+  sim::PagerFirmware pager;
+  sim::InProcessPagerPort* lastPort = nullptr;
+  std::unique_ptr<FormModel> model;
+  std::unique_ptr<TFormUI> ui;
+};
+
+TEST_F(MainWindowTest, EveryControlOfTheStoreHasItsWidgetAndHiddenOnesStayHidden) {
+  Start();
+  int checked = 0;
+  for (const std::string& name : model->controls.Order()) {
+    const Control& c = C(name);
+    const QString objectName = QString::fromStdString(name);
+    switch (c.kind) {
+    case Kind::Menu:
+    case Kind::MenuItem:
+    case Kind::Separator: {
+      if (name == "MainMenu1") {
+        EXPECT_EQ(ui->menuBar()->objectName(), objectName);
+        break;
+      }
+      QAction* a = ui->projection().ActionOf(name);
+      ASSERT_NE(a, nullptr) << name;
+      EXPECT_EQ(a->objectName(), objectName);
+      EXPECT_EQ(a->isVisible(), c.visible) << name;
+      break;
+    }
+    case Kind::Timer:
+      ASSERT_NE(ui->findChild<QTimer*>(objectName), nullptr) << name;
+      break;
+    case Kind::Form:
+      EXPECT_EQ(ui->objectName(), objectName);
+      break;
+    case Kind::ToolButton:
+      ASSERT_NE(ui->findChild<QToolButton*>(objectName), nullptr) << name;
+      EXPECT_EQ(ui->projection().ActionOf(name)->isVisible(), c.visible);
+      break;
+    default: {
+      QWidget* w = ui->findChild<QWidget*>(objectName);
+      ASSERT_NE(w, nullptr) << name;
+      if (c.kind != Kind::Page) {
+        EXPECT_EQ(!w->isHidden(), c.visible) << name;
+      }
+      break;
+    }
+    }
+    ++checked;
+  }
+  EXPECT_GT(checked, 500);
+  for (const char* hidden : {"rgpPLLICOption", "gpbCodeA1", "gpbPagerPassword", "lblVersion",
+                             "edtR", "chkSpur", "gpbDisCharging", "rgpOutofRangeTimer"})
+    EXPECT_FALSE(W(hidden)->isVisibleTo(ui.get())) << hidden;
+  for (int i = 0; i < 4; ++i)
+    EXPECT_NE(ui->findChild<QRadioButton*>(QString("rgpPLLICOption_item%1").arg(i)), nullptr);
+  EXPECT_FALSE(ui->projection().ActionOf("Superkey")->isVisible());
+  EXPECT_FALSE(ui->projection().ActionOf("UseCOM17")->isVisible());
+  EXPECT_TRUE(ui->projection().ActionOf("UseCOM16")->isVisible());
+}
+
+TEST_F(MainWindowTest, WindowIsFixedCentredAndCarriesTheCaption) {
+  Start();
+  EXPECT_EQ(ui->windowTitle().toStdString(), kMainCaption);
+  EXPECT_EQ(QApplication::applicationName().toStdString(), kMainCaption);
+  EXPECT_EQ(ui->width(), kMainClientWidth);
+  EXPECT_EQ(ui->height() - ui->menuBar()->height(), kMainClientHeight);
+  EXPECT_EQ(ui->minimumSize(), ui->maximumSize());
+  EXPECT_FALSE(ui->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(ui->windowFlags() & Qt::WindowMinimizeButtonHint);
+
+  const QRect screen = ui->screen()->geometry();
+  const QRect frame = ui->frameGeometry();
+  EXPECT_EQ(frame.left() - screen.left(), (screen.width() - frame.width()) / 2);
+  EXPECT_EQ(frame.top() - screen.top(), (screen.height() - frame.height()) / 2);
+
+  auto* bar = ui->findChild<QToolBar*>("ToolBar1");
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->height(), 41);
+  for (const char* name :
+       {"ToolButton1", "ToolButton2", "ToolButton3", "ToolButton4", "ToolButton5"}) {
+    auto* b = W<QToolButton>(name);
+    EXPECT_EQ(b->size(), QSize(151, 36)) << name;
+    EXPECT_EQ(b->focusPolicy(), Qt::NoFocus) << name;
+    EXPECT_EQ(b->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    EXPECT_EQ(b->toolTip().toStdString(), C(name).hint);
+    EXPECT_TRUE(b->isVisible()) << name << " fits on the bar";
+    EXPECT_TRUE(bar->rect().contains(b->geometry())) << name;
+  }
+  EXPECT_EQ(W<QToolButton>("ToolButton1")->text(), "Load Codeplug");
+  EXPECT_EQ(W<QTabWidget>("PCAll")->currentIndex(), 0);
+  EXPECT_EQ(W<QTabWidget>("PCAll")->tabText(1), "Standard Option");
+  EXPECT_EQ(FocusedName(), "edtFrequency") << "showing the window refreshes page 0";
+  EXPECT_FALSE(W("btnF7SaveAs")->isEnabled());
+  EXPECT_FALSE(ui->projection().ActionOf("Write1")->isEnabled());
+}
+
+TEST_F(MainWindowTest, FrequencyTakesDigitsAndPointOnly) {
+  Start();
+  Retype("edtFrequency", "12a.5");
+  EXPECT_EQ(W<QLineEdit>("edtFrequency")->text(), "12.5");
+  EXPECT_EQ(C("edtFrequency").text, "12.5");
+}
+
+TEST_F(MainWindowTest, CadenceIgnoresOtherDigitsAndAShortOneKeepsTheFocus) {
+  Start();
+  ASSERT_TRUE(C("edtCadence1").enabled);
+  Retype("edtCadence1", "1021");
+  EXPECT_EQ(C("edtCadence1").text, "101");
+  Press(Qt::Key_Tab);
+  EXPECT_EQ(FocusedName(), "edtCadence1");
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].icon, QMessageBox::Critical);
+  // The field's own help line stays: the next control was never entered.
+  EXPECT_EQ(model->state.AddressTopic, 22);
+}
+
+TEST_F(MainWindowTest, EnterKeyValidatesInPlaceAndTabMovesOn) {
+  Start();
+  Retype("edtTime1", "150");
+  EXPECT_EQ(C("edtTime1").text, "15") << "two digits at most";
+  Press(Qt::Key_Return);
+  EXPECT_EQ(FocusedName(), "edtTime1");
+  EXPECT_EQ(W<QLineEdit>("edtTime1")->text(), "15");
+  Press(Qt::Key_Tab);
+  EXPECT_EQ(FocusedName(), "edtCadence1");
+  EXPECT_EQ(model->state.AddressTopic, 22);
+  EXPECT_EQ(W<QLabel>("lblHelp1")->text(),
+            "Enter the pager Cadence for Code A (Numeric, 00,000,000-11,111,111)");
+  EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(MainWindowTest, PageKeysAndOptionsShortcutsSwitchPages) {
+  Start();
+  auto* tabs = W<QTabWidget>("PCAll");
+  Press(Qt::Key_PageDown);
+  EXPECT_EQ(tabs->currentIndex(), 1) << "Page Down on page 0 shows page 1";
+  EXPECT_EQ(FocusedName(), "chkOutofRangeIndicator");
+  EXPECT_EQ(W<QLabel>("lblHelp1")->text(),
+            "The pager will beep, vibrate and/or LED flash when an out of range condition "
+            "exists per the Out of Range alert settings");
+  Press(Qt::Key_PageDown);
+  EXPECT_EQ(tabs->currentIndex(), 0);
+  EXPECT_EQ(FocusedName(), "edtFrequency");
+  Press(Qt::Key_PageUp);
+  EXPECT_EQ(tabs->currentIndex(), 1);
+  Press(Qt::Key_A, Qt::ControlModifier); // from an edit: the menu key wins over select-all
+  EXPECT_EQ(tabs->currentIndex(), 0);
+  Press(Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(tabs->currentIndex(), 1);
+  EXPECT_EQ(C("PCAll").itemIndex, 1);
+  EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(MainWindowTest, ClickingATabRefreshesThatPage) {
+  Start();
+  auto* tabs = W<QTabWidget>("PCAll");
+  QTabBar* bar = tabs->tabBar();
+  QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
+  EXPECT_EQ(tabs->currentIndex(), 1);
+  EXPECT_EQ(model->state.ActivePage, 1);
+  EXPECT_EQ(model->state.StandardTopic, 1);
+  EXPECT_EQ(FocusedName(), "chkOutofRangeIndicator");
+}
+
+TEST_F(MainWindowTest, ServiceKeysDoNothing) {
+  Start();
+  lastPort->ClearLog();
+  const std::string help = C("lblHelp1").caption;
+  using Keys = std::pair<Qt::Key, Qt::KeyboardModifiers>;
+  const Keys keys[] = {{Qt::Key_T, Qt::ControlModifier | Qt::AltModifier},
+                       {Qt::Key_V, Qt::ControlModifier | Qt::AltModifier},
+                       {Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier},
+                       {Qt::Key_Y, Qt::AltModifier},
+                       {Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier}};
+  for (const auto& [key, mods] : keys)
+    Press(key, mods);
+  EXPECT_TRUE(boxes.boxes.empty());
+  EXPECT_TRUE(lastPort->Written.empty());
+  EXPECT_EQ(C("lblHelp1").caption, help);
+  EXPECT_TRUE(ui->isVisible());
+}
+
+TEST_F(MainWindowTest, SaveAndProgramKeysWaitForTheFirstRead) {
+  Start();
+  Press(Qt::Key_F7);
+  Press(Qt::Key_F4);
+  EXPECT_TRUE(dialogs.empty());
+  EXPECT_TRUE(boxes.boxes.empty());
+  Press(Qt::Key_F8);
+  EXPECT_EQ(dialogs.size(), 1u) << "Load is always there";
+}
+
+TEST_F(MainWindowTest, F3ReadsThePagerAndEnablesSaveAndProgram) {
+  Start();
+  Press(Qt::Key_F3);
+  ASSERT_FALSE(boxes.boxes.empty());
+  EXPECT_EQ(boxes.boxes.back().text.toStdString(), std::string(text::kCodeplugRead));
+  EXPECT_EQ(boxes.boxes.back().title, "Information");
+  for (const char* name : {"btnF7SaveAs", "btnF4Program", "ToolButton2", "ToolButton4"})
+    EXPECT_TRUE(W(name)->isEnabled()) << name;
+  EXPECT_TRUE(ui->projection().ActionOf("Save1")->isEnabled());
+  EXPECT_TRUE(ui->projection().ShortcutAction("F7")->isEnabled());
+  EXPECT_EQ(W<QProgressBar>("CGauge1")->value(), 0) << "the gauge is reset after the read";
+  EXPECT_TRUE(W("btnF3Read")->isEnabled());
+}
+
+TEST_F(MainWindowTest, ReadKeysValidateTheFieldBeingEditedFirst) {
+  Start();
+  for (bool toolButton : {false, true}) {
+    Retype("edtCodeA", "2000000"); // between the two short address ranges
+    lastPort->ClearLog();
+    if (toolButton) {
+      QTest::mouseClick(W("ToolButton3"), Qt::LeftButton);
+    } else {
+      Press(Qt::Key_F3);
+    }
+    EXPECT_EQ(FocusedName(), "edtCodeA") << "neither takes the focus";
+    EXPECT_FALSE(boxes.boxes.empty()) << "the capcode rule spoke";
+    for (const test::Box& b : boxes.boxes)
+      EXPECT_NE(b.text.toStdString(), std::string(text::kCodeplugRead));
+    EXPECT_TRUE(lastPort->Written.empty()) << "no read was started";
+  }
+}
+
+TEST_F(MainWindowTest, F3ReadsAPagerServedOnAPseudoTerminal) {
+  const std::string link = (dir / "com1").string();
+  test::SimProcess sim(link);
+  ASSERT_TRUE(sim.Ready()) << "pagewright-sim in " << test::BinDir();
+  ::setenv("PAGEWRIGHT_COM1", link.c_str(), 1);
+  Start(/*systemPort=*/true);
+  ::unsetenv("PAGEWRIGHT_COM1");
+  ASSERT_TRUE(boxes.boxes.empty()) << boxes.boxes[0].text.toStdString();
+  Press(Qt::Key_F3);
+  ASSERT_FALSE(boxes.boxes.empty());
+  EXPECT_EQ(boxes.boxes.back().text.toStdString(), std::string(text::kCodeplugRead));
+  EXPECT_TRUE(W("btnF7SaveAs")->isEnabled());
+}
+
+// What a technician would call cramped: text that does not fit its control, a control that
+// sticks out of its box, two shown controls on top of each other.
+std::vector<std::string> LayoutFaults(const Controls& controls, const TFormUI& ui) {
+  std::vector<std::string> faults;
+  auto widget = [&](const std::string& n) { return ui.Widget(QString::fromStdString(n)); };
+  std::map<QWidget*, std::vector<std::pair<std::string, QWidget*>>> siblings;
+  for (const std::string& name : controls.Order()) {
+    const Control& c = controls[name];
+    if (!controls.Shown(name))
+      continue;
+    QWidget* w = widget(name);
+    if (!w || c.kind == Kind::Page || c.kind == Kind::ToolBar || c.kind == Kind::ToolButton ||
+        c.kind == Kind::Menu || c.kind == Kind::Form)
+      continue;
+    const QFontMetrics fm(w->font());
+    const QString text = QString::fromLatin1(c.caption.c_str()).remove(QLatin1Char('&'));
+    QWidget* parent = w->parentWidget();
+    if (!parent->rect().contains(w->geometry()))
+      faults.push_back(name + " sticks out of " + parent->objectName().toStdString());
+    auto tooNarrow = [&](int needed) {
+      if (needed > w->width())
+        faults.push_back(name + " needs " + std::to_string(needed) + " px, has " +
+                         std::to_string(w->width()));
+    };
+    switch (c.kind) {
+    case Kind::Label:
+      tooNarrow(fm.horizontalAdvance(text));
+      if (fm.height() > w->height())
+        faults.push_back(name + " is too low for its text");
+      break;
+    case Kind::CheckBox:
+      tooNarrow(w->sizeHint().width());
+      if (w->sizeHint().height() > w->height() + 4)
+        faults.push_back(name + " is too low");
+      break;
+    case Kind::Button:
+      tooNarrow(fm.horizontalAdvance(text) + 12);
+      if (fm.height() + 6 > w->height())
+        faults.push_back(name + " is too low");
+      break;
+    case Kind::Group:
+    case Kind::RadioGroup:
+      tooNarrow(fm.horizontalAdvance(text) + 16);
+      if (c.kind == Kind::RadioGroup) {
+        for (QRadioButton* b : w->findChildren<QRadioButton*>()) {
+          if (b->sizeHint().width() > b->width())
+            faults.push_back(b->objectName().toStdString() + " is cut short");
+          if (!w->rect().contains(b->geometry()))
+            faults.push_back(b->objectName().toStdString() + " sticks out");
+        }
+      }
+      break;
+    case Kind::Edit:
+      if (c.maxLength > 0 && c.maxLength < 16)
+        tooNarrow(fm.horizontalAdvance(QString(c.maxLength, QLatin1Char('0'))) + 8);
+      if (fm.height() + 4 > w->height())
+        faults.push_back(name + " is too low for its text");
+      break;
+    default:
+      break;
+    }
+    siblings[parent].push_back({name, w});
+  }
+  for (const auto& [parent, list] : siblings)
+    for (std::size_t i = 0; i < list.size(); ++i)
+      for (std::size_t j = i + 1; j < list.size(); ++j)
+        if (list[i].second->geometry().intersects(list[j].second->geometry()))
+          faults.push_back(list[i].first + " overlaps " + list[j].first);
+  return faults;
+}
+
+TEST_F(MainWindowTest, BothPagesAreLaidOutWithoutCrampedOrOverlappingControls) {
+  Start();
+  EXPECT_EQ(LayoutFaults(model->controls, *ui), std::vector<std::string>{});
+  // The foot stays inside the window.
+  const QRect client = ui->centralWidget()->rect();
+  for (const char* name : {"btnF1Help", "btnF10Exit", "CGauge1", "lblHelp1", "PCAll"})
+    EXPECT_TRUE(client.contains(W(name)->geometry())) << name;
+  EXPECT_EQ(W("CGauge1")->width(), client.width() - 8) << "the gauge spans the window";
+
+  // Screenshots of both pages for a look by eye.
+  const char* shots = std::getenv("PAGEWRIGHT_SCREENSHOTS");
+  if (shots)
+    ui->grab().save(QString::fromLocal8Bit(shots) + "/page0.png");
+  // The longest help lines fit the help line.
+  auto* help = W<QLabel>("lblHelp1");
+  QTest::mouseClick(W("edtCodeA"), Qt::LeftButton);
+  ASSERT_EQ(model->state.AddressTopic, 4);
+  EXPECT_LE(help->fontMetrics().horizontalAdvance(help->text()), help->width()) << "Code A help";
+  Press(Qt::Key_PageDown);
+  ASSERT_EQ(W<QTabWidget>("PCAll")->currentIndex(), 1);
+  EXPECT_LE(help->fontMetrics().horizontalAdvance(help->text()), help->width()) << "Out of range";
+  if (shots)
+    ui->grab().save(QString::fromLocal8Bit(shots) + "/page1.png");
+}
+
+TEST_F(MainWindowTest, ExitButtonClosesTheWindowAndThePort) {
+  Start();
+  ASSERT_TRUE(lastPort->IsOpen());
+  QTest::mouseClick(W("btnF10Exit"), Qt::LeftButton);
+  EXPECT_FALSE(ui->isVisible());
+  EXPECT_EQ(model->port(), nullptr);
+}
+
+} // namespace
+} // namespace pw::ui
