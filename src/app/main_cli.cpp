@@ -191,11 +191,11 @@ int CmdRead(const std::string& programDir, const Options& o) {
 }
 
 // "A=1,B=0,..." into the six I-D edits.
-bool ParseSteps(const std::string& spec, std::map<int, int>& steps) {
+bool ParseSteps(const std::string& list, std::map<int, int>& steps) {
   size_t pos = 0;
-  while (pos < spec.size()) {
-    size_t comma = spec.find(',', pos);
-    std::string part = spec.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+  while (pos < list.size()) {
+    size_t comma = list.find(',', pos);
+    std::string part = list.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
     if (part.size() != 3 || part[1] != '=' || part[0] < 'A' || part[0] > 'F' || part[2] < '0' ||
         part[2] > '8')
       return false;

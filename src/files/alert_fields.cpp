@@ -9,17 +9,11 @@ namespace pw {
 namespace {
 
 // ---- Texts ----------------------------------------------------------------------------------
-constexpr std::string_view kTimeRangeHead =
-    "*** Invalid Time ***\n\nTime is out of range!\nVaild range is 1 to ";
-constexpr std::string_view kRepeatRangeText =
-    "*** Invalid Repeat count ***\n\nRepeat count is out of range!\nVaild range is 0 to 99.";
-constexpr std::string_view kCadenceCaption = "Wrong cadence pattern";
 constexpr std::string_view kCadenceShort = "Cadence must be a 8 digits binary NO.";
 constexpr std::string_view kCadenceResetTail = "\nIt will be reset to 01010101";
 constexpr std::string_view kOldFirmwareTimerText =
     "This Out of Range Timer of FW version only supports 10-120 seconds, please contact service "
     "center for further information.";
-constexpr std::string_view kInformationCaption = "Information";
 constexpr std::string_view kBatteryBadFormText =
     "*** Invalid value ***\nValue was out of range!\nIt will be reset to ";
 constexpr std::string_view kBatteryRangeText =
@@ -363,8 +357,7 @@ int OutOfRangeTimerShownValue(const Codeplug& cp) {
 
 void ApplyWholeSecondOutOfRangeTimer(Codeplug& cp, std::string& text, Messages& out) {
   int seconds = OutOfRangeTimerShownValue(cp);
-  out.push_back(Message{std::string(kOldFirmwareTimerText), std::string(kInformationCaption),
-                        Icon::Information});
+  out.push_back(Plain(std::string(kOldFirmwareTimerText)));
   seconds = std::min(seconds, kWholeSecondTimerMax);
   StoreTimerBits(cp, seconds);
   cp.At(map::kFeatureFlags) &= std::uint8_t(~map::kFeatureTimerFiveSecondSteps);

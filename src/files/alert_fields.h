@@ -7,11 +7,19 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "base/message.h"
 #include "codeplug/codeplug.h"
 
 namespace pw {
+
+// Texts shared by every Time, Repeat count and cadence box (the alert-set editor's too).
+inline constexpr std::string_view kTimeRangeHead =
+    "*** Invalid Time ***\n\nTime is out of range!\nVaild range is 1 to ";
+inline constexpr std::string_view kRepeatRangeText =
+    "*** Invalid Repeat count ***\n\nRepeat count is out of range!\nVaild range is 0 to 99.";
+inline constexpr std::string_view kCadenceCaption = "Wrong cadence pattern";
 
 // ---- Alert patterns -----------------------------------------------------------------------
 // Alerts by the index ShowAlertTime uses: 0 the alert set of the editor, 1-6 Code A-F,

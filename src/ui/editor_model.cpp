@@ -11,11 +11,8 @@ namespace pw::ui {
 namespace {
 
 constexpr const char* kForm = "TFormEditor";
-constexpr const char* kTimeMessage =
-    "*** Invalid Time ***\n\nTime is out of range!\nVaild range is 1 to 99.";
-constexpr const char* kRepeatMessage =
-    "*** Invalid Repeat count ***\n\nRepeat count is out of range!\nVaild range is 0 to 99.";
-constexpr const char* kCadenceCaption = "Wrong cadence pattern";
+const std::string kTimeMessage = std::string(kTimeRangeHead) + "99.";
+constexpr std::string_view kRepeatMessage = kRepeatRangeText;
 constexpr const char* kCadenceMessage =
     "Cadence must be a 16 digits binary NO.\nIt will be reset to 0101010101010101";
 constexpr const char* kCadenceReset = "0101010101010101";
@@ -265,7 +262,7 @@ bool EditorModel::ValidateRepeat() {
     SetByte(map::kSetRepeat) = static_cast<std::uint8_t>(r);
     return true;
   }
-  host_.ShowMessage(kRepeatMessage);
+  host_.ShowMessage(std::string(kRepeatMessage));
   // Only digits can be typed, so a text that is no number was pasted: it counts as 0.
   const bool high = r >= 100;
   box.text = high ? "99" : "0";
@@ -283,7 +280,7 @@ bool EditorModel::ValidateCadence(Field which) {
     SetByte(f.offset + 1) = CadenceByte(box.text, 8);
     return true;
   }
-  host_.ShowBox(kCadenceMessage, kCadenceCaption, Icon::Error);
+  host_.ShowBox(kCadenceMessage, std::string(kCadenceCaption), Icon::Error);
   SetByte(f.offset) = kCadenceResetByte;
   SetByte(f.offset + 1) = kCadenceResetByte;
   box.text = kCadenceReset;

@@ -289,7 +289,7 @@ TEST(OutOfRangeTimerShownValue, FiveSecondUnitsFollowPatchEditAndFlag) {
 TEST(ProgramTimeOutOfRangeTimer, OldFirmwareKeepsWholeSecondsUpTo120) {
   const Message info{"This Out of Range Timer of FW version only supports 10-120 seconds, please "
                      "contact service center for further information.",
-                     "Information", Icon::Information};
+                     "", Icon::None}; // a plain box
   Codeplug cp;
   cp.At(map::kFeatureFlags) = map::kFeatureTimerFiveSecondSteps;
   cp.At(map::kOutOfRangeTimer) = map::kOutOfRangeIndicatorBit | 40; // shown as 200 seconds

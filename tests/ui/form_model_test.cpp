@@ -25,6 +25,24 @@ std::string ReadAll(const fs::path& p) {
   return s.str();
 }
 
+// Lends the window a port that the test owns, so the test can still look at a port the
+// window has replaced and released.
+class BorrowedPort final : public SerialPort {
+public:
+  explicit BorrowedPort(SerialPort& port) : port_(port) {}
+  bool Open(std::int32_t b, std::uint8_t p, std::uint8_t d, float s) override {
+    return port_.Open(b, p, d, s);
+  }
+  bool Close() override { return port_.Close(); }
+  bool WriteByte(std::uint8_t b) override { return port_.WriteByte(b); }
+  bool ReadByte(std::uint8_t& b) override { return port_.ReadByte(b); }
+  bool Purge() override { return port_.Purge(); }
+  bool IsOpen() const override { return port_.IsOpen(); }
+
+private:
+  SerialPort& port_;
+};
+
 class FormModelTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -42,9 +60,9 @@ protected:
         host, shell, clock,
         [this](int n, Host&) -> std::unique_ptr<SerialPort> {
           portsCreated.push_back(n);
-          auto port = std::make_unique<sim::InProcessPagerPort>(pager, clock);
-          lastPort = port.get();
-          return port;
+          ports.push_back(std::make_unique<sim::InProcessPagerPort>(pager, clock));
+          lastPort = ports.back().get();
+          return std::make_unique<BorrowedPort>(*lastPort);
         },
         dir.string());
     model->FormCreate();
@@ -61,6 +79,7 @@ protected:
   VirtualClock clock;
   sim::PagerFirmware pager;
   std::vector<int> portsCreated;
+  std::vector<std::unique_ptr<sim::InProcessPagerPort>> ports;
   sim::InProcessPagerPort* lastPort = nullptr;
   std::unique_ptr<FormModel> model;
 };
