@@ -435,6 +435,27 @@ TEST_F(MainWindowTest, BothPagesAreLaidOutWithoutCrampedOrOverlappingControls) {
     ui->grab().save(QString::fromLocal8Bit(shots) + "/page1.png");
 }
 
+TEST_F(MainWindowTest, F7SavesAndF8LoadsBackThroughTheFileDialogs) {
+  Start();
+  Press(Qt::Key_F3);
+  const std::string file = (dir / "bench").string();
+  shell.SetFileHook([&](const FileDialogRequest& r, bool save) -> std::optional<std::string> {
+    dialogs.push_back((save ? "save " : "open ") + r.title);
+    return save ? file : file + ".dat";
+  });
+  Press(Qt::Key_F7);
+  ASSERT_TRUE(fs::exists(file + ".dat")) << "the save dialog's name gets .dat";
+
+  Retype("edtCodeA", "1234599");
+  Press(Qt::Key_Tab);
+  EXPECT_EQ(W<QLineEdit>("edtCodeA")->text().toStdString(), "1234599");
+  Press(Qt::Key_F8);
+  EXPECT_EQ(dialogs, (std::vector<std::string>{"save Save As", "open Open"}));
+  EXPECT_EQ(W<QLineEdit>("edtCodeA")->text().toStdString(), "1234560")
+      << "the loaded codeplug is shown";
+  EXPECT_EQ(W<QLabel>("lblCodeplug_Version")->text().toStdString(), "R010209");
+}
+
 TEST_F(MainWindowTest, ExitButtonClosesTheWindowAndThePort) {
   Start();
   ASSERT_TRUE(lastPort->IsOpen());

@@ -11,7 +11,10 @@
 #include "sim/pager_firmware.h"
 #include "support/scripted_host.h"
 #include "support/scripted_shell.h"
+#include "files/data_file.h"
+#include "ui/main_controls.h"
 #include "ui/form_model.h"
+#include "codeplug/flex_address.h"
 
 namespace pw::ui {
 namespace {
@@ -276,6 +279,119 @@ TEST_F(FormModelTest, ExitClosesTheWindowAtOnce) {
   model->Click("btnF10Exit");
   EXPECT_EQ(shell.closes, 2);
   EXPECT_TRUE(host.shown.empty());
+}
+
+// ---- Save, Load and Program from the window --------------------------------------------------
+
+TEST_F(FormModelTest, SaveNamesTheFileDatAndKeepsABackupWhenReplacing) {
+  Start();
+  model->Click("btnF3Read");
+  ASSERT_TRUE(model->LastTransactionOk());
+  shell.saveAnswers = {(dir / "CODE.DAT").string()};
+  model->Shortcut("F7");
+  ASSERT_TRUE(fs::exists(dir / "CODE.dat"));
+  EXPECT_FALSE(fs::exists(dir / "CODE.DAT.bak"));
+  ASSERT_EQ(shell.saveRequests.size(), 1u);
+  EXPECT_EQ(shell.saveRequests[0].filters,
+            (std::vector<std::string>{"Tavo datafile (*.Dat)", "All files (*.*)"}));
+  const std::string first = ReadAll(dir / "CODE.dat");
+  EXPECT_EQ(first, WriteDataFile(model->codeplug.WorkingImage));
+
+  // Another capcode, saved over the first file with Yes.
+  model->Enter("edtCodeA");
+  model->controls.SetText("edtCodeA", "1234570");
+  model->Exit("edtCodeA");
+  host.Clear();
+  host.yesAnswers = {true};
+  shell.saveAnswers = {(dir / "CODE.dat").string()};
+  model->Click("btnF7SaveAs");
+  ASSERT_EQ(host.shown.size(), 1u);
+  EXPECT_EQ(host.shown[0].kind, test::Shown::Kind::YesNo);
+  EXPECT_EQ(host.shown[0].message.text,
+            (dir / "CODE.dat").string() + " already exists.\nDo you want to replace it ?\n");
+  EXPECT_EQ(host.shown[0].message.caption, "Save As - Warning");
+  EXPECT_EQ(host.shown[0].message.icon, Icon::Question);
+  EXPECT_TRUE(host.shown[0].defaultNo);
+  EXPECT_EQ(ReadAll(dir / "CODE.dat.bak"), first);
+  EXPECT_NE(ReadAll(dir / "CODE.dat"), first);
+  EXPECT_EQ(model->state.CommandTopic, 3) << "the push button records its topic";
+}
+
+TEST_F(FormModelTest, AnsweringNoAsksForAnotherName) {
+  Start();
+  model->Click("btnF3Read");
+  std::ofstream(dir / "old.dat") << "keep me";
+  shell.saveAnswers = {(dir / "old.dat").string(), (dir / "new").string()};
+  host.yesAnswers = {false};
+  model->Shortcut("F7");
+  ASSERT_EQ(shell.saveRequests.size(), 2u);
+  EXPECT_TRUE(shell.saveRequests[1].fileName.empty());
+  EXPECT_EQ(ReadAll(dir / "old.dat"), "keep me");
+  EXPECT_FALSE(fs::exists(dir / "old.dat.bak"));
+  EXPECT_TRUE(fs::exists(dir / "new.dat"));
+}
+
+TEST_F(FormModelTest, LoadReplacesTheImageAndEnablesSaveAndProgram) {
+  Start();
+  Codeplug other;
+  const std::uint8_t stamp[] = {'0', '0', '0', '1', '0', '0'};
+  std::copy(std::begin(stamp), std::end(stamp), other.WorkingImage.begin() + map::kSoftwareStamp);
+  other.WorkingImage[map::AlertBlock(1) + map::kBlockRepeat] = 9;
+  other.UpdatePageChecksums();
+  std::ofstream(dir / "other.Dat", std::ios::binary) << WriteDataFile(other.WorkingImage);
+  shell.openAnswers = {(dir / "other.Dat").string()};
+  model->Click("btnF8Load");
+  EXPECT_TRUE(host.shown.empty()) << host.Texts()[0];
+  EXPECT_EQ(model->codeplug.WorkingImage[map::AlertBlock(1) + map::kBlockRepeat], 9);
+  EXPECT_EQ(model->controls.Text("edtRepeatcount1"), "9");
+  EXPECT_EQ(model->controls["lblCodeplug_Version"].caption, "R000100");
+  for (const char* name : {"Save1", "Write1", "btnF7SaveAs", "btnF4Program"})
+    EXPECT_TRUE(model->controls[name].enabled) << name;
+}
+
+TEST_F(FormModelTest, AFailedLoadChangesNothing) {
+  Start();
+  const Image before = model->codeplug.WorkingImage;
+  std::string text = WriteDataFile(before);
+  text[text.find("S1") + 10] = 'a'; // a lower-case digit fails the record check
+  std::ofstream(dir / "bad.Dat", std::ios::binary) << text;
+  shell.openAnswers = {(dir / "bad.Dat").string()};
+  model->Shortcut("F8");
+  ASSERT_EQ(host.shown.size(), 1u);
+  EXPECT_EQ(host.shown[0].message.text, "*** File I/O Error ***\nError checking on record failed!");
+  EXPECT_EQ(model->codeplug.WorkingImage, before);
+  EXPECT_FALSE(model->controls["btnF7SaveAs"].enabled);
+
+  host.Clear();
+  shell.openAnswers = {(dir / "missing.Dat").string()};
+  model->Shortcut("F8");
+  ASSERT_EQ(host.shown.size(), 1u);
+  EXPECT_NE(host.shown[0].message.text.find("missing.Dat"), std::string::npos);
+  EXPECT_EQ(model->codeplug.WorkingImage, before);
+}
+
+TEST_F(FormModelTest, ProgramStepsTheCapcodesForTheNextPagerWhenSteppingIsOn) {
+  Start();
+  model->Click("btnF3Read");
+  model->Click("chkAutoIncrementorDecrement");
+  EXPECT_TRUE(model->controls["edtIncDec1"].enabled);
+  EXPECT_FALSE(model->controls["edtIncDec3"].enabled) << "code C is not enabled";
+  for (const char* edit : {"edtIncDec1", "edtIncDec2", "edtIncDec6"}) {
+    model->Enter(edit);
+    model->controls.SetText(edit, "2");
+    model->Exit(edit);
+  }
+  model->Click("btnF4Program");
+  ASSERT_TRUE(model->LastTransactionOk()) << (host.Last() ? host.Last()->text : "");
+  EXPECT_EQ(model->controls.Text("edtCodeA"), "1234562");
+  EXPECT_EQ(model->controls.Text("edtCodeB"), "1234563");
+  EXPECT_EQ(model->controls.Text("edtCodeF"), "1234567");
+  // The pager got the codes as they were before the step.
+  Codeplug programmed;
+  programmed.WorkingImage = pager.Eeprom;
+  AddressState state;
+  EXPECT_EQ(ShowCode(programmed, 1, state, false), "1234560");
+  EXPECT_EQ(model->state.CommandTopic, 2);
 }
 
 } // namespace
