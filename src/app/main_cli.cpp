@@ -27,7 +27,9 @@ const char* const kUsage =
     "  pagewright-cli program --port N --in FILE [--yes] [--retries R]\n"
     "                 [--step A=1,B=1,... [--down]] [--update]\n"
     "  pagewright-cli show FILE\n"
-    "  pagewright-cli set FILE NAME=VALUE ...\n";
+    "  pagewright-cli set FILE NAME=VALUE ...\n"
+    "NAME is a control of the two pages (as show lists them), or SetA.NAME ... SetF.NAME for a\n"
+    "control of that code's alert set.\n";
 
 // Messages to stderr exactly as the window shows them; questions answered from the flags.
 class CliHost final : public Host {
@@ -281,6 +283,22 @@ std::string ValueOf(const Control& c) {
   }
 }
 
+// Every alert set as its editor shows it, under "SetA." ... "SetF." before the control name.
+void PrintAlertSets(FormModel& model) {
+  EditorModel& editor = model.editor();
+  for (int k = 1; k <= 6; ++k) {
+    editor.Open(k);
+    const std::string prefix = std::string("Set") + static_cast<char>('A' + k - 1) + ".";
+    for (const std::string& name : editor.controls.Order()) {
+      const Control& c = editor.controls[name];
+      if (!IsValueControl(c) || !editor.controls.Shown(name)) continue;
+      std::printf("%s%s=%s%s\n", prefix.c_str(), name.c_str(), ValueOf(c).c_str(),
+                  editor.controls.Usable(name) ? "" : " (disabled)");
+    }
+    editor.Close();
+  }
+}
+
 void PrintPages(FormModel& model) {
   for (int page = 0; page < 2; ++page) {
     model.PageChanged(page);
@@ -296,6 +314,7 @@ void PrintPages(FormModel& model) {
                   model.controls.Usable(name) ? "" : " (disabled)");
     }
   }
+  PrintAlertSets(model);
 }
 
 int CmdShow(const std::string& programDir, const Options& o) {
@@ -309,78 +328,110 @@ int CmdShow(const std::string& programDir, const Options& o) {
   return 0;
 }
 
-// Applies NAME=VALUE as typing it into the control and leaving it would. Returns false with
-// an error when the control could not take the value at all.
-bool ApplyAssignment(Session& s, const std::string& assignment) {
-  size_t eq = assignment.find('=');
-  if (eq == std::string::npos || eq == 0) {
-    std::fprintf(stderr, "pagewright-cli: \"%s\" is not NAME=VALUE\n", assignment.c_str());
+// Types value into a control of a window model (the main window or the alert-set editor) as
+// the user would: focus, keys through the control's filter, leaving it; a click for boxes and
+// item lists. False, with an error, when the control could not take the value at all.
+template <class Model>
+bool TypeInto(Model& m, Controls& controls, const std::string& label, const std::string& name,
+              const std::string& value) {
+  Control* c = controls.Find(name);
+  if (!controls.Shown(name)) {
+    std::fprintf(stderr, "pagewright-cli: %s is hidden in this window\n", label.c_str());
     return false;
   }
-  std::string name = assignment.substr(0, eq);
-  std::string value = assignment.substr(eq + 1);
-  FormModel& m = s.model;
-  Control* c = m.controls.Find(name);
-  if (!c || !IsValueControl(*c) || c->kind == Kind::Label || !OnPage(m.controls, name)) {
-    std::fprintf(stderr, "pagewright-cli: %s is not a control that can be set\n", name.c_str());
-    return false;
-  }
-  int page = 0;
-  for (const Control* p = c; p; p = p->parent.empty() ? nullptr : m.controls.Find(p->parent))
-    if (p->name == "TSStandardOption") page = 1;
-  if (m.state.ActivePage != page) m.PageChanged(page);
-  if (!m.controls.Shown(name)) {
-    std::fprintf(stderr, "pagewright-cli: %s is hidden in this window\n", name.c_str());
-    return false;
-  }
-  if (!m.controls.Usable(name) || c->readOnly) {
-    std::fprintf(stderr, "pagewright-cli: %s is disabled for this codeplug\n", name.c_str());
+  if (!controls.Usable(name) || c->readOnly) {
+    std::fprintf(stderr, "pagewright-cli: %s is disabled for this codeplug\n", label.c_str());
     return false;
   }
   switch (c->kind) {
-  case Kind::CheckBox: {
+  case Kind::CheckBox:
     if (value != "0" && value != "1") {
-      std::fprintf(stderr, "pagewright-cli: %s takes 1 or 0\n", name.c_str());
+      std::fprintf(stderr, "pagewright-cli: %s takes 1 or 0\n", label.c_str());
       return false;
     }
     m.Enter(name);
     if (c->checked != (value == "1")) m.Click(name);
+    m.Exit(name);
     return true;
-  }
   case Kind::RadioGroup:
   case Kind::ComboBox: {
     int index = -1;
     for (size_t i = 0; i < c->items.size(); ++i)
       if (c->items[i] == value || std::to_string(i) == value) index = static_cast<int>(i);
     if (index < 0) {
-      std::fprintf(stderr, "pagewright-cli: %s has no item \"%s\"\n", name.c_str(), value.c_str());
+      std::fprintf(stderr, "pagewright-cli: %s has no item \"%s\"\n", label.c_str(), value.c_str());
       return false;
     }
     m.Enter(name);
     c->itemIndex = index;
     m.Click(name);
+    m.Exit(name);
     return true;
   }
   default:
     break;
   }
   if (c->maxLength > 0 && static_cast<int>(value.size()) > c->maxLength) {
-    std::fprintf(stderr, "pagewright-cli: %s holds at most %d characters\n", name.c_str(),
+    std::fprintf(stderr, "pagewright-cli: %s holds at most %d characters\n", label.c_str(),
                  c->maxLength);
     return false;
   }
   m.Enter(name);
-  std::string typed;
   for (char ch : value) {
-    if (!m.KeyPress(name, ch)) {
-      std::fprintf(stderr, "pagewright-cli: %s does not accept the character '%c'\n", name.c_str(), ch);
+    if (ch == '\r' || !m.KeyPress(name, ch)) {
+      std::fprintf(stderr, "pagewright-cli: %s does not accept the character '%c'\n", label.c_str(),
+                   ch);
       return false;
     }
-    typed += ch;
   }
-  m.controls.SetText(name, typed);
+  controls.SetText(name, value);
   m.Exit(name);
   return true;
+}
+
+// NAME=VALUE for a page control, or SetX.NAME=VALUE for a control of code X's alert set.
+bool ApplyAssignment(Session& s, const std::string& assignment) {
+  size_t eq = assignment.find('=');
+  if (eq == std::string::npos || eq == 0) {
+    std::fprintf(stderr, "pagewright-cli: \"%s\" is not NAME=VALUE\n", assignment.c_str());
+    return false;
+  }
+  const std::string label = assignment.substr(0, eq);
+  const std::string value = assignment.substr(eq + 1);
+  FormModel& m = s.model;
+
+  if (label.size() > 5 && label.compare(0, 3, "Set") == 0 && label[3] >= 'A' && label[3] <= 'F' &&
+      label[4] == '.') {
+    const int k = label[3] - 'A' + 1;
+    const std::string name = label.substr(5);
+    EditorModel& editor = m.editor();
+    const Control* c = editor.controls.Find(name);
+    if (!c || !IsValueControl(*c) || c->kind == Kind::Label) {
+      std::fprintf(stderr, "pagewright-cli: %s is not a control that can be set\n", label.c_str());
+      return false;
+    }
+    if (m.state.ActivePage != 0) m.PageChanged(0);
+    if (!m.controls.Usable(CodeRows()[k - 1].set)) {
+      std::fprintf(stderr, "pagewright-cli: %s: the alert set of a disabled code cannot be opened\n",
+                   label.c_str());
+      return false;
+    }
+    editor.Open(k);
+    bool ok = TypeInto(editor, editor.controls, label, name, value);
+    editor.Close();
+    return ok;
+  }
+
+  Control* c = m.controls.Find(label);
+  if (!c || !IsValueControl(*c) || c->kind == Kind::Label || !OnPage(m.controls, label)) {
+    std::fprintf(stderr, "pagewright-cli: %s is not a control that can be set\n", label.c_str());
+    return false;
+  }
+  int page = 0;
+  for (const Control* p = c; p; p = p->parent.empty() ? nullptr : m.controls.Find(p->parent))
+    if (p->name == "TSStandardOption") page = 1;
+  if (m.state.ActivePage != page) m.PageChanged(page);
+  return TypeInto(m, m.controls, label, label, value);
 }
 
 int CmdSet(const std::string& programDir, const Options& o) {

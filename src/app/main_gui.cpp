@@ -52,6 +52,9 @@ int main(int argc, char** argv) {
 
   // The five forms, in this order; the main window's creation runs FormCreate.
   TFormUI ui(model, host);
+  // Creating the main window makes its caption the application's title too, so plain
+  // message boxes carry it.
+  QApplication::setApplicationName(QString::fromLatin1(pw::ui::kMainCaption));
   TFormEditor editor(model.editor(), &ui);
   TFormPassword password(model.password(), &ui);
   TFormHelp help(&ui);

@@ -115,6 +115,25 @@ TEST_F(CliTest, SetRefusesWhatTheControlCannotHoldAndLeavesTheFileAlone) {
   EXPECT_EQ(Value(file, "edtCodeC"), "0005000");
 }
 
+TEST_F(CliTest, AlertSetsAreShownAndSetThroughTheirEditor) {
+  std::string file = ReadDefault("sets.Dat");
+  EXPECT_EQ(Value(file, "SetA.edtSetTime"), "25");
+  EXPECT_EQ(Value(file, "SetA.edtSetLED1Cadence"), "1010101010101010");
+  EXPECT_EQ(Value(file, "SetA.chkExtendID0"), "<missing>") << "hidden while Default Alert is on";
+
+  test::CommandResult r =
+      Cli("set " + file + " chkDefaultAlert2=0 SetB.edtSetTime=10 SetB.chkExtendID5=1 "
+                          "SetB.cboExtendIDfunction5=Alert\\ X3",
+          false);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Value(file, "SetB.edtSetTime"), "10");
+  EXPECT_EQ(Value(file, "SetB.chkExtendID5"), "1");
+  EXPECT_EQ(Value(file, "SetB.cboExtendIDfunction5"), "Alert X3");
+
+  r = Cli("set " + file + " SetC.edtSetTime=5", false);
+  EXPECT_EQ(r.status, 2) << "code C is disabled, so its Set button is";
+}
+
 TEST_F(CliTest, ProgramStepsTheCapcodesAndUpdatesTheFile) {
   std::string file = ReadDefault("batch.Dat");
   test::SimProcess sim(link);
