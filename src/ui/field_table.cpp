@@ -258,6 +258,7 @@ void AddStandardRows(std::vector<FieldRow>& rows) {
                       kFirstBatteryTopic + item - 1, KeyFilter::Decimal, FieldRule::Battery,
                       OnExit::FocusIfInvalid, item);
     r.guarded = true;
+    r.keyGuarded = true;
     rows.push_back(std::move(r));
     ++item;
   }

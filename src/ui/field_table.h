@@ -84,6 +84,7 @@ struct FieldRow {
   int index = 0;
   OnExit exit = OnExit::Nothing;
   bool guarded = false;      // does nothing while its page is being refilled
+  bool keyGuarded = false;   // so does its Enter key
   bool invalidFlag = false;  // the field keeps a FieldInvalid flag
   ClickAction click = ClickAction::None;
   std::uint16_t byte = 0;    // ClickAction::Bits

@@ -218,7 +218,7 @@ struct PersonalityView::Impl {
   // The Enter key: the rule at once, the focus stays.
   void EnterKey(const FieldRow& row) {
     if (row.rule == FieldRule::None) return;
-    if (row.guarded && !Ready(row.page)) return;
+    if (row.keyGuarded && !Ready(row.page)) return;
     RunRule(row);
     if (row.invalidFlag && row.rule != FieldRule::SerialNumber) SetInvalid(row, false);
   }
@@ -429,6 +429,9 @@ struct PersonalityView::Impl {
                                         address ? st.AddressTopic : st.StandardTopic);
     if (!row) return true;
     if (row->rule == FieldRule::SerialNumber) {
+      // Only this validation counts: an earlier refusal since corrected must not stop the
+      // command.
+      SetInvalid(*row, false);
       Leave(*row);
       const bool refused = IsInvalid(*row);
       SetInvalid(*row, false);

@@ -230,10 +230,30 @@ TEST_F(ViewFields, CodeExitDoesNothingWhileThePageIsRefilled) {
   const auto before = codeplug.WorkingImage;
   state.AddressPageReady = false;
   EnterText("edtCodeA", "0");
-  view->KeyPress("edtTime1", '\r');
+  EnterText("edtTime1", "150");
   EXPECT_TRUE(host.shown.empty());
   EXPECT_EQ(controls.Text("edtCodeA"), "0");
+  EXPECT_EQ(controls.Text("edtTime1"), "150");
   EXPECT_EQ(codeplug.WorkingImage, before);
+}
+
+TEST_F(ViewFields, OfTheEnterKeysOnlyTheBatteryOnesWaitForTheRefill) {
+  ShowPage(1);
+  const auto before = codeplug.WorkingImage;
+  state.StandardPageReady = false;
+  controls.SetText("edtUp1", "2");
+  EXPECT_FALSE(view->KeyPress("edtUp1", '\r'));
+  EXPECT_TRUE(host.shown.empty());
+  EXPECT_EQ(controls.Text("edtUp1"), "2");
+  EXPECT_EQ(codeplug.WorkingImage, before);
+
+  // The capcode's Enter key is not held back; only leaving the edit is.
+  state.AddressPageReady = false;
+  controls.SetText("edtCodeA", "0");
+  view->KeyPress("edtCodeA", '\r');
+  EXPECT_EQ(host.Texts(), std::vector<std::string>{
+                              "Address 1 is an illegal FLEX address! The nearest default will be used."});
+  EXPECT_EQ(controls.Text("edtCodeA"), "0000001");
 }
 
 // ---- Other edits ---------------------------------------------------------------------------

@@ -290,6 +290,18 @@ TEST_F(ViewPages, PendingSerialNumberRefusalAbandonsTheCommandOnce) {
   EXPECT_EQ(Byte(0x1ED), 'C');
 }
 
+TEST_F(ViewPages, PendingSerialNumberCountsOnlyItsLatestValidation) {
+  ShowPage(0);
+  view->Enter("edtSerialNumber");
+  controls.SetText("edtSerialNumber", "CVAFAB1234");
+  view->KeyPress("edtSerialNumber", '\r');
+  ASSERT_TRUE(view->FieldInvalid("edtSerialNumber")) << "the Enter key keeps the refusal";
+  controls.SetText("edtSerialNumber", "CVAFABC123");
+  view->KeyPress("edtSerialNumber", '\r');
+  EXPECT_TRUE(view->ValidatePendingField()) << "the corrected number lets the command run";
+  EXPECT_FALSE(view->FieldInvalid("edtSerialNumber"));
+}
+
 TEST_F(ViewPages, PendingFieldOfTheActivePageOnlyAndStepEdits) {
   ShowPage(0);
   view->Enter("edtCodeA");
