@@ -422,6 +422,8 @@ void FormModel::ClearActivePageTopic() {
 void FormModel::EnterBusyState() {
   saveWasEnabled_ = controls["btnF7SaveAs"].enabled;
   for (std::string_view name : kBusyControls) controls.SetEnabled(name, false);
+  // The window is disabled before the repaint, so that no click queued meanwhile (a Set
+  // button opening the editor, say) runs inside the transaction.
   controls.SetEnabled("TFormUI", false);
   host_.PumpMessages();
 }

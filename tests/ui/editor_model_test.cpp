@@ -331,6 +331,21 @@ TEST_F(EditorTest, RepeatEmptyBecomesZeroWithoutMessage) {
   EXPECT_EQ(Byte(1, map::kSetRepeat), 0);
 }
 
+TEST_F(EditorTest, RepeatAboveNinetyNineFromTheImageIsClampedWithItsMessage) {
+  Byte(5, map::kSetRepeat) = 200;
+  OpenSet(5);
+  EXPECT_EQ(editor.controls.Text("edtSetRepeat"), "200");
+  editor.FocusRequest.clear();
+  editor.Enter("edtSetRepeat");
+  editor.Exit("edtSetRepeat");
+  ASSERT_EQ(host.shown.size(), 1u);
+  EXPECT_EQ(*host.Last(), Plain("*** Invalid Repeat count ***\n\nRepeat count is out of range!"
+                                "\nVaild range is 0 to 99."));
+  EXPECT_EQ(editor.controls.Text("edtSetRepeat"), "99");
+  EXPECT_EQ(Byte(5, map::kSetRepeat), 99);
+  EXPECT_EQ(editor.FocusRequest, "edtSetRepeat");
+}
+
 TEST_F(EditorTest, TimeAndRepeatRefreshTheFlashTime) {
   OpenSet(1);
   Leave("edtSetTime", "99");

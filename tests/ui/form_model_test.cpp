@@ -6,6 +6,8 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "sim/in_process_port.h"
 #include "sim/pager_firmware.h"
@@ -180,6 +182,150 @@ TEST_F(FormModelTest, StartStateFollowsTheWindowCreation) {
   EXPECT_EQ(c["ToolButton3"].hint, "Read Pager (F3)");
 }
 
+TEST_F(FormModelTest, WindowCreationHidesAndLimitsEveryListedControl) {
+  Start();
+  const Controls& c = model->controls;
+  for (const char* name :
+       {"rgpCodingFormatBaudRate", "lblVersion", "Label2", "Label3", "gpbCodeA1", "gpbFrame1",
+        "gpbBatteryCycle1", "gpbCodeB1", "gpbFrame2", "gpbBatteryCycle2", "rgpType",
+        "gpbPagerPassword", "gpbDisplayEntry", "chkMemoryCleanup", "chkBeeponBadData",
+        "chkCustomDisplay", "chkDownloadPassword", "chkPRCCharacterSet", "gpbPowerCadence",
+        "gpbPowerLED", "gpbPowerTime", "rgpOutofRangeTimer", "gpbChargeroffRecharg",
+        "gpbLowBattery", "gpbBEEPFrequency", "gpbDisCharging", "gpbCharging", "edtR", "edtN",
+        "lblR", "lblN", "chkSpur", "lblFirewareVersion", "lblFireware_Version",
+        "rgpPLLICOption"})
+    EXPECT_FALSE(c[name].visible) << name;
+  for (const char* name : {"gpbStandard", "chkOutofRangeIndicator", "chkInvertData",
+                           "gpbPoweronStandby", "gpbStandbyPowerLED", "lblCodeplug_Version"})
+    EXPECT_TRUE(c[name].visible) << name;
+  EXPECT_FALSE(c.Checked("chkAutoIncrementorDecrement"));
+  EXPECT_EQ(c["rgpCapCodeAutoIncrementDecrement"].itemIndex, 0);
+
+  struct Limit {
+    int maxLength;
+    std::vector<std::string> names;
+  };
+  const Limit limits[] = {
+      {2,
+       {"edtTime1", "edtTime6", "edtRepeatcount1", "edtRepeatcount6", "edtOutofRangeTime",
+        "edtOutofRangeRepeatcnt", "edtPowerAlertTime", "edtPowerAlertRepeatcnt", "edtPowerLEDON"}},
+      {8,
+       {"edtCadence1", "edtCadence6", "edtPowerCadence", "edtOutofRangeCadence",
+        "edtPowerAlertCadence"}},
+      {9, {"edtCodeA", "edtCodeB", "edtCodeC", "edtCodeF"}},
+      {3, {"edtPowerTime", "edtOutofRangeTimer", "edtPowerLEDOFF"}},
+      {4,
+       {"edtUp1", "edtUp4", "edtDown1", "edtDown4", "edtChargeroff", "edtRecharg",
+        "edtLowBatteryRecovery", "edtLowBatteryWarning", "edtBEEPFrequency"}},
+      {10, {"edtSerialNumber", "edtPagerPassword"}},
+      {12, {"edtDisplayEntry"}},
+      {1, {"edtIncDec1", "edtIncDec6"}},
+  };
+  for (const Limit& limit : limits)
+    for (const std::string& name : limit.names)
+      EXPECT_EQ(c[name].maxLength, limit.maxLength) << name;
+  EXPECT_EQ(c["edtFrequency"].maxLength, 8);
+  EXPECT_TRUE(c["edtSerialNumber"].upperCase);
+}
+
+// One line per entry of a menu: name, caption, shortcut, and whether it is hidden.
+std::vector<std::string> MenuLines(const Controls& c, const std::string& menu) {
+  std::vector<std::string> out;
+  for (const std::string& name : c.Children(menu)) {
+    const Control& item = c[name];
+    std::string line = item.kind == Kind::Separator ? "-" : name + " '" + item.caption + "'";
+    if (!item.shortcut.empty()) line += " " + item.shortcut;
+    if (!item.visible) line += " hidden";
+    out.push_back(line);
+  }
+  return out;
+}
+
+TEST_F(FormModelTest, MenuTreeHoldsEveryItemInOrder) {
+  Start();
+  const Controls& c = model->controls;
+  using Lines = std::vector<std::string>;
+  EXPECT_EQ(MenuLines(c, "MainMenu1"),
+            (Lines{"File1 '&File'", "Options1 'Options'", "ReadProgram1 '&Read/Program'",
+                   "ShortCuts1 'ShortCuts' hidden", "Help1 '&Help' hidden",
+                   "Superkey 'Super' hidden", "LoadDefault 'Load Default' hidden",
+                   "CodePlugVersion1 'CodePlug Version' hidden", "PgUpPgDn1 'PgUp-PgDn' hidden",
+                   "password1 'password' hidden"}));
+  EXPECT_EQ(MenuLines(c, "File1"),
+            (Lines{"Open1 '&Load Codeplug ' F8", "-", "Save1 '&Save Codeplug ' F7", "-",
+                   "Setup1 '&Setup'", "-", "About1 '&About'", "-", "Exit1 'E&xit' F10",
+                   "- hidden", "SaveSUniRWorSUniRR1 'Save SUniRW or SUniRR' hidden",
+                   "LoadPatchFileHex 'Load Patch File Hex' hidden"}));
+  EXPECT_EQ(MenuLines(c, "Options1"),
+            (Lines{"FLEXAddressOption 'FLEX &Address' Ctrl+A", "StandardOption '&Standard' Ctrl+S",
+                   "FLEXTerminal1 'FLEX(tm) &Terminal' Ctrl+T hidden"}));
+  EXPECT_EQ(MenuLines(c, "ReadProgram1"),
+            (Lines{"Read1 '&Read Pager' F3", "-", "Write1 '&Program Pager' F4", "- hidden",
+                   "Read_Patch 'Read Patch' hidden", "Program_Patch 'Program Patch' hidden",
+                   "- hidden", "Read_Codeplug 'Read Codeplug' hidden",
+                   "Program_Codeplug 'Program Codeplug' hidden"}));
+  EXPECT_EQ(MenuLines(c, "Help1"), (Lines{"Help2 '&Help' F1"}));
+  EXPECT_EQ(MenuLines(c, "CodePlugVersion1"), (Lines{"Version1 'Version' Alt+V"}));
+  EXPECT_EQ(MenuLines(c, "PgUpPgDn1"),
+            (Lines{"PageUp1 'Page Up' PgUp", "PageDown1 'Page Down' PgDown"}));
+
+  EXPECT_EQ(MenuLines(c, "Superkey"),
+            (Lines{"SUj0key 'SUj0' hidden", "SUjVkey 'Read FW Version' Ctrl+Alt+V",
+                   "SUniRFmkey 'SUniRF>' Ctrl+Alt+M", "SUniRFXkey 'SUniRFX' Ctrl+Alt+X",
+                   "SUniRFIkey 'SUniRFI' Ctrl+Alt+I", "SUjPkey 'SUjP' hidden",
+                   "SUjDkey 'Write Pager Default CP' Ctrl+Alt+D",
+                   "SUniRSTkey 'Pager Reset' Ctrl+Alt+T", "SUniRB1 'SUniRB' hidden",
+                   "SUniWBkey 'SUniWB' hidden", "SUniRW1 'Read EEP'", "SUniWW1 'Write EEP'",
+                   "SUniRR1 'Read RAM'", "SUniWR1 'Write RAM'", "NACKkey 'NACK'"}));
+  EXPECT_EQ(MenuLines(c, "SUniRB1"),
+            (Lines{"SUniRBAF06key 'SUniRBAF06' Shift+Ctrl+V",
+                   "SUniRB940Akey 'SUniRB940A' Shift+Ctrl+P", "SUniRBkey 'SUniRB' Shift+Ctrl+R"}));
+  EXPECT_EQ(MenuLines(c, "SUniRW1"),
+            (Lines{"SUniRWkey 'Read EEP'", "SUniRWAF06key 'Read CP Version'"}));
+  EXPECT_EQ(MenuLines(c, "SUniWW1"),
+            (Lines{"SUniWWkey 'Write EEP'", "WW0100011FFF1 'WW0100_011F_FF' hidden",
+                   "WW0100011FAA1 'WW0100_011F_AA' hidden",
+                   "SUniWWkey_cal_checksum 'Write EEP Auto cal checksum'",
+                   "SUniWWonevaluekey 'Write EEP one value'"}));
+  EXPECT_EQ(MenuLines(c, "SUniRR1"), (Lines{"SUniRRkey 'Read RAM'"}));
+  EXPECT_EQ(MenuLines(c, "SUniWR1"), (Lines{"SUniWRkey 'Write RAM'"}));
+
+  const Lines setup = MenuLines(c, "Setup1");
+  ASSERT_EQ(setup.size(), 256u);
+  EXPECT_EQ(setup[0], "UseCOM1 'Use COM 1' Ctrl+1");
+  EXPECT_EQ(setup[8], "UseCOM9 'Use COM 9' Ctrl+9");
+  EXPECT_EQ(setup[9], "UseCOM10 'Use COM 10'");
+  EXPECT_EQ(setup[255], "UseCOM256 'Use COM 256' hidden");
+}
+
+TEST_F(FormModelTest, ToolBarAndPushButtonsCarryTheirCaptionsAndHints) {
+  Start();
+  const Controls& c = model->controls;
+  struct Tool {
+    const char *name, *caption, *hint;
+  };
+  const Tool tools[] = {
+      {"ToolButton1", "            Load Codeplug            ", "Load Codeplug(F8)"},
+      {"ToolButton2", "Save Codeplug", "Save Codeplug(F7)"},
+      {"ToolButton3", "Read Pager", "Read Pager (F3)"},
+      {"ToolButton4", "Program Pager", "Program Pager (F4)"},
+      {"ToolButton5", "Exit", "Exit (F10)"}};
+  for (const Tool& t : tools) {
+    EXPECT_EQ(c[t.name].caption, t.caption) << t.name;
+    EXPECT_EQ(c[t.name].hint, t.hint) << t.name;
+  }
+  std::vector<std::string> buttons;
+  for (const std::string& name : c.Children("TFormUI"))
+    if (c[name].kind == Kind::Button) buttons.push_back(name + " '" + c[name].caption + "'");
+  EXPECT_EQ(buttons, (std::vector<std::string>{"btnF1Help 'F1 Help'", "btnF3Read 'F3 Read'",
+                                               "btnF4Program 'F4 Program'", "btnF7SaveAs 'F7 Save'",
+                                               "btnF8Load 'F8 Load'", "btnF10Exit 'F10 Exit'"}));
+  EXPECT_EQ(c["TSFLEXAddressOption"].caption, "FLEX Address Option");
+  EXPECT_EQ(c["TSStandardOption"].caption, "Standard Option");
+  for (const char* timer : {"tmrTime", "tmrTime1", "Retry_Timer"})
+    EXPECT_FALSE(c[timer].running) << timer;
+}
+
 TEST_F(FormModelTest, SaveAndProgramShortcutsDoNothingBeforeAReadOrLoad) {
   Start();
   lastPort->ClearLog();
@@ -270,6 +416,61 @@ TEST_F(FormModelTest, AFailedReadRestoresTheWindowAndKeepsSaveDisabled) {
   EXPECT_FALSE(model->controls["btnF7SaveAs"].enabled);
   EXPECT_TRUE(model->controls["btnF3Read"].enabled);
   EXPECT_TRUE(model->controls["TFormUI"].enabled);
+}
+
+TEST_F(FormModelTest, AFailedReadOrProgramAfterAReadKeepsSaveAndProgramEnabled) {
+  Start();
+  model->Click("btnF3Read");
+  ASSERT_TRUE(model->LastTransactionOk());
+  pager.Faults.silent = true;
+  const char* const restored[] = {"ToolButton1", "ToolButton2", "ToolButton3", "ToolButton4",
+                                  "ToolButton5", "btnF1Help",   "btnF3Read",   "btnF4Program",
+                                  "btnF7SaveAs", "btnF8Load",   "btnF10Exit",  "File1",
+                                  "Options1",    "ReadProgram1", "Superkey",   "TFormUI"};
+  for (const char* command : {"btnF3Read", "btnF4Program"}) {
+    SCOPED_TRACE(command);
+    model->Click(command);
+    EXPECT_FALSE(model->LastTransactionOk());
+    for (const char* name : restored) EXPECT_TRUE(model->controls[name].enabled) << name;
+  }
+}
+
+// An illegal capcode left in edtCodeA: the keys, menu items and tool buttons validate it and
+// give up; the F3 Read and F8 Load buttons go ahead (the field's Exit ran when the focus moved).
+TEST_F(FormModelTest, PendingIllegalCapcodeStopsEveryCommandButTheReadAndLoadButtons) {
+  Start();
+  model->Click("btnF3Read");
+  ASSERT_TRUE(model->LastTransactionOk());
+  struct Case {
+    const char* what;
+    bool shortcut;
+    const char* key;
+    bool runs;
+  };
+  const Case cases[] = {
+      {"F3 key", true, "F3", false},          {"Read tool button", false, "ToolButton3", false},
+      {"Read menu item", false, "Read1", false}, {"F3 Read button", false, "btnF3Read", true},
+      {"F4 key", true, "F4", false},          {"Program tool button", false, "ToolButton4", false},
+      {"F4 Program button", false, "btnF4Program", false},
+      {"F7 key", true, "F7", false},          {"Save tool button", false, "ToolButton2", false},
+      {"F7 Save button", false, "btnF7SaveAs", false},
+      {"F8 key", true, "F8", false},          {"Load tool button", false, "ToolButton1", false},
+      {"F8 Load button", false, "btnF8Load", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    model->Enter("edtCodeA");
+    model->controls.SetText("edtCodeA", "0");
+    lastPort->ClearLog();
+    shell.saveRequests.clear();
+    shell.openRequests.clear();
+    if (c.shortcut) EXPECT_TRUE(model->Shortcut(c.key));
+    else model->Click(c.key);
+    const bool ran =
+        !lastPort->Written.empty() || !shell.saveRequests.empty() || !shell.openRequests.empty();
+    EXPECT_EQ(ran, c.runs);
+    EXPECT_TRUE(model->controls["btnF3Read"].enabled);
+  }
 }
 
 TEST_F(FormModelTest, ExitClosesTheWindowAtOnce) {
