@@ -83,7 +83,7 @@ std::uint8_t InvertedSum8(const std::uint8_t* data, std::size_t count);
 std::uint8_t DecodeHexPair(char high, char low);
 void DecodeHexText(std::string_view text, std::uint8_t* out, std::size_t count);
 
-// The built-in texts: the 512 bytes of the default personality and patch header, and the
+// The built-in texts: the 512 bytes of the default codeplug (0x000-0x1FF), and the
 // 320-byte patch block of set 2-7 (empty for any other set).
 std::string_view DefaultImageText();
 std::string_view PatchBlockText(int set);
