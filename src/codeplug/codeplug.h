@@ -7,14 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "base/version.h"
 #include "codeplug/memory_map.h"
 
 namespace pw {
 
 using Image = std::array<std::uint8_t, map::kImageSize>;
 
-inline constexpr std::string_view kSoftwareStamp = "010209";
-inline constexpr int kSoftwareStampNumber = 10209;
 inline constexpr std::string_view kPatchSignatureText = "PATCH";
 
 // Quantities derived from the RF option bytes and the band byte.

@@ -152,6 +152,8 @@ const BandRow* CurrentBand(const Codeplug& cp) {
 
 std::optional<std::string> FrequencyHelpLine(const Codeplug& cp) {
   const BandRow* row = CurrentBand(cp);
+  // The high-side VHF D row names its range only while the synthesizer runs above the channel.
+  if (row && row->subBand == kSubBandVhfDHighSide && !cp.Rf.HighSideInjection) row = nullptr;
   // A VHF synthesizer running above the channel covers VHF D whatever the sub-band says.
   if (!row && cp.CodeplugBandFamily == kBandVhf && cp.Rf.HighSideInjection) row = FindBand(kBandVhf, 7);
   if (!row) return std::nullopt;

@@ -6,8 +6,6 @@
 
 #include "base/clock.h"
 #include "base/host.h"
-#include "codeplug/codeplug.h"
-#include "codeplug/memory_map.h"
 #include "link/serial_port.h"
 
 namespace pw {
@@ -259,7 +257,7 @@ LinkResult Link::QueryFirmwareVersion(SerialPort& port, int mode) {
 LinkResult Link::ReadVersionStamp(SerialPort& port) {
   port.Purge();
   std::uint8_t frame[kFrameHeader];
-  PutFrameHeader(frame, kReadLetter, map::kSoftwareStamp, map::kStampLength);
+  PutFrameHeader(frame, kReadLetter, kStampAddress, kStampBytes);
   if (!SendPaced(port, clock_, frame, kFrameHeader, kStampPacing.afterByte))
     return kLinkFailure;
 
@@ -271,18 +269,18 @@ LinkResult Link::ReadVersionStamp(SerialPort& port) {
   if (b != kAck)
     return kLinkUnexpected;
 
-  std::array<std::uint8_t, map::kStampLength + kChecksumBytes> reply{};
+  std::array<std::uint8_t, kStampBytes + kChecksumBytes> reply{};
   for (std::uint8_t& r : reply)
     if (!port.ReadByte(r))
       return kLinkNoReply;
-  const std::uint16_t sum = Sum16(reply.data(), map::kStampLength);
-  if (reply[map::kStampLength] != High(sum) || reply[map::kStampLength + 1] != Low(sum))
+  const std::uint16_t sum = Sum16(reply.data(), kStampBytes);
+  if (reply[kStampBytes] != High(sum) || reply[kStampBytes + 1] != Low(sum))
     return kLinkChecksum;
 
   const int digits =
-      static_cast<int>(std::count_if(reply.begin(), reply.begin() + map::kStampLength, IsDigit));
-  PagerStamp = digits == map::kStampLength
-                   ? std::string(reply.begin(), reply.begin() + map::kStampLength)
+      static_cast<int>(std::count_if(reply.begin(), reply.begin() + kStampBytes, IsDigit));
+  PagerStamp = digits == kStampBytes
+                   ? std::string(reply.begin(), reply.begin() + kStampBytes)
                    : std::string("000000");
   PagerStampNumber = DigitsValue(PagerStamp).value_or(0);
   SoftwareStampNumber = DigitsValue(kSoftwareStamp).value_or(0);

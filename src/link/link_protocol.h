@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/version.h"
+
 namespace pw {
 
 class Clock;
@@ -28,6 +30,11 @@ inline constexpr std::uint8_t kAck = 0x06;
 inline constexpr std::uint8_t kNak = 0x15;
 inline constexpr std::uint8_t kWriteDone = 0x0C; // second completion byte after a write
 inline constexpr std::size_t kLinkBufferSize = 2200;
+
+// The stamp read: six bytes at 0x01F7, where the software that last programmed the pager
+// left its version digits.
+inline constexpr std::uint16_t kStampAddress = 0x01F7;
+inline constexpr int kStampBytes = 6;
 // The pager model's identification; a version reply carries it, a blank and six digits.
 inline constexpr std::string_view kModelIdentification = "RV615-FVRZ";
 
@@ -74,7 +81,7 @@ public:
   bool FirmwareVersionValid = false; // false when the six characters were not digits
   std::string PagerStamp = "000000"; // software stamp found in the pager
   int PagerStampNumber = 0;
-  int SoftwareStampNumber = 10209;
+  int SoftwareStampNumber = kSoftwareStampNumber;
   double ProgressTotal = 1.0;        // bytes the current transaction moves
   int SegmentOffset = 0;             // 255 x patch segments already written
 

@@ -36,6 +36,8 @@ inline constexpr int kFirstPort = 1;
 inline constexpr int kLastPort = 256;
 // A single-byte read gives up after this long without data.
 inline constexpr std::uint32_t kReadTimeoutMs = 5200;
+// A single-byte write gives up after this long when the line takes no more bytes.
+inline constexpr std::uint32_t kWriteTimeoutMs = 5200;
 
 // Port n (1-256) as the user knows it ("COM7") and the device the open call is given.
 std::string PortDisplayName(int n);

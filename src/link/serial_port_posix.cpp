@@ -66,9 +66,9 @@ PosixSerialPort::~PosixSerialPort() {
 bool PosixSerialPort::Open(std::int32_t baudRate, std::uint8_t parity, std::uint8_t dataBits,
                            float stopBits) {
   if (fd_ >= 0) {
-    // Opening an open port again starts afresh on the same device.
-    ::close(fd_);
-    fd_ = -1;
+    // Opening an open port again starts afresh on the same device; letting go of it as Close
+    // does keeps its exclusive hold from locking this very open out.
+    Close();
     isOpen_ = false;
   }
   // Non-blocking only for the open itself, so a port without carrier does not hang here.
@@ -153,11 +153,27 @@ bool PosixSerialPort::Close() {
 bool PosixSerialPort::WriteByte(std::uint8_t b) {
   if (fd_ < 0)
     return false;
+  // Wait for room rather than block in write(): a stalled line (nobody reading the other
+  // end of a pseudo-terminal, an adapter that stopped sending) fails the byte in time.
+  using namespace std::chrono;
+  const auto deadline = steady_clock::now() + milliseconds(kWriteTimeoutMs);
   for (;;) {
+    auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+    if (left < 0)
+      return false;
+    pollfd p{fd_, POLLOUT, 0};
+    int rc = ::poll(&p, 1, static_cast<int>(left));
+    if (rc < 0) {
+      if (errno == EINTR)
+        continue;
+      return false;
+    }
+    if (rc == 0 || (p.revents & POLLOUT) == 0)
+      return false;
     ssize_t n = ::write(fd_, &b, 1);
     if (n == 1)
       return true;
-    if (n < 0 && errno == EINTR)
+    if (n < 0 && (errno == EINTR || errno == EAGAIN))
       continue;
     return false;
   }

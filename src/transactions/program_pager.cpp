@@ -201,15 +201,22 @@ private:
     std::copy_n(cp_.WorkingImage.begin() + from, count, tx_.begin());
   }
 
+  // The page's last two bytes := complement of the 16-bit sum of the bytes before them.
+  void SealPage(std::uint16_t first, std::uint16_t checksumHi) {
+    cp_.SetWord16(checksumHi,
+                  InvertedSum16(&cp_.WorkingImage[first], std::size_t(checksumHi - first)));
+  }
+
+  // Each page gets its checksum just before it is sent: a failed page 0 leaves page 1 as it was.
   bool WriteImage() {
     host_.PumpMessages();
-    cp_.UpdatePageChecksums();
+    SealPage(map::kPage0Start, map::kPage0ChecksumHi);
     Stage(map::kPage0Start, map::kPage0Count);
     if (!Write(map::kPage0Start, map::kPage0Count, kProgressPage0)) return WriteFail();
 
     ctx_.port.Purge();
     host_.PumpMessages();
-    cp_.UpdatePageChecksums();
+    SealPage(map::kPage1Start, map::kPage1ChecksumHi);
     Stage(map::kPage1Start, map::kPage1Count);
     if (!Write(map::kPage1Start, map::kPage1Count, kProgressPage1)) return WriteFail();
 

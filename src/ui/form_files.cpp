@@ -1,5 +1,6 @@
 // Save and Load of codeplug data files from the main window.
 
+#include "files/alert_fields.h"
 #include "files/data_file.h"
 #include "files/file_io.h"
 #include "ui/form_model.h"
@@ -14,6 +15,13 @@ FileDialogRequest DataFileDialog(const std::string& title, const std::string& di
 
 void ShowAll(Host& host, const Messages& messages) {
   for (const Message& m : messages) host.Show(m);
+}
+
+// Thresholds 9-12 were re-derived in the image for the save; their boxes show them again.
+void RefillRederivedThresholds(Controls& controls, const Codeplug& cp) {
+  static const char* const boxes[] = {"edtChargeroff", "edtRecharg", "edtLowBatteryRecovery",
+                                      "edtLowBatteryWarning"};
+  for (int item = 9; item <= 12; ++item) controls.SetText(boxes[item - 9], BatteryText(cp, item));
 }
 
 } // namespace
@@ -49,6 +57,7 @@ bool FormModel::SaveFile(const std::string& path) {
   bool prepared = PrepareImageForSave(codeplug, messages);
   ShowAll(host_, messages);
   if (!prepared) return false;
+  RefillRederivedThresholds(controls, codeplug);
   FileWriteResult written =
       WriteFileSafely(path, WriteDataFile(codeplug.WorkingImage), FileExists(path));
   if (!written.ok) {
@@ -70,6 +79,7 @@ void FormModel::RunSave() {
     bool prepared = PrepareImageForSave(codeplug, messages);
     ShowAll(host_, messages);
     if (!prepared) return;
+    RefillRederivedThresholds(controls, codeplug);
     std::string name = DataFileName(*chosen);
     bool exists = FileExists(name);
     if (exists) {

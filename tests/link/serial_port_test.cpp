@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "base/clock.h"
+#include "codeplug/memory_map.h"
 #include "link/link_protocol.h"
 #include "link/serial_port.h"
 #include "link/serial_port_posix.h"
@@ -105,6 +107,26 @@ TEST(PosixSerialPort, AFileThatIsNoTerminalIsNoPort) {
   EXPECT_EQ(host.shown[0].message, kCom3Busy);
 }
 
+TEST(PosixSerialPort, AStalledLineFailsTheWriteInsteadOfHanging) {
+  int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  ScriptedHost host;
+  PosixSerialPort port(::ptsname(master), "COM5", host);
+  ASSERT_TRUE(port.Open(1200, 0, 8, 1.0f));
+  // Nobody reads the other end: once the terminal's buffer is full a byte times out.
+  constexpr std::size_t kLimit = 1u << 20;
+  std::size_t written = 0;
+  while (written < kLimit && port.WriteByte(0x55))
+    ++written;
+  EXPECT_GT(written, 0u);
+  EXPECT_LT(written, kLimit);
+  EXPECT_TRUE(port.Close());
+  ::close(master);
+  EXPECT_TRUE(host.shown.empty());
+}
+
 // ---- Over a pseudo-terminal to pagewright-sim ---------------------------------------------
 
 TEST(PosixSerialPortOverPty, ASecondOpenOfAHeldPortFails) {
@@ -125,6 +147,20 @@ TEST(PosixSerialPortOverPty, ASecondOpenOfAHeldPortFails) {
   EXPECT_FALSE(first.Close());
   EXPECT_TRUE(second.Open(1200, 0, 8, 1.0f));
   EXPECT_EQ(host.shown.size(), 1u);
+}
+
+TEST(PosixSerialPortOverPty, OpeningAnOpenPortAgainStartsAfresh) {
+  PtyPager sim;
+  ASSERT_TRUE(sim.Start());
+  ScriptedHost host;
+  SystemClock clock;
+  PosixSerialPort port(sim.Link(), "COM3", host);
+  ASSERT_TRUE(port.Open(1200, 0, 8, 1.0f));
+  ASSERT_TRUE(port.Open(1200, 0, 8, 1.0f));
+  EXPECT_TRUE(port.IsOpen());
+  EXPECT_TRUE(host.shown.empty());
+  Link link(clock, host);
+  EXPECT_EQ(link.ReadBlock(port, map::kBandByte, 1, kProgressNone), kLinkSuccess);
 }
 
 TEST(PosixSerialPortOverPty, EveryByteValueSurvivesAWriteAndAReadBack) {

@@ -67,6 +67,22 @@ struct PagerBench {
   }
 };
 
+// The clock of a transaction under test: records every pause the transaction itself makes,
+// with the number of requests the pager had received by then. The link keeps its own pacing
+// on the bench clock, so only the transaction's pauses show.
+struct PauseLog final : Clock {
+  explicit PauseLog(PagerBench& b) : bench(b) {}
+  void Sleep(std::uint32_t ms) override {
+    pauses.push_back({static_cast<int>(bench.pager.Frames.size()), static_cast<int>(ms)});
+    bench.clock.Sleep(ms);
+  }
+  std::uint64_t Ticks() override { return bench.clock.Ticks(); }
+
+  PagerBench& bench;
+  std::vector<std::pair<int, int>> pauses; // (requests so far, milliseconds)
+  TransactionContext ctx{bench.cp, bench.link, bench.port, bench.host, *this};
+};
+
 // Faults of one request.
 inline sim::PagerFaults Nak() {
   sim::PagerFaults f;

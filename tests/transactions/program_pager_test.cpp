@@ -359,6 +359,14 @@ std::vector<ProgramFailureCase> ProgramFailureCases() {
       {"a NAK to the page 1 write", nth(11, Nak()), K::Box, programingFail},
       {"a NAK to the header write", nth(12, Nak()), K::Box, programingFail},
       {"a write never completed", nth(13, NoCompletion()), K::Box, programingFail},
+      {"a NAK to the second patch segment", nth(14, Nak()), K::Box, programingFail},
+      {"a NAK to the pager ID rewrite",
+       [nth](PagerBench& b) {
+         b.pager.Eeprom[map::kPagerId] = 0x12;
+         b.pager.Eeprom[map::kPagerId + 1] = 0x34;
+         nth(15, Nak())(b);
+       },
+       K::Box, programingFail},
   };
 }
 
@@ -373,6 +381,70 @@ TEST(ProgramPagerFailures, EachShowsItsOneMessageAndEnds) {
     EXPECT_EQ(b.host.shown[0].message, c.message);
     EXPECT_EQ(b.host.Progress(), 0);
     EXPECT_TRUE(b.pager.FramesOf(sim::FrameKind::Reset).empty());
+  }
+}
+
+bool PageSealed(const Image& w, std::size_t first, std::size_t checksumHi) {
+  return (w[checksumHi] << 8 | w[checksumHi + 1]) == InvertedSum16(&w[first], checksumHi - first);
+}
+
+TEST(ProgramPagerFailures, ThePreparationSoFarStaysInMemory) {
+  struct Case {
+    const char* shows;
+    int failing; // request answered with a NAK
+    bool patchLoaded;
+    bool page0Sealed;
+    bool page1Sealed;
+  } cases[] = {
+      {"the pager ID read: forced bytes and stamp only", 2, false, false, false},
+      {"the page 0 write: page 1 keeps its old checksum", 10, true, true, false},
+      {"the page 1 write: both pages sealed", 11, true, true, true},
+  };
+  const PatchSet set6 = Codeplug::BuiltInPatchSet(6);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shows);
+    PagerBench b;
+    Image& w = b.cp.WorkingImage;
+    w[0x06C] = 0x55;
+    SetText(w, map::kSoftwareStamp, "000000");
+    w[0x0FE] = 0x12, w[0x0FF] = 0x34, w[0x1FD] = 0x56, w[0x1FE] = 0x78;
+    ASSERT_FALSE(PageSealed(w, 0x000, 0x0FE));
+    ASSERT_FALSE(PageSealed(w, 0x100, 0x1FD));
+    b.pager.NextFaults.assign(c.failing, sim::PagerFaults{});
+    b.pager.NextFaults.push_back(Nak());
+
+    EXPECT_FALSE(ProgramPager(b.ctx));
+    EXPECT_EQ(w[0x06C], 0x00);
+    EXPECT_EQ(std::string(w.begin() + map::kSoftwareStamp, w.begin() + map::kSoftwareStamp + 6),
+              "010209");
+    EXPECT_EQ(std::equal(set6.code, set6.code + 320, w.begin() + 0x600), c.patchLoaded);
+    EXPECT_EQ(PageSealed(w, 0x000, 0x0FE), c.page0Sealed);
+    EXPECT_EQ(PageSealed(w, 0x100, 0x1FD), c.page1Sealed);
+  }
+}
+
+TEST(ProgramPager, PausesWhereThePagerNeedsThem) {
+  struct Case {
+    const char* shows;
+    bool brokenId;
+    Blocks pauses; // (requests so far, milliseconds)
+  } cases[] = {
+      // Requests: version, stamp, ID, marker, band, patch check, patch version, serial,
+      // 0x000A, band, page 0, page 1, header, two segments, [ID], reset.
+      {"a sound pager", false,
+       {{1, 100}, {2, 100}, {3, 100}, {4, 100}, {5, 200}, {7, 100}, {8, 100}, {8, 100},
+        {12, 100}, {13, 100}, {15, 100}, {15, 100}, {16, 100}, {16, 1500}}},
+      {"a pager whose ID is rewritten", true,
+       {{1, 100}, {2, 100}, {3, 100}, {4, 100}, {5, 200}, {7, 100}, {8, 100}, {8, 100},
+        {12, 100}, {13, 100}, {15, 100}, {16, 100}, {17, 100}, {17, 1500}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shows);
+    PagerBench b;
+    if (c.brokenId) b.pager.Eeprom[map::kPagerId + 1] = 0x00;
+    PauseLog log(b);
+    ASSERT_TRUE(ProgramPager(log.ctx));
+    EXPECT_EQ(log.pauses, c.pauses);
   }
 }
 

@@ -98,7 +98,14 @@ std::vector<ReadFailureCase> ReadFailureCases() {
        K::Box,
        Warning("This pager has been programmed with a later\nPatch version. It cannot be read by "
                "this PPS.")},
+      {"a NAK to the marker read fails", nth(3, Nak()), K::Box, readingFail},
+      {"a NAK to the band read fails", nth(4, Nak()), K::Box, readingFail},
+      {"a NAK to the signature read fails", nth(5, Nak()), K::Box, readingFail},
+      {"a NAK to the header read fails", nth(6, Nak()), K::Box, readingFail},
+      {"a NAK to the patch version read fails", nth(7, Nak()), K::Box, readingFail},
       {"a NAK to the page 0 read fails", nth(8, Nak()), K::Box, readingFail},
+      {"a NAK to the page 1 read fails with the gauge back at 0", nth(9, Nak()), K::Box,
+       readingFail},
       {"page 0 with its checksum bytes swapped", eeprom([](Image& e) {
          std::swap(e[map::kPage0ChecksumHi], e[map::kPage0ChecksumLo]);
        }, false),
@@ -162,6 +169,16 @@ TEST(ReadPager, ReadsTheBlocksInOrderAndTakesThePagersCodeplug) {
   EXPECT_EQ(b.host.Text("lblCodeplug_Version"), "R010209");
   EXPECT_GE(*std::max_element(b.host.progressHistory.begin(), b.host.progressHistory.end()), 99);
   EXPECT_EQ(b.host.Progress(), 0);
+}
+
+TEST(ReadPager, PausesBeforeEachCheckAndBeforeThePagesAndThePatch) {
+  PagerBench b;
+  PauseLog log(b);
+  ASSERT_TRUE(ReadPager(log.ctx));
+  // Requests: version, stamp, ID, marker, band, signature, header, patch version, page 0,
+  // page 1, patch. No pause before the patch version read nor between the two pages.
+  EXPECT_EQ(log.pauses, (Reads{{1, 100}, {2, 100}, {3, 100}, {4, 100}, {5, 100}, {6, 100},
+                               {8, 100}, {10, 100}}));
 }
 
 TEST(ReadPager, TakesTheBandOfThePagerAndALongPatch) {
