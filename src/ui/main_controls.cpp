@@ -257,6 +257,27 @@ void BuildAddressPage(Builder& b) {
           {"CapCode Auto Increment", "CapCode Auto Decrement"});
 }
 
+// The VIB, BEEP, Voice and LED boxes of the out-of-range and power-on alerts.
+void AlertOutputs(Builder& b, const std::string& group, const std::string& stem) {
+  for (const char* output : {"VIB", "BEEP", "Voice", "LED"})
+    b.Check("chk" + stem + output, group, output);
+}
+
+// Their Time, Cadence and Repeat count boxes with the alert-time read-out.
+void AlertPattern(Builder& b, const std::string& group, const std::string& stem) {
+  struct Box {
+    const char *field, *caption;
+    int maxLength;
+  };
+  for (const Box& box : {Box{"Time", "Time-5ms", 2}, Box{"Cadence", "Cadence", 8},
+                         Box{"Repeatcnt", "Repeat cnt", 2}}) {
+    b.Label("lbl" + stem + box.field, group, box.caption);
+    b.Edit("edt" + stem + box.field, group, box.maxLength);
+  }
+  b.Label("lbl" + stem + "AlerttimeCaption", group, "Alert time");
+  b.Label("lbl" + stem + "Alerttime", group, "");
+}
+
 void BuildStandardPage(Builder& b) {
   const std::string page = "TSStandardOption";
   b.Add(Kind::Page, page, "PCAll", "Standard Option");
@@ -280,33 +301,13 @@ void BuildStandardPage(Builder& b) {
   b.Label("lblOutofRangeTimerSec", "gpbOutofRange", "Sec.");
   b.Radio("rgpOutofRangeTimer", "gpbOutofRange", "Out of Range Timer",
           {"6 minutes", "10 minutes", "15 minutes"});
-  b.Check("chkOutofRangeVIB", "gpbOutofRange", "VIB");
-  b.Check("chkOutofRangeBEEP", "gpbOutofRange", "BEEP");
-  b.Check("chkOutofRangeVoice", "gpbOutofRange", "Voice");
-  b.Check("chkOutofRangeLED", "gpbOutofRange", "LED");
-  b.Label("lblOutofRangeTime", "gpbOutofRange", "Time-5ms");
-  b.Edit("edtOutofRangeTime", "gpbOutofRange", 2);
-  b.Label("lblOutofRangeCadence", "gpbOutofRange", "Cadence");
-  b.Edit("edtOutofRangeCadence", "gpbOutofRange", 8);
-  b.Label("lblOutofRangeRepeatcnt", "gpbOutofRange", "Repeat cnt");
-  b.Edit("edtOutofRangeRepeatcnt", "gpbOutofRange", 2);
-  b.Label("lblOutofRangeAlerttimeCaption", "gpbOutofRange", "Alert time");
-  b.Label("lblOutofRangeAlerttime", "gpbOutofRange", "");
+  AlertOutputs(b, "gpbOutofRange", "OutofRange");
+  AlertPattern(b, "gpbOutofRange", "OutofRange");
 
   b.Group("gpbPowerOnAlert", page, "Power On Alert");
-  b.Check("chkPowerAlertVIB", "gpbPowerOnAlert", "VIB");
-  b.Check("chkPowerAlertBEEP", "gpbPowerOnAlert", "BEEP");
-  b.Check("chkPowerAlertVoice", "gpbPowerOnAlert", "Voice");
-  b.Check("chkPowerAlertLED", "gpbPowerOnAlert", "LED");
+  AlertOutputs(b, "gpbPowerOnAlert", "PowerAlert");
   b.Check("chkResetkey", "gpbPowerOnAlert", "Reset key");
-  b.Label("lblPowerAlertTime", "gpbPowerOnAlert", "Time-5ms");
-  b.Edit("edtPowerAlertTime", "gpbPowerOnAlert", 2);
-  b.Label("lblPowerAlertCadence", "gpbPowerOnAlert", "Cadence");
-  b.Edit("edtPowerAlertCadence", "gpbPowerOnAlert", 8);
-  b.Label("lblPowerAlertRepeatcnt", "gpbPowerOnAlert", "Repeat cnt");
-  b.Edit("edtPowerAlertRepeatcnt", "gpbPowerOnAlert", 2);
-  b.Label("lblPowerAlertAlerttimeCaption", "gpbPowerOnAlert", "Alert time");
-  b.Label("lblPowerAlertAlerttime", "gpbPowerOnAlert", "");
+  AlertPattern(b, "gpbPowerOnAlert", "PowerAlert");
 
   b.Group("gpbPoweronStandby", page, "Power On Standby");
   b.Group("gpbPowerTime", "gpbPoweronStandby", "Time");

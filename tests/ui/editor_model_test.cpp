@@ -8,21 +8,11 @@
 #include "codeplug/memory_map.h"
 #include "support/scripted_host.h"
 #include "ui/editor_model.h"
+#include "support/scripted_shell.h"
 #include "ui/help_texts.h"
 
 namespace pw::ui {
 namespace {
-
-class RecordingShell : public Shell {
-public:
-  std::optional<std::string> AskOpenFileName(const FileDialogRequest&) override { return {}; }
-  std::optional<std::string> AskSaveFileName(const FileDialogRequest&) override { return {}; }
-  void ShowHelp(const std::vector<std::string>& lines) override { helps.push_back(lines); }
-  void ShowEditor(int) override {}
-  void CloseMainWindow() override {}
-  void FocusControl(const std::string&) override {}
-  std::vector<std::vector<std::string>> helps;
-};
 
 // The main window's boxes the editor reads.
 Controls MainBoxes() {
@@ -64,7 +54,7 @@ protected:
   Codeplug codeplug;
   Controls main = MainBoxes();
   test::ScriptedHost host;
-  RecordingShell shell;
+  test::ScriptedShell shell;
   EditorModel editor{codeplug, main, host, shell};
 };
 
@@ -435,9 +425,9 @@ TEST_F(EditorTest, HelpButtonAndF1ShowTheEditorHelp) {
   OpenSet(2);
   editor.Click("btnHelp");
   editor.Click("Help2");
-  ASSERT_EQ(shell.helps.size(), 2u);
-  EXPECT_EQ(shell.helps[0], EditorHelpLines());
-  EXPECT_EQ(shell.helps[1], EditorHelpLines());
+  ASSERT_EQ(shell.helpShown.size(), 2u);
+  EXPECT_EQ(shell.helpShown[0], EditorHelpLines());
+  EXPECT_EQ(shell.helpShown[1], EditorHelpLines());
   EXPECT_TRUE(editor.IsOpen());
 }
 

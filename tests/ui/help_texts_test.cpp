@@ -4,21 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "support/scripted_shell.h"
 #include "ui/help_texts.h"
 
 namespace pw::ui {
 namespace {
-
-class RecordingShell : public Shell {
-public:
-  std::optional<std::string> AskOpenFileName(const FileDialogRequest&) override { return {}; }
-  std::optional<std::string> AskSaveFileName(const FileDialogRequest&) override { return {}; }
-  void ShowHelp(const std::vector<std::string>& lines) override { helps.push_back(lines); }
-  void ShowEditor(int) override {}
-  void CloseMainWindow() override {}
-  void FocusControl(const std::string&) override {}
-  std::vector<std::vector<std::string>> helps;
-};
 
 enum class Page { Standard, Address, Command };
 
@@ -266,35 +256,35 @@ protected:
     for (int i = 0; i < n; ++i)
       help.tmrTimeTimer();
   }
-  std::string LastTitle() const { return shell.helps.back().front(); }
+  std::string LastTitle() const { return shell.helpShown.back().front(); }
 
   ViewState state;
   Controls controls;
-  RecordingShell shell;
+  test::ScriptedShell shell;
   HelpController help{state, controls, shell};
 };
 
 TEST_F(HelpControllerTest, F1InCodeCShowsCodeAndKeepsTheTopic) {
   state = Topics(0, 34, -1, -1);
   help.Help2Click();
-  ASSERT_EQ(shell.helps.size(), 1u);
+  ASSERT_EQ(shell.helpShown.size(), 1u);
   EXPECT_EQ(LastTitle(), "Code");
   help.Help2Click(); // after the window closed: the same text once more, not twice
-  ASSERT_EQ(shell.helps.size(), 2u);
-  EXPECT_EQ(shell.helps[1], shell.helps[0]);
+  ASSERT_EQ(shell.helpShown.size(), 2u);
+  EXPECT_EQ(shell.helpShown[1], shell.helpShown[0]);
   EXPECT_EQ(state.AddressTopic, 34);
 }
 
 TEST_F(HelpControllerTest, F1OnASetButtonShowsNothing) {
   state = Topics(0, 24, -1, -1);
   help.Help2Click();
-  EXPECT_TRUE(shell.helps.empty());
+  EXPECT_TRUE(shell.helpShown.empty());
 }
 
 TEST_F(HelpControllerTest, F1OnTheStandardPageAfterItsRefreshShowsTheIndicator) {
   state = Topics(1, -1, 1, -1);
   help.Help2Click();
-  ASSERT_EQ(shell.helps.size(), 1u);
+  ASSERT_EQ(shell.helpShown.size(), 1u);
   EXPECT_EQ(LastTitle(), "[ ] Out of Range Indicator");
 }
 
@@ -306,14 +296,14 @@ TEST_F(HelpControllerTest, ClickRightAfterAFieldShowsItsHelpOnceThenNothing) {
   EXPECT_EQ(controls["tmrTime"].interval, 200);
   Tick(1);
   help.btnF1HelpClick();
-  ASSERT_EQ(shell.helps.size(), 1u);
+  ASSERT_EQ(shell.helpShown.size(), 1u);
   EXPECT_EQ(LastTitle(), "Code|Time and Cadence");
   EXPECT_FALSE(controls["tmrTime"].running);
   EXPECT_EQ(state.AddressTopic, -1);
   EXPECT_EQ(state.StandardTopic, -1);
   EXPECT_EQ(state.CommandTopic, -1);
   help.btnF1HelpClick();
-  EXPECT_EQ(shell.helps.size(), 1u);
+  EXPECT_EQ(shell.helpShown.size(), 1u);
 }
 
 TEST_F(HelpControllerTest, RestingOnTheButtonBeforeClickingShowsNothing) {
@@ -322,7 +312,7 @@ TEST_F(HelpControllerTest, RestingOnTheButtonBeforeClickingShowsNothing) {
   Tick(2);
   EXPECT_EQ(state.HelpDwellTicks, 2);
   help.btnF1HelpClick();
-  EXPECT_TRUE(shell.helps.empty());
+  EXPECT_TRUE(shell.helpShown.empty());
   EXPECT_EQ(state.HelpDwellTicks, 0);
   EXPECT_FALSE(controls["tmrTime"].running);
   EXPECT_EQ(state.AddressTopic, -1);
@@ -333,7 +323,7 @@ TEST_F(HelpControllerTest, F1KeyAfterRestingOnTheButtonClearsTheTopics) {
   help.btnF1HelpEnter();
   Tick(3);
   help.Help2Click();
-  EXPECT_TRUE(shell.helps.empty());
+  EXPECT_TRUE(shell.helpShown.empty());
   EXPECT_EQ(state.CommandTopic, -1);
   EXPECT_FALSE(controls["tmrTime"].running);
 }
@@ -348,7 +338,7 @@ TEST_F(HelpControllerTest, LeavingTheButtonStopsTheDwellTimer) {
   Tick(3); // a stopped timer does not count
   EXPECT_EQ(state.HelpDwellTicks, 0);
   help.Help2Click();
-  ASSERT_EQ(shell.helps.size(), 1u);
+  ASSERT_EQ(shell.helpShown.size(), 1u);
   EXPECT_EQ(LastTitle(), "Code|Time and Cadence");
 }
 
