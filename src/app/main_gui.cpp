@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <exception>
 #include <memory>
@@ -59,6 +60,9 @@ int main(int argc, char** argv) {
   TFormPassword password(model.password(), &ui);
   TFormHelp help(&ui);
   TForm1 retry(model.retry(), &ui);
+  // The retry dialog closes itself once the main window's Retry_Timer has fired.
+  if (QTimer* timer = ui.projection().TimerOf("Retry_Timer"))
+    QObject::connect(timer, &QTimer::timeout, &retry, &TForm1::Sync);
 
   shell.Attach(&ui, [&ui](const std::string& name) { ui.projection().Focus(name); });
   shell.SetEditorWindow([&editor](int) { editor.Execute(); });

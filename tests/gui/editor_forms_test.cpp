@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -91,6 +92,21 @@ bool ReadsFully(QWidget& form, std::initializer_list<const char*> names) {
   return true;
 }
 
+// Where a window of this frame size goes when centred on area: integer halves.
+QPoint CentredIn(const QRect& area, const QWidget& w) {
+  const QSize outer = w.frameGeometry().size();
+  return {area.left() + (area.width() - outer.width()) / 2,
+          area.top() + (area.height() - outer.height()) / 2};
+}
+
+// A stand-in for the main window that the help and password windows centre on.
+struct OwnerWindow : QWidget {
+  OwnerWindow() {
+    setGeometry(37, 21, 791, 620);
+    show();
+  }
+};
+
 Controls MainBoxes() {
   Controls c;
   for (int n = 1; n <= 6; ++n)
@@ -128,6 +144,8 @@ protected:
 TEST_F(EditorFormTest, WidgetsCarryTheControlNamesInTwoColumnsOfSlots) {
   EXPECT_EQ(form.size(), QSize(560, 494));
   EXPECT_EQ(form.minimumSize(), form.maximumSize());
+  EXPECT_TRUE(form.windowFlags() & Qt::WindowSystemMenuHint);
+  EXPECT_FALSE(form.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
   for (const char* edit : {"edtSetTime", "edtSetLED1Cadence", "edtSetLED2Cadence", "edtSetRepeat"})
     EXPECT_NE(Get<QLineEdit>(edit), nullptr) << edit;
   for (const char* group : {"gpbLEDFlash", "gpbSetVoiceSegment", "gpbExtendID"})
@@ -177,6 +195,7 @@ TEST_F(EditorFormTest, EditingTheSetReachesTheImageAndF10Closes) {
   std::vector<std::string> helpAtOpen;
   WhileModal(form, [&] {
     EXPECT_EQ(form.windowTitle(), "Set B");
+    EXPECT_EQ(form.frameGeometry().topLeft(), CentredIn(form.screen()->geometry(), form));
     EXPECT_TRUE(Get<QGroupBox>("gpbExtendID")->isVisible());
     EXPECT_TRUE(Get<QGroupBox>("gpbSetVoiceSegment")->isVisible());
     SaveShot(form, "editor_set_b.png");
@@ -211,6 +230,26 @@ TEST_F(EditorFormTest, EditingTheSetReachesTheImageAndF10Closes) {
   EXPECT_EQ(host.shown.size(), 1u); // F10 validated Time once more, silently
   EXPECT_EQ(Byte(2, map::kSetTime), 0);
   EXPECT_EQ(Byte(2, map::kSetExtendedIds + 5), 0x83);
+}
+
+TEST_F(EditorFormTest, F1ShowsTheSetHelpWithoutLeavingTheFieldAndF10ValidatesIt) {
+  WhileModal(form, [&] {
+    ASSERT_EQ(FocusedName(), "edtSetTime");
+    Get<QLineEdit>("edtSetTime")->selectAll();
+    Type("0");
+    Press(Qt::Key_F1);
+    ASSERT_EQ(shell.helpShown.size(), 1u);
+    EXPECT_EQ(shell.helpShown[0], ui::EditorHelpLines());
+    EXPECT_TRUE(host.shown.empty()) << "the key takes no focus: Time is not left";
+    EXPECT_EQ(FocusedName(), "edtSetTime");
+    Press(Qt::Key_F10);
+  });
+  form.ShowSet(4);
+  ASSERT_EQ(host.shown.size(), 1u);
+  EXPECT_EQ(host.Last()->text,
+            "*** Invalid Time ***\n\nTime is out of range!\nVaild range is 1 to 99.");
+  EXPECT_EQ(Byte(4, map::kSetTime), 0);
+  EXPECT_FALSE(form.isVisible());
 }
 
 TEST_F(EditorFormTest, TheLongestReadOutsFitTheirBoxes) {
@@ -263,9 +302,15 @@ TEST(HelpForm, ShowsTheLinesWithEmptyLinesAfterLineFeedsAndClearsOnClose) {
   TFormHelp help(nullptr);
   EXPECT_EQ(help.windowTitle(), "Help");
   EXPECT_EQ(help.size(), QSize(530, 352));
+  EXPECT_EQ(help.minimumSize(), help.maximumSize());
+  EXPECT_FALSE(help.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
   auto* rich = help.findChild<QTextEdit*>("RichEditHelp");
   ASSERT_NE(rich, nullptr);
   EXPECT_TRUE(rich->isReadOnly());
+  EXPECT_EQ(rich->font().family(), "Courier New");
+  EXPECT_EQ(help.findChild<QLabel*>("lblHelp")->font().family(), "Courier New");
+  EXPECT_EQ(rich->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  EXPECT_EQ(rich->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
   EXPECT_NE(help.findChild<QLabel*>("lblHelp"), nullptr);
 
   std::vector<QString> seen;
@@ -291,6 +336,37 @@ TEST(HelpForm, ShowsTheLinesWithEmptyLinesAfterLineFeedsAndClearsOnClose) {
 
   help.Fill({"a\n", "b", "c\n\n\n", "d"});
   EXPECT_EQ(help.Text(), "a\n\nb\nc\n\n\n\nd");
+}
+
+TEST(HelpForm, ComesUpCentredOnTheMainWindow) {
+  App();
+  OwnerWindow owner;
+  TFormHelp help(&owner);
+  QPoint at;
+  WhileModal(help, [&] {
+    at = help.frameGeometry().topLeft();
+    Press(Qt::Key_Escape);
+  });
+  help.ShowLines(ui::CommandTopicLines(5));
+  EXPECT_EQ(at, CentredIn(owner.frameGeometry(), help));
+}
+
+TEST(PasswordForm, IsSmallFixedAndComesUpCentredOnTheMainWindow) {
+  App();
+  OwnerWindow owner;
+  ui::PasswordDialogModel model;
+  TFormPassword form(model, &owner);
+  EXPECT_EQ(form.size(), QSize(187, 55));
+  EXPECT_EQ(form.minimumSize(), form.maximumSize());
+  EXPECT_TRUE(form.windowFlags() & Qt::WindowSystemMenuHint);
+  EXPECT_FALSE(form.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+  QPoint at;
+  WhileModal(form, [&] {
+    at = form.frameGeometry().topLeft();
+    Press(Qt::Key_Escape);
+  });
+  form.Execute();
+  EXPECT_EQ(at, CentredIn(owner.frameGeometry(), form));
 }
 
 TEST(PasswordForm, TypedPasswordIsFilteredTrimmedAndConfirmedWithEnter) {
@@ -340,7 +416,10 @@ TEST(RetryForm, CancelStopsTheTimerAndCloses) {
   TForm1 form(model, nullptr);
   EXPECT_EQ(form.windowTitle(), "Retry");
   EXPECT_FALSE(form.windowFlags() & Qt::WindowSystemMenuHint);
+  EXPECT_EQ(form.size(), QSize(251, 123));
+  EXPECT_EQ(form.minimumSize(), form.maximumSize());
   WhileModal(form, [&] {
+    EXPECT_EQ(form.frameGeometry().topLeft(), CentredIn(form.screen()->geometry(), form));
     EXPECT_EQ(form.findChild<QLabel*>("lblSecond")->text(), "5");
     Press(Qt::Key_Escape); // no way out but Cancel
     EXPECT_TRUE(form.isVisible());

@@ -18,6 +18,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <unistd.h>
@@ -32,6 +33,7 @@
 #include "ui/forms/Ui.h"
 #include "ui/forms/qt_host.h"
 #include "ui/main_controls.h"
+#include "ui/settings.h"
 
 namespace pw::ui {
 namespace {
@@ -84,6 +86,12 @@ protected:
     return qobject_cast<T*>(ui->Widget(QString::fromStdString(name)));
   }
   const Control& C(const std::string& name) const { return model->controls[name]; }
+  // Exactly the first n port items of File > Setup are shown.
+  void Setup1Shows(int n) const {
+    const QList<QAction*> ports = ui->projection().MenuOf("Setup1")->actions();
+    for (int i = 0; i < ports.size(); ++i)
+      EXPECT_EQ(ports[i]->isVisible(), i < n) << ports[i]->objectName().toStdString();
+  }
   void FocusQuietly(const std::string& name) {
     ui->projection().Focus(name);
     boxes.boxes.clear();
@@ -195,6 +203,87 @@ TEST_F(MainWindowTest, WindowIsFixedCentredAndCarriesTheCaption) {
   EXPECT_EQ(FocusedName(), "edtFrequency") << "showing the window refreshes page 0";
   EXPECT_FALSE(W("btnF7SaveAs")->isEnabled());
   EXPECT_FALSE(ui->projection().ActionOf("Write1")->isEnabled());
+}
+
+// The names of a menu's (or the bar's) entries in order, hidden ones in brackets.
+std::vector<std::string> Entries(const QList<QAction*>& actions) {
+  std::vector<std::string> out;
+  for (const QAction* a : actions) {
+    const std::string name = a->objectName().toStdString();
+    out.push_back(a->isVisible() ? name : "[" + name + "]");
+  }
+  return out;
+}
+
+TEST_F(MainWindowTest, MenuBarToolBarAndFunctionKeysComeInTheirOrder) {
+  Start();
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(Entries(ui->menuBar()->actions()),
+            (Names{"File1", "Options1", "ReadProgram1", "[ShortCuts1]", "[Help1]", "[Superkey]",
+                   "[LoadDefault]", "[CodePlugVersion1]", "[PgUpPgDn1]", "[password1]"}));
+  auto entries = [&](const char* menu) {
+    return Entries(ui->projection().MenuOf(menu)->actions());
+  };
+  EXPECT_EQ(entries("File1"),
+            (Names{"Open1", "N1", "Save1", "N2", "Setup1", "N3", "About1", "N4", "Exit1", "[N5]",
+                   "[SaveSUniRWorSUniRR1]", "[LoadPatchFileHex]"}));
+  EXPECT_EQ(entries("Options1"), (Names{"FLEXAddressOption", "StandardOption", "[FLEXTerminal1]"}));
+  EXPECT_EQ(entries("ReadProgram1"),
+            (Names{"Read1", "N6", "Write1", "[N7]", "[Read_Patch]", "[Program_Patch]", "[N8]",
+                   "[Read_Codeplug]", "[Program_Codeplug]"}));
+  const QList<QAction*> ports = ui->projection().MenuOf("Setup1")->actions();
+  ASSERT_EQ(ports.size(), 256);
+  EXPECT_EQ(ports[6]->text(), "Use COM 7\tCtrl+7");
+  EXPECT_EQ(ports[9]->text(), "Use COM 10");
+  EXPECT_EQ(ui->projection().ActionOf("Open1")->text(), "&Load Codeplug \tF8");
+
+  // Five buttons with a separator between each two, left to right.
+  auto* bar = ui->findChild<QToolBar*>("ToolBar1");
+  Names tools;
+  int lastX = -1;
+  for (QAction* a : bar->actions()) {
+    QWidget* w = bar->widgetForAction(a);
+    tools.push_back(a->isSeparator() ? "|" : w->objectName().toStdString());
+    EXPECT_GT(w->x(), lastX);
+    lastX = w->x();
+  }
+  EXPECT_EQ(tools, (Names{"ToolButton1", "|", "ToolButton2", "|", "ToolButton3", "|", "ToolButton4",
+                          "|", "ToolButton5"}));
+
+  // One row of function keys at the bottom, in the order of their keys.
+  const char* keys[] = {"btnF1Help",   "btnF3Read", "btnF4Program",
+                        "btnF7SaveAs", "btnF8Load", "btnF10Exit"};
+  const char* captions[] = {"F1 Help", "F3 Read", "F4 Program", "F7 Save", "F8 Load", "F10 Exit"};
+  for (int i = 0; i < 6; ++i) {
+    SCOPED_TRACE(keys[i]);
+    auto* b = W<QPushButton>(keys[i]);
+    EXPECT_EQ(b->text(), captions[i]);
+    EXPECT_EQ(b->y(), W("btnF1Help")->y());
+    EXPECT_GT(b->y(), W("CGauge1")->y());
+    if (i > 0) {
+      EXPECT_GT(b->x(), W(keys[i - 1])->geometry().right());
+    }
+  }
+}
+
+TEST_F(MainWindowTest, HiddenPortItemKeepsItsShortcut) {
+  {
+    std::ofstream ini(dir / kSettingsFileName);
+    ini << "3\n4\n";
+  }
+  Start();
+  Setup1Shows(4);
+  EXPECT_TRUE(ui->projection().ActionOf("UseCOM3")->isChecked());
+  Press(Qt::Key_7, Qt::ControlModifier);
+  EXPECT_TRUE(ui->projection().ActionOf("UseCOM7")->isChecked());
+  EXPECT_FALSE(ui->projection().ActionOf("UseCOM3")->isChecked());
+  EXPECT_FALSE(ui->projection().ActionOf("UseCOM7")->isVisible());
+  Setup1Shows(4);
+  std::ifstream ini(dir / kSettingsFileName);
+  std::string port, shown;
+  std::getline(ini, port);
+  std::getline(ini, shown);
+  EXPECT_EQ(port + "/" + shown, "7/4");
 }
 
 TEST_F(MainWindowTest, FrequencyTakesDigitsAndPointOnly) {

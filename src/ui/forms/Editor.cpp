@@ -158,10 +158,6 @@ void TFormEditor::Execute() {
   if (!model_.IsOpen())
     return;
   projection_->Sync();
-  if (const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
-    const QRect area = screen->geometry();
-    move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
-  }
   exec();
 }
 
@@ -169,6 +165,13 @@ void TFormEditor::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous() || !model_.IsOpen())
     return;
+  // Centred on the screen, frame included (known once the window exists).
+  if (const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
+    const QRect area = screen->geometry();
+    const QSize outer = frameGeometry().size();
+    move(area.left() + (area.width() - outer.width()) / 2,
+         area.top() + (area.height() - outer.height()) / 2);
+  }
   // The first field takes the focus as the window opens: that is its Enter.
   const std::string first = events_->TakeFocusRequest();
   if (first.empty())

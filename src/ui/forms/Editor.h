@@ -36,7 +36,7 @@ public:
   // what the main window's Set buttons run (Shell::ShowEditor).
   void ShowSet(int set);
   // Shows the editor modally on the set the model is already open on, centred on the
-  // screen; returns when it closed. Does nothing when the model is not open.
+  // screen as it comes up; returns when it closed. Does nothing when the model is not open.
   void Execute();
 
   pw::ui::Projection& projection() { return *projection_; }

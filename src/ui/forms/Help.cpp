@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QFont>
 #include <QLabel>
+#include <QShowEvent>
 #include <QTextEdit>
 
 namespace {
@@ -37,8 +38,10 @@ TFormHelp::TFormHelp(QWidget* parent) : QDialog(parent) {
   richEditHelp_->setObjectName(QStringLiteral("RichEditHelp"));
   richEditHelp_->setReadOnly(true);
   richEditHelp_->setAcceptRichText(false);
-  richEditHelp_->setLineWrapMode(QTextEdit::NoWrap);
+  // A vertical scroll bar only: a line too long for the box wraps.
+  richEditHelp_->setLineWrapMode(QTextEdit::WidgetWidth);
   richEditHelp_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  richEditHelp_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   richEditHelp_->setFont(CourierNew(9));
   QPalette palette = richEditHelp_->palette();
   palette.setColor(QPalette::Base, QColor(227, 227, 227)); // light 3-D grey
@@ -75,10 +78,19 @@ QString TFormHelp::Text() const {
 
 void TFormHelp::ShowLines(const std::vector<std::string>& lines) {
   Fill(lines);
-  if (QWidget* owner = parentWidget()) {
-    const QRect area = owner->window()->geometry();
-    move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
-  }
   exec();
   ClearText();
+}
+
+void TFormHelp::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (event->spontaneous())
+    return;
+  // Centred on the main window, frames included (known once the window exists).
+  if (QWidget* owner = parentWidget()) {
+    const QRect area = owner->window()->frameGeometry();
+    const QSize outer = frameGeometry().size();
+    move(area.left() + (area.width() - outer.width()) / 2,
+         area.top() + (area.height() - outer.height()) / 2);
+  }
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 class QLabel;
+class QShowEvent;
 class QTextEdit;
 
 class TFormHelp : public QDialog {
@@ -22,6 +23,9 @@ public:
   void Fill(const std::vector<std::string>& lines);
   void ClearText();
   QString Text() const; // what RichEditHelp shows, lines joined by "\n"
+
+protected:
+  void showEvent(QShowEvent* event) override;
 
 private:
   QLabel* lblHelp_;

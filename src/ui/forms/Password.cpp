@@ -60,10 +60,6 @@ void TFormPassword::Sync() {
 }
 
 void TFormPassword::Execute() {
-  if (QWidget* owner = parentWidget()) {
-    const QRect area = owner->window()->geometry();
-    move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
-  }
   exec();
 }
 
@@ -71,6 +67,13 @@ void TFormPassword::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous())
     return;
+  // Centred on the main window, frames included (known once the window exists).
+  if (QWidget* owner = parentWidget()) {
+    const QRect area = owner->window()->frameGeometry();
+    const QSize outer = frameGeometry().size();
+    move(area.left() + (area.width() - outer.width()) / 2,
+         area.top() + (area.height() - outer.height()) / 2);
+  }
   model_.FormActivate();
   Sync();
   edtDownloadPassword_->setFocus(Qt::OtherFocusReason);

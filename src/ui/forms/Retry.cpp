@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 
 namespace {
 
@@ -53,11 +54,20 @@ void TForm1::Sync() {
 void TForm1::Execute() {
   model_.Open();
   Sync();
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->geometry();
-    move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
-  }
   exec();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (event->spontaneous())
+    return;
+  // Centred on the screen, frame included (known once the window exists).
+  if (const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
+    const QRect area = screen->geometry();
+    const QSize outer = frameGeometry().size();
+    move(area.left() + (area.width() - outer.width()) / 2,
+         area.top() + (area.height() - outer.height()) / 2);
+  }
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event) {

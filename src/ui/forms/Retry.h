@@ -10,6 +10,7 @@ class QCloseEvent;
 class QKeyEvent;
 class QLabel;
 class QPushButton;
+class QShowEvent;
 
 class TForm1 : public QDialog {
   Q_OBJECT
@@ -23,6 +24,7 @@ public:
   void Sync();
 
 protected:
+  void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
