@@ -95,26 +95,50 @@ struct Options {
   }
 };
 
-std::optional<Options> ParseOptions(int argc, char** argv, int first,
-                                    const std::vector<std::string>& withValue) {
+// The options one command takes: those with a value, plain flags, and how many plain
+// arguments (files, assignments) it needs.
+struct CommandSyntax {
+  std::vector<std::string> withValue;
+  std::vector<std::string> flags;
+  std::size_t minPositional;
+  std::size_t maxPositional;
+};
+
+// Anything a command does not take - a misspelt option, a repeated one, a stray word - is an
+// error, so a script never runs with an option silently ignored.
+std::optional<Options> ParseOptions(int argc, char** argv, int first, const CommandSyntax& syntax) {
+  auto listed = [](const std::vector<std::string>& list, const std::string& a) {
+    for (const std::string& w : list)
+      if (w == a) return true;
+    return false;
+  };
   Options o;
   for (int i = first; i < argc; ++i) {
     std::string a = argv[i];
     if (a.rfind("--", 0) == 0) {
-      bool takes = false;
-      for (const std::string& w : withValue) takes = takes || w == a;
-      if (takes) {
+      if (o.values.count(a) || o.Has(a)) {
+        std::fprintf(stderr, "pagewright-cli: %s given twice\n", a.c_str());
+        return std::nullopt;
+      }
+      if (listed(syntax.withValue, a)) {
         if (i + 1 >= argc) {
           std::fprintf(stderr, "pagewright-cli: %s needs a value\n", a.c_str());
           return std::nullopt;
         }
         o.values[a] = argv[++i];
-      } else {
+      } else if (listed(syntax.flags, a)) {
         o.flags.push_back(a);
+      } else {
+        std::fprintf(stderr, "pagewright-cli: unknown option %s\n", a.c_str());
+        return std::nullopt;
       }
     } else {
       o.positional.push_back(a);
     }
+  }
+  if (o.positional.size() < syntax.minPositional || o.positional.size() > syntax.maxPositional) {
+    std::fputs(kUsage, stderr);
+    return std::nullopt;
   }
   return o;
 }
@@ -201,7 +225,7 @@ bool ParseSteps(const std::string& list, std::map<int, int>& steps) {
     if (part.size() != 3 || part[1] != '=' || part[0] < 'A' || part[0] > 'F' || part[2] < '0' ||
         part[2] > '8')
       return false;
-    steps[part[0] - 'A' + 1] = part[2] - '0';
+    if (!steps.emplace(part[0] - 'A' + 1, part[2] - '0').second) return false; // a code twice
     if (comma == std::string::npos) break;
     pos = comma + 1;
   }
@@ -221,6 +245,10 @@ int CmdProgram(const std::string& programDir, const Options& o) {
   auto step = o.values.find("--step");
   if (step != o.values.end() && !ParseSteps(step->second, steps)) {
     std::fprintf(stderr, "pagewright-cli: --step takes A=n,B=n,... with codes A-F and steps 0-8\n");
+    return 2;
+  }
+  if (o.Has("--down") && steps.empty()) {
+    std::fprintf(stderr, "pagewright-cli: --down goes with --step\n");
     return 2;
   }
   Session s(programDir);
@@ -243,6 +271,12 @@ int CmdProgram(const std::string& programDir, const Options& o) {
   s.model.UsePort(port);
   s.model.Click("ToolButton4");
   if (!s.model.LastTransactionOk()) return 1;
+  if (!s.model.LastStepOk()) {
+    // The next pager would get the same addresses: say so, and leave the file as it was.
+    std::fprintf(stderr, "pagewright-cli: the capcodes were not stepped; %s was not updated\n",
+                 in->second.c_str());
+    return 1;
+  }
   if (o.Has("--update") && !s.model.SaveFile(in->second)) return 1;
   return 0;
 }
@@ -457,15 +491,27 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  std::string command = argv[1];
-  std::string programDir = ProgramDirectory(argv[0]);
-  std::optional<Options> o =
-      ParseOptions(argc, argv, 2, {"--port", "--out", "--in", "--retries", "--step"});
-  if (!o) return 2;
-  if (command == "read") return CmdRead(programDir, *o);
-  if (command == "program") return CmdProgram(programDir, *o);
-  if (command == "show") return CmdShow(programDir, *o);
-  if (command == "set") return CmdSet(programDir, *o);
+  const std::string command = argv[1];
+  const std::string programDir = ProgramDirectory(argv[0]);
+  struct Entry {
+    const char* name;
+    CommandSyntax syntax;
+    int (*run)(const std::string&, const Options&);
+  };
+  static const Entry commands[] = {
+      {"read", {{"--port", "--out", "--retries"}, {}, 0, 0}, CmdRead},
+      {"program",
+       {{"--port", "--in", "--retries", "--step"}, {"--yes", "--down", "--update"}, 0, 0},
+       CmdProgram},
+      {"show", {{}, {}, 1, 1}, CmdShow},
+      {"set", {{}, {}, 2, static_cast<std::size_t>(-1)}, CmdSet},
+  };
+  for (const Entry& e : commands) {
+    if (command != e.name) continue;
+    std::optional<Options> o = ParseOptions(argc, argv, 2, e.syntax);
+    if (!o) return 2;
+    return e.run(programDir, *o);
+  }
   std::fputs(kUsage, stderr);
   return 2;
 }

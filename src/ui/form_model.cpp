@@ -472,7 +472,8 @@ void FormModel::RunProgram() {
   } else {
     host_.ShowBox("Programming Fail", "Error", Icon::Error);
   }
-  if (ok && controls.Checked("chkAutoIncrementorDecrement")) view_->AutoStepCodes();
+  lastStepOk_ = true;
+  if (ok && controls.Checked("chkAutoIncrementorDecrement")) lastStepOk_ = view_->AutoStepCodes();
   host_.SetProgress(0);
   controls.SetEnabled("TFormUI", true);
   for (std::string_view name : kBusyControls) controls.SetEnabled(name, true);

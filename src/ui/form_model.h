@@ -68,6 +68,8 @@ public:
   void PageChanged(int page);
   // Whether the last Read or Program succeeded (for the command line).
   bool LastTransactionOk() const { return lastTransactionOk_; }
+  // Whether the automatic step after the last Program moved the codes (true when it was off).
+  bool LastStepOk() const { return lastStepOk_; }
   // Load and save through the data-file rules with the given path instead of a dialog.
   bool LoadFile(const std::string& path);
   bool SaveFile(const std::string& path);
@@ -110,6 +112,7 @@ private:
   std::unique_ptr<RetryDialogModel> retry_;
   bool saveWasEnabled_ = true;
   bool lastTransactionOk_ = false;
+  bool lastStepOk_ = true;
 };
 
 } // namespace pw::ui

@@ -440,20 +440,21 @@ struct PersonalityView::Impl {
     return Leave(*row);
   }
 
-  void AutoStepCodes() {
+  bool AutoStepCodes() {
     CodeEdits edits = ReadEdits();
     const StepDirection direction = c[kStepDirection].itemIndex == int(StepDirection::Decrement)
                                         ? StepDirection::Decrement
                                         : StepDirection::Increment;
     const StepOutcome outcome = ApplyAutoStep(cp, edits, addresses, steps, direction);
     Show(outcome.messages);
-    if (outcome.duplicate) return;
+    if (outcome.duplicate) return false;
     for (int k = 1; k <= map::kCodeCount; ++k) {
       if (!edits.enabled[std::size_t(k - 1)]) continue;
       const FieldRow& row = *FindField(CodeRows()[k - 1].code);
       c.SetText(row.name, edits.text[std::size_t(k - 1)]);
       SetInvalid(row, false);
     }
+    return true;
   }
 };
 
@@ -504,7 +505,7 @@ void PersonalityView::MouseDown(const std::string& name, bool leftButton) {
 
 bool PersonalityView::ValidatePendingField() { return impl_->ValidatePendingField(); }
 
-void PersonalityView::AutoStepCodes() { impl_->AutoStepCodes(); }
+bool PersonalityView::AutoStepCodes() { return impl_->AutoStepCodes(); }
 
 bool PersonalityView::FieldInvalid(const std::string& name) const {
   const FieldRow* row = FindField(name);

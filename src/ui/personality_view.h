@@ -37,8 +37,9 @@ public:
   // Validates the field of the current help topic as its Exit handler would; false when a
   // capcode, the serial number or a cadence was refused, so the command must not run.
   bool ValidatePendingField();
-  // After a successful Program with automatic stepping ticked.
-  void AutoStepCodes();
+  // After a successful Program with automatic stepping ticked. False when two stepped codes
+  // came out equal and nothing was stepped.
+  bool AutoStepCodes();
 
   // The rejection flag of a field (capcodes, serial number, frequency, battery, timer, LED
   // and beep edits); false for any other control.

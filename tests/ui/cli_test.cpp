@@ -134,6 +134,35 @@ TEST_F(CliTest, AlertSetsAreShownAndSetThroughTheirEditor) {
   EXPECT_EQ(r.status, 2) << "code C is disabled, so its Set button is";
 }
 
+TEST_F(CliTest, OptionsACommandDoesNotTakeAreRefusedBeforeAnythingRuns) {
+  const std::string out = (dir / "never.Dat").string();
+  for (const std::string& args :
+       {"read --port 1 --out " + out + " --bogus", "read --port 1 --out " + out + " stray",
+        "read --port 1 --port 2 --out " + out, "program --port 1 --in " + out + " --setp A=1",
+        "program --port 1 --in " + out + " --step A=1,A=2",
+        "program --port 1 --in " + out + " --down", std::string("show"), std::string("show a b"),
+        "set " + out}) {
+    test::CommandResult r = Cli(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_FALSE(r.err.empty()) << args;
+  }
+  EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(CliTest, AStepThatWouldRepeatTheAddressesIsAFailureAndLeavesTheFile) {
+  std::string file = ReadDefault("same.Dat");
+  std::string before = Slurp(file);
+  test::SimProcess sim(link);
+  ASSERT_TRUE(sim.Ready());
+  // A steps onto B's capcode, so nothing is stepped.
+  test::CommandResult r = Cli("program --port 1 --in " + file + " --step A=1 --update");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Codeplug  Programmed  Successfully!"), std::string::npos);
+  EXPECT_NE(r.err.find("ERROR: Duplicate codes exists. It will be reset to correct value."),
+            std::string::npos);
+  EXPECT_EQ(Slurp(file), before);
+}
+
 TEST_F(CliTest, ProgramStepsTheCapcodesAndUpdatesTheFile) {
   std::string file = ReadDefault("batch.Dat");
   test::SimProcess sim(link);
