@@ -1,13 +1,12 @@
 #include "ui/forms/Editor.h"
+#include "ui/forms/projection.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
-#include <QScreen>
 #include <QShowEvent>
 
 #include <functional>
@@ -166,12 +165,7 @@ void TFormEditor::showEvent(QShowEvent* event) {
   if (event->spontaneous() || !model_.IsOpen())
     return;
   // Centred on the screen, frame included (known once the window exists).
-  if (const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
-    const QRect area = screen->geometry();
-    const QSize outer = frameGeometry().size();
-    move(area.left() + (area.width() - outer.width()) / 2,
-         area.top() + (area.height() - outer.height()) / 2);
-  }
+  pw::ui::CentreOnScreen(*this);
   // The first field takes the focus as the window opens: that is its Enter.
   const std::string first = events_->TakeFocusRequest();
   if (first.empty())

@@ -1,4 +1,5 @@
 #include "ui/forms/Help.h"
+#include "ui/forms/projection.h"
 
 #include <QAction>
 #include <QFont>
@@ -87,10 +88,5 @@ void TFormHelp::showEvent(QShowEvent* event) {
   if (event->spontaneous())
     return;
   // Centred on the main window, frames included (known once the window exists).
-  if (QWidget* owner = parentWidget()) {
-    const QRect area = owner->window()->frameGeometry();
-    const QSize outer = frameGeometry().size();
-    move(area.left() + (area.width() - outer.width()) / 2,
-         area.top() + (area.height() - outer.height()) / 2);
-  }
+  pw::ui::CentreOnOwner(*this);
 }

@@ -1,4 +1,5 @@
 #include "ui/forms/Password.h"
+#include "ui/forms/projection.h"
 
 #include <QAction>
 #include <QKeyEvent>
@@ -68,12 +69,7 @@ void TFormPassword::showEvent(QShowEvent* event) {
   if (event->spontaneous())
     return;
   // Centred on the main window, frames included (known once the window exists).
-  if (QWidget* owner = parentWidget()) {
-    const QRect area = owner->window()->frameGeometry();
-    const QSize outer = frameGeometry().size();
-    move(area.left() + (area.width() - outer.width()) / 2,
-         area.top() + (area.height() - outer.height()) / 2);
-  }
+  pw::ui::CentreOnOwner(*this);
   model_.FormActivate();
   Sync();
   edtDownloadPassword_->setFocus(Qt::OtherFocusReason);

@@ -1,11 +1,10 @@
 #include "ui/forms/Retry.h"
+#include "ui/forms/projection.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 
 namespace {
@@ -62,12 +61,7 @@ void TForm1::showEvent(QShowEvent* event) {
   if (event->spontaneous())
     return;
   // Centred on the screen, frame included (known once the window exists).
-  if (const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
-    const QRect area = screen->geometry();
-    const QSize outer = frameGeometry().size();
-    move(area.left() + (area.width() - outer.width()) / 2,
-         area.top() + (area.height() - outer.height()) / 2);
-  }
+  pw::ui::CentreOnScreen(*this);
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event) {

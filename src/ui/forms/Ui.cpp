@@ -5,7 +5,6 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QMenuBar>
-#include <QScreen>
 #include <QShowEvent>
 
 #include "ui/forms/qt_host.h"
@@ -54,15 +53,7 @@ QWidget* TFormUI::Widget(const QString& name) const {
   return projection_.WidgetOf(name.toStdString());
 }
 
-void TFormUI::CentreOnScreen() {
-  QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-  if (!s)
-    return;
-  const QRect area = s->geometry();
-  const QSize outer = frameGeometry().size();
-  move(area.x() + (area.width() - outer.width()) / 2,
-       area.y() + (area.height() - outer.height()) / 2);
-}
+void TFormUI::CentreOnScreen() { ::pw::ui::CentreOnScreen(*this); }
 
 void TFormUI::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);

@@ -1,5 +1,9 @@
 #include "ui/forms/projection.h"
 
+#include <QGuiApplication>
+
+#include <QScreen>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -34,6 +38,25 @@
 #include <algorithm>
 
 namespace pw::ui {
+
+namespace {
+
+void CentreIn(QWidget& window, const QRect& area) {
+  const QSize outer = window.frameGeometry().size();
+  window.move(area.left() + (area.width() - outer.width()) / 2,
+              area.top() + (area.height() - outer.height()) / 2);
+}
+
+} // namespace
+
+void CentreOnScreen(QWidget& window) {
+  if (const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen())
+    CentreIn(window, screen->geometry());
+}
+
+void CentreOnOwner(QWidget& window) {
+  if (QWidget* owner = window.parentWidget()) CentreIn(window, owner->window()->frameGeometry());
+}
 
 QString ToQt(const std::string& s) {
   return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));

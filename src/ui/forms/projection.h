@@ -195,6 +195,11 @@ private:
 };
 
 // Text of the store (bytes as in the codeplug) and of the widgets.
+// Centres a shown window, frame included: left = (area width - window width) / 2 + area left,
+// likewise top. The area is the window's screen, or the outer rectangle of its owner window.
+void CentreOnScreen(QWidget& window);
+void CentreOnOwner(QWidget& window);
+
 QString ToQt(const std::string& s);
 std::string FromQt(const QString& s);
 
