@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/clock.h"
+#include "base/user_dirs.h"
 #include "files/file_io.h"
 #include "link/serial_port.h"
 #include "ui/form_model.h"
@@ -76,13 +77,6 @@ public:
   void CloseMainWindow() override {}
   void FocusControl(const std::string&) override {}
 };
-
-std::string ProgramDirectory(const char* argv0) {
-  std::error_code ec;
-  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) exe = std::filesystem::absolute(argv0, ec);
-  return exe.parent_path().string() + "/";
-}
 
 struct Options {
   std::map<std::string, std::string> values; // --name value
@@ -492,7 +486,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string command = argv[1];
-  const std::string programDir = ProgramDirectory(argv[0]);
+  const std::string programDir = ExecutableDirectory(argv[0]);
   struct Entry {
     const char* name;
     CommandSyntax syntax;

@@ -1,5 +1,7 @@
 #include "ui/settings.h"
 
+#include "base/user_dirs.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,14 +51,8 @@ int ReadNumberLine(std::FILE* f, bool& ok) {
 
 std::string SettingsDirectory(const std::string& programDir) {
   if (DirectoryWritable(programDir)) return programDir;
-  fs::path base;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) base = xdg;
-  else if (const char* home = std::getenv("HOME"); home && *home) base = fs::path(home) / ".config";
-  else if (const char* appdata = std::getenv("APPDATA"); appdata && *appdata) base = appdata;
-  else return programDir;
-  fs::path dir = base / "pagewright";
-  std::error_code ec;
-  fs::create_directories(dir, ec);
+  fs::path dir = UserConfigDirectory();
+  if (!EnsureDirectory(dir)) return programDir;
   std::string s = dir.string();
   if (!s.empty() && s.back() != '/' && s.back() != '\\') s += '/';
   return s;
