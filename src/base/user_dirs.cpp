@@ -13,12 +13,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+#ifndef _WIN32
 fs::path FromEnvironment(const char* name) {
   const char* value = std::getenv(name);
   // XDG asks that a relative value be ignored.
   if (!value || !*value || !fs::path(value).is_absolute()) return {};
   return fs::path(value);
 }
+#endif
 
 #ifdef _WIN32
 fs::path LocalAppData() {

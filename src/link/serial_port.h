@@ -52,5 +52,10 @@ Message PortBusyMessage(const std::string& displayName);
 
 // The real port of this platform for port n; a failed open shows the busy message via host.
 std::unique_ptr<SerialPort> MakeSystemSerialPort(int n, Host& host);
+// Port n, shown to the user as "COM<n>", opened on an explicit device (a path such as
+// /dev/ttyUSB0 on POSIX, a device name such as \\.\COM12 on Windows) instead of the one
+// the port number maps to.
+std::unique_ptr<SerialPort> MakeSystemSerialPortOnDevice(int n, const std::string& devicePath,
+                                                         Host& host);
 
 } // namespace pw

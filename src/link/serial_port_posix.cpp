@@ -223,4 +223,9 @@ std::unique_ptr<SerialPort> MakeSystemSerialPort(int n, Host& host) {
   return std::make_unique<PosixSerialPort>(PosixDevicePath(n), PortDisplayName(n), host);
 }
 
+std::unique_ptr<SerialPort> MakeSystemSerialPortOnDevice(int n, const std::string& devicePath,
+                                                         Host& host) {
+  return std::make_unique<PosixSerialPort>(devicePath, PortDisplayName(n), host);
+}
+
 } // namespace pw

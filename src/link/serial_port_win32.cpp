@@ -106,4 +106,9 @@ std::unique_ptr<SerialPort> MakeSystemSerialPort(int n, Host& host) {
   return std::make_unique<Win32SerialPort>(WindowsDevicePath(n), PortDisplayName(n), host);
 }
 
+std::unique_ptr<SerialPort> MakeSystemSerialPortOnDevice(int n, const std::string& devicePath,
+                                                         Host& host) {
+  return std::make_unique<Win32SerialPort>(devicePath, PortDisplayName(n), host);
+}
+
 } // namespace pw
