@@ -1,0 +1,86 @@
+// The programming log: one CSV line per Program attempt, from the window or the command line,
+// so the shop can tell which pager (by its serial number) received which capcodes. The file
+// is shared by every copy of the program the user runs; a log that cannot be written is
+// reported once and never stops a Program.
+#pragma once
+
+#include <array>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "codeplug/codeplug.h"
+
+namespace pw {
+
+inline constexpr std::string_view kProgrammingLogFileName = "programming-log.csv";
+inline constexpr std::string_view kLogSuccess = "success";
+inline constexpr std::string_view kLogSourceWindow = "window";
+
+// The frequency and codes A-F of an image as the log shows them.
+struct CodeplugColumns {
+  std::string frequency;                               // MHz as edtFrequency shows it
+  std::array<std::string, map::kCodeCount> capcodes{}; // as the code edits show them
+  std::array<bool, map::kCodeCount> enabled{};
+};
+
+// One Program attempt.
+struct ProgrammingRecord {
+  std::string time;            // LogTimestamp; filled in by Append when left empty
+  std::string programVersion;  // the release of this program, "1.2.9"
+  std::string port;            // port number, "1"; empty when a device was named instead
+  std::string device;          // "/dev/ttyS0", "COM1"
+  std::string serialNumber;    // as the pager reported it during the Program
+  std::string firmwareVersion; // likewise
+  std::string source;          // the data file's path, or kLogSourceWindow
+  std::string imageSha256;     // of the image written, 64 hex digits
+  CodeplugColumns written;
+  std::string outcome; // kLogSuccess, or the step that failed
+  std::array<std::string, map::kCodeCount> capcodesAfterStepping{}; // empty: nothing stepped
+};
+
+// The frequency the image's synthesizer words give and its codes, decoded as the window
+// decodes them.
+CodeplugColumns CodeplugColumnsOf(const Image& image);
+// The capcodes of codes A-F alone.
+std::array<std::string, map::kCodeCount> CapcodesOf(const Image& image);
+// Fills imageSha256 (of the whole 2048-byte image) and written from the image the Program
+// wrote.
+void DescribeWrittenImage(ProgrammingRecord& record, const Image& image);
+
+// Local time with its offset from UTC, "2026-12-08T14:03:22+01:00".
+std::string LogTimestamp(std::time_t t);
+
+// The column titles, and a record's fields in the same order. Line breaks inside a value
+// become spaces: every record is one line of the file.
+const std::vector<std::string>& LogHeader();
+std::vector<std::string> LogFields(const ProgrammingRecord& record);
+
+// UserDataDirectory()/programming-log.csv; empty when no user folder is known.
+std::filesystem::path DefaultProgrammingLogPath();
+
+struct LogWrite {
+  bool ok = false;
+  std::string message; // when !ok: "Cannot write the programming log PATH: reason"
+  bool report = false; // a failure this log has not reported yet: show message now
+};
+
+// The log a window or a command-line run writes to. It remembers whether a failure was
+// reported, so the user hears of a log that cannot be written once per session.
+class ProgrammingLog {
+public:
+  // The log at path; an empty path means the default one, whose folder is created as needed.
+  explicit ProgrammingLog(std::filesystem::path path = {});
+  const std::filesystem::path& Path() const { return path_; }
+  // Appends the record as one line (the header first when the file is new). Never throws.
+  LogWrite Append(ProgrammingRecord record);
+
+private:
+  std::filesystem::path path_;
+  bool isDefault_ = false;
+  bool reported_ = false;
+};
+
+} // namespace pw
