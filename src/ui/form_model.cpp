@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "batch/programming_log.h"
 #include "link/link_protocol.h"
 #include "transactions/transactions.h"
 #include "ui/main_controls.h"
@@ -34,6 +35,7 @@ enum class Command {
   PageDown,
   About,
   Version,
+  OpenLog,
 };
 
 struct CommandRow {
@@ -54,7 +56,7 @@ constexpr CommandRow kCommandMap[] = {
     {"btnF1Help", Command::HelpButton},      {"FLEXAddressOption", Command::AddressPage},
     {"StandardOption", Command::StandardPage}, {"PageUp1", Command::PageUp},
     {"PageDown1", Command::PageDown},        {"About1", Command::About},
-    {"Version1", Command::Version},
+    {"Version1", Command::Version},          {"OpenProgrammingLog1", Command::OpenLog},
 };
 
 Command CommandOf(std::string_view name) {
@@ -403,7 +405,21 @@ void FormModel::RunCommand(const std::string& name) {
     controls["tmrTime1"].interval = 2000;
     controls["tmrTime1"].running = true;
     return;
+  case Command::OpenLog:
+    OpenProgrammingLog();
+    return;
   }
+}
+
+void FormModel::OpenProgrammingLog() {
+  const std::filesystem::path path = DefaultProgrammingLogPath();
+  const std::u8string name = path.u8string();
+  const std::string shown(name.begin(), name.end());
+  std::error_code ec;
+  if (path.empty() || !std::filesystem::exists(path, ec))
+    host_.Show(Plain("No programming log yet: it begins with the first Program.\n" + shown));
+  else if (!shell_.OpenWithDefaultApplication(shown))
+    host_.Show(Plain("Cannot open the programming log " + shown));
 }
 
 void FormModel::ShowPage(int page) {

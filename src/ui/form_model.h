@@ -88,6 +88,7 @@ private:
   void RunProgram();
   void RunSave();
   void RunLoad();
+  void OpenProgrammingLog();
   void OpenEditor(int set);
   void HelpKey();
   void HelpButtonEnter();

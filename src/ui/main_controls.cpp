@@ -100,6 +100,8 @@ void BuildMenus(Builder& b) {
     item.checked = n == 1;
   }
   b.Separator("N3", "File1");
+  b.Item("OpenProgrammingLog1", "File1", "&Open Programming Log");
+  b.Separator("N9", "File1");
   b.Item("About1", "File1", "&About");
   b.Separator("N4", "File1");
   b.Item("Exit1", "File1", "E&xit", "F10");

@@ -29,6 +29,12 @@ public:
   virtual void CloseMainWindow() = 0;
   // Move the keyboard focus to a control (the model has already recorded it).
   virtual void FocusControl(const std::string& name) = 0;
+  // Open a file with the desktop's default application; false when that cannot be done
+  // (there is no desktop to ask, or it refused).
+  virtual bool OpenWithDefaultApplication(const std::string& path) {
+    (void)path;
+    return false;
+  }
 };
 
 } // namespace pw::ui

@@ -225,7 +225,8 @@ TEST_F(MainWindowTest, MenuBarToolBarAndFunctionKeysComeInTheirOrder) {
     return Entries(ui->projection().MenuOf(menu)->actions());
   };
   EXPECT_EQ(entries("File1"),
-            (Names{"Open1", "N1", "Save1", "N2", "Setup1", "N3", "About1", "N4", "Exit1", "[N5]",
+            (Names{"Open1", "N1", "Save1", "N2", "Setup1", "N3", "OpenProgrammingLog1", "N9",
+                   "About1", "N4", "Exit1", "[N5]",
                    "[SaveSUniRWorSUniRR1]", "[LoadPatchFileHex]"}));
   EXPECT_EQ(entries("Options1"), (Names{"FLEXAddressOption", "StandardOption", "[FLEXTerminal1]"}));
   EXPECT_EQ(entries("ReadProgram1"),

@@ -24,6 +24,10 @@ public:
   void ShowEditor(int set) override { editorsShown.push_back(set); }
   void CloseMainWindow() override { ++closes; }
   void FocusControl(const std::string& name) override { focused.push_back(name); }
+  bool OpenWithDefaultApplication(const std::string& path) override {
+    opened.push_back(path);
+    return openSucceeds;
+  }
 
   std::deque<std::optional<std::string>> openAnswers; // empty script: Cancel
   std::deque<std::optional<std::string>> saveAnswers;
@@ -31,6 +35,8 @@ public:
   std::vector<std::vector<std::string>> helpShown;
   std::vector<int> editorsShown;
   std::vector<std::string> focused;
+  std::vector<std::string> opened; // files handed to the desktop
+  bool openSucceeds = true;
   int closes = 0;
 
 private:

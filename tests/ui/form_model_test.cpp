@@ -2,6 +2,7 @@
 // map, the busy states and the Read command against the in-process simulated pager.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -253,7 +254,8 @@ TEST_F(FormModelTest, MenuTreeHoldsEveryItemInOrder) {
                    "password1 'password' hidden"}));
   EXPECT_EQ(MenuLines(c, "File1"),
             (Lines{"Open1 '&Load Codeplug ' F8", "-", "Save1 '&Save Codeplug ' F7", "-",
-                   "Setup1 '&Setup'", "-", "About1 '&About'", "-", "Exit1 'E&xit' F10",
+                   "Setup1 '&Setup'", "-", "OpenProgrammingLog1 '&Open Programming Log'", "-",
+                   "About1 '&About'", "-", "Exit1 'E&xit' F10",
                    "- hidden", "SaveSUniRWorSUniRR1 'Save SUniRW or SUniRR' hidden",
                    "LoadPatchFileHex 'Load Patch File Hex' hidden"}));
   EXPECT_EQ(MenuLines(c, "Options1"),
@@ -334,6 +336,34 @@ TEST_F(FormModelTest, SaveAndProgramShortcutsDoNothingBeforeAReadOrLoad) {
   EXPECT_TRUE(lastPort->Written.empty());
   EXPECT_TRUE(shell.saveRequests.empty());
   EXPECT_TRUE(host.shown.empty());
+}
+
+TEST_F(FormModelTest, OpenProgrammingLogHandsAnExistingLogToTheDesktop) {
+  const char* saved = std::getenv("XDG_DATA_HOME");
+  const std::string restore = saved ? saved : "";
+  ::setenv("XDG_DATA_HOME", dir.c_str(), 1);
+  const std::string log = (dir / "pagewright" / "programming-log.csv").string();
+  Start();
+  struct Case {
+    bool exists, opens;
+    std::vector<std::string> opened, shown;
+  };
+  const Case cases[] = {
+      {false, true, {}, {"No programming log yet: it begins with the first Program.\n" + log}},
+      {true, true, {log}, {}},
+      {true, false, {log}, {"Cannot open the programming log " + log}},
+  };
+  for (const Case& c : cases) {
+    if (c.exists) fs::create_directories(dir / "pagewright"), std::ofstream(log) << "Time\r\n";
+    shell.opened.clear(), host.Clear();
+    shell.openSucceeds = c.opens;
+    model->Click("OpenProgrammingLog1");
+    EXPECT_EQ(shell.opened, c.opened);
+    EXPECT_EQ(host.Texts(), c.shown);
+    for (const test::Shown& s : host.shown) EXPECT_EQ(s.message.caption, "") << "a plain box";
+  }
+  if (saved) ::setenv("XDG_DATA_HOME", restore.c_str(), 1);
+  else ::unsetenv("XDG_DATA_HOME");
 }
 
 TEST_F(FormModelTest, ServiceShortcutsSendNothingAndShowNothing) {

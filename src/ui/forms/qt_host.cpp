@@ -2,10 +2,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QProgressBar>
+#include <QUrl>
 #include <QWidget>
 
 #include <algorithm>
@@ -183,6 +185,10 @@ void QtShell::CloseMainWindow() {
 void QtShell::FocusControl(const std::string& name) {
   if (focus_)
     focus_(name);
+}
+
+bool QtShell::OpenWithDefaultApplication(const std::string& path) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromUtf8(path.c_str())));
 }
 
 } // namespace pw::ui

@@ -80,6 +80,7 @@ public:
   void ShowEditor(int set) override;
   void CloseMainWindow() override;
   void FocusControl(const std::string& name) override;
+  bool OpenWithDefaultApplication(const std::string& path) override;
 
 private:
   std::optional<std::string> Ask(const FileDialogRequest& request, bool save);
