@@ -30,10 +30,15 @@ std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
   return era * 146097 + doe - 719468;
 }
 
-std::string OneLine(std::string value) {
+// A value as one cell of one line: line breaks become spaces, and a value a spreadsheet would
+// run as a formula (a serial number "=1+2" from a pager, say) is kept as text by a leading
+// apostrophe.
+std::string Cell(std::string value) {
   for (char& c : value)
     if (c == '\r' || c == '\n')
       c = ' ';
+  if (!value.empty() && std::string_view("=+-@\t").find(value.front()) != std::string_view::npos)
+    value.insert(0, 1, '\'');
   return value;
 }
 
@@ -112,7 +117,7 @@ std::vector<std::string> LogFields(const ProgrammingRecord& r) {
   for (const std::string& capcode : r.capcodesAfterStepping)
     f.push_back(capcode);
   for (std::string& field : f)
-    field = OneLine(std::move(field));
+    field = Cell(std::move(field));
   return f;
 }
 

@@ -54,7 +54,8 @@ void DescribeWrittenImage(ProgrammingRecord& record, const Image& image);
 std::string LogTimestamp(std::time_t t);
 
 // The column titles, and a record's fields in the same order. Line breaks inside a value
-// become spaces: every record is one line of the file.
+// become spaces, so every record is one line of the file; a value starting = + - @ or a tab
+// gets a leading apostrophe, so a spreadsheet shows it rather than running it.
 const std::vector<std::string>& LogHeader();
 std::vector<std::string> LogFields(const ProgrammingRecord& record);
 

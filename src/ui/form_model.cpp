@@ -419,7 +419,7 @@ void FormModel::OpenProgrammingLog() {
   if (path.empty() || !std::filesystem::exists(path, ec))
     host_.Show(Plain("No programming log yet: it begins with the first Program.\n" + shown));
   else if (!shell_.OpenWithDefaultApplication(shown))
-    host_.Show(Plain("Cannot open the programming log " + shown));
+    host_.Show(Plain("Cannot open the programming log\n" + shown));
 }
 
 void FormModel::ShowPage(int page) {

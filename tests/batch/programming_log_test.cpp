@@ -94,7 +94,7 @@ TEST(ProgrammingRecord, ColumnsComeFromTheImageAndEveryRecordIsOneLine) {
                                                           "1234563", "1234564", "1234565"}));
   EXPECT_EQ(columns.enabled, (std::array<bool, 6>{true, true, false, false, false, false}));
 
-  ProgrammingRecord r = SampleRecord("AB12345678");
+  ProgrammingRecord r = SampleRecord("=HYPERLINK(1)");
   DescribeWrittenImage(r, cp.WorkingImage);
   EXPECT_EQ(r.imageSha256.size(), 64u);
   EXPECT_NE(r.imageSha256, SampleRecord("AB12345678").imageSha256); // differs from the default
@@ -113,7 +113,7 @@ TEST(ProgrammingRecord, ColumnsComeFromTheImageAndEveryRecordIsOneLine) {
         return fields[i];
     return std::string("<no column " + title + ">");
   };
-  EXPECT_EQ(column("Serial number"), "AB12345678");
+  EXPECT_EQ(column("Serial number"), "'=HYPERLINK(1)") << "kept as text in a spreadsheet";
   EXPECT_EQ(column("Source"), r.source);
   EXPECT_EQ(column("Frequency (MHz)"), "931.2375");
   EXPECT_EQ(column("Code B"), "123456789");

@@ -351,7 +351,7 @@ TEST_F(FormModelTest, OpenProgrammingLogHandsAnExistingLogToTheDesktop) {
   const Case cases[] = {
       {false, true, {}, {"No programming log yet: it begins with the first Program.\n" + log}},
       {true, true, {log}, {}},
-      {true, false, {log}, {"Cannot open the programming log " + log}},
+      {true, false, {log}, {"Cannot open the programming log\n" + log}},
   };
   for (const Case& c : cases) {
     if (c.exists) fs::create_directories(dir / "pagewright"), std::ofstream(log) << "Time\r\n";
