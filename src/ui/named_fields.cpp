@@ -74,6 +74,14 @@ std::vector<NamedField> BuildTable() {
   t.push_back(Field("band_option", "rgpBandOption", 0, choice, {At(map::kBandByte)}, {},
                     FieldAccess::ReadOnly));
   t.push_back(Field("led_flash_forever", "chkLEDFlashforever", 0, flag, {At(map::kFeatureFlags)}));
+  NamedField autoStep = Field("auto_step.enabled", "chkAutoIncrementorDecrement", 0, flag, {});
+  autoStep.inImage = false;
+  t.push_back(autoStep);
+  NamedField direction = Field("auto_step.direction", "rgpCapCodeAutoIncrementDecrement", 0,
+                               choice, {}, {{"chkAutoIncrementorDecrement", true}});
+  direction.inImage = false;
+  t.push_back(direction);
+
   for (int k = 1; k <= map::kCodeCount; ++k) {
     const CodeRowNames& r = CodeRows()[std::size_t(k - 1)];
     const std::string p = std::string("code.") + char('A' + k - 1) + ".";
@@ -92,14 +100,6 @@ std::vector<NamedField> BuildTable() {
     step.inImage = false;
     t.push_back(step);
   }
-  NamedField autoStep = Field("auto_step.enabled", "chkAutoIncrementorDecrement", 0, flag, {});
-  autoStep.inImage = false;
-  t.push_back(autoStep);
-  NamedField direction = Field("auto_step.direction", "rgpCapCodeAutoIncrementDecrement", 0,
-                               choice, {}, {{"chkAutoIncrementorDecrement", true}});
-  direction.inImage = false;
-  t.push_back(direction);
-
   // ---- Standard page ----
   t.push_back(Field("invert_data", "chkInvertData", 1, flag, {At(map::kDataPolarity)}));
   const Gates indicator = {{"chkOutofRangeIndicator", true}};
