@@ -308,12 +308,15 @@ TEST_F(CliTest, ReadOnlyCommandsWriteNothing) {
   fs::create_directories(dir / "prog");
   fs::create_directories(dir / "home");
   fs::copy_file(test::BinDir() + "/pagewright-cli", dir / "prog/pagewright-cli");
+  // Names, sizes and times of everything in the test's folder; creating and deleting a file
+  // shows in its folder's time.
   auto listing = [&] {
     std::string all;
     for (const auto& e : fs::recursive_directory_iterator(dir))
       if (e.path().filename() != "cmd.out" && e.path().filename() != "cmd.err")
-        all += e.path().string() + " " + std::to_string(e.is_regular_file() ? e.file_size() : 0) + "\n";
-    return all + Slurp(file);
+        all += e.path().string() + " " + std::to_string(e.is_regular_file() ? e.file_size() : 0) +
+               " " + std::to_string(e.last_write_time().time_since_epoch().count()) + "\n";
+    return all + std::to_string(fs::last_write_time(dir).time_since_epoch().count()) + Slurp(file);
   };
   const std::string before = listing();
   for (const std::string& args : {"show " + file, "export " + file, "diff " + file + " " + file}) {

@@ -46,7 +46,9 @@ void RefuseRepeats(const CLI::App& app) {
 
 } // namespace
 
-int Run(int argc, char** argv) {
+namespace {
+
+int ParseAndRun(int argc, char** argv) {
   SetProgramDirectory(ExecutableDirectory(argc > 0 ? argv[0] : ""));
 
   CLI::App app{"Reads, programs and edits the codeplugs of RV615 FLEX pagers.\n"
@@ -152,6 +154,19 @@ int Run(int argc, char** argv) {
     return c.trouble;
   }
   return kExitUsage;
+}
+
+} // namespace
+
+int Run(int argc, char** argv) {
+  try {
+    return ParseAndRun(argc, argv);
+  } catch (const std::exception& e) {
+    Complain(e.what());
+  } catch (...) {
+    Complain("stopped by an unexpected error");
+  }
+  return kExitFailed;
 }
 
 } // namespace pw::cli
