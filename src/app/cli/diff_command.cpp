@@ -56,6 +56,15 @@ std::string Hex(const Image& image, std::size_t first, std::size_t last) {
   return out;
 }
 
+std::size_t DifferingBytes(const Image& a, const Image& b, std::size_t first, std::size_t last) {
+  std::size_t n = 0;
+  for (std::size_t i = first; i <= last; ++i) n += a[i] != b[i];
+  return n;
+}
+
+// Equal bytes inside a changed block (a patch) that do not split it into ranges.
+constexpr std::size_t kJoinGap = 8;
+
 } // namespace
 
 int RunDiff(const DiffOptions& o) {
@@ -86,7 +95,7 @@ int RunDiff(const DiffOptions& o) {
     for (std::size_t addr = 0; addr < map::kImageSize; ++addr) {
       if (imageA[addr] == imageB[addr] || explained[addr] || ui::IsDerivedByte(addr) != derived)
         continue;
-      if (!ranges.empty() && ranges.back().second + 1 == addr) ranges.back().second = addr;
+      if (!ranges.empty() && addr - ranges.back().second <= kJoinGap) ranges.back().second = addr;
       else ranges.emplace_back(addr, addr);
     }
   };
@@ -97,7 +106,8 @@ int RunDiff(const DiffOptions& o) {
       std::printf("0x%03zX-0x%03zX: %s -> %s\n", first, last, Hex(imageA, first, last).c_str(),
                   Hex(imageB, first, last).c_str());
     else
-      std::printf("0x%03zX-0x%03zX: %zu bytes differ\n", first, last, last - first + 1);
+      std::printf("0x%03zX-0x%03zX: %zu of %zu bytes differ\n", first, last,
+                  DifferingBytes(imageA, imageB, first, last), last - first + 1);
   }
   return differ || !ranges.empty() ? kExitFailed : kExitOk;
 }
