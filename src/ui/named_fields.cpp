@@ -1,7 +1,9 @@
 #include "ui/named_fields.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <set>
 
 #include "codeplug/flex_address.h"
 #include "codeplug/memory_map.h"
@@ -66,9 +68,9 @@ std::vector<NamedField> BuildTable() {
                   choice = FieldType::Choice;
 
   // ---- FLEX Address page ----
-  t.push_back(Field("frequency", "edtFrequency", 0, FieldType::Decimal,
-                    {At(map::kRWord, 3), At(map::kNWord, 3), At(map::kRfOption1, 2),
-                     At(map::kBandByte)}));
+  t.push_back(
+      Field("frequency", "edtFrequency", 0, FieldType::Decimal,
+            {At(map::kRWord, 3), At(map::kNWord, 3), At(map::kRfOption1, 2), At(map::kBandByte)}));
   t.push_back(Field("serial_number", "edtSerialNumber", 0, text,
                     {At(map::kSerialNumber, map::kSerialNumberLength)}, {}, FieldAccess::ReadOnly));
   t.push_back(Field("band_option", "rgpBandOption", 0, choice, {At(map::kBandByte)}, {},
@@ -77,8 +79,8 @@ std::vector<NamedField> BuildTable() {
   NamedField autoStep = Field("auto_step.enabled", "chkAutoIncrementorDecrement", 0, flag, {});
   autoStep.inImage = false;
   t.push_back(autoStep);
-  NamedField direction = Field("auto_step.direction", "rgpCapCodeAutoIncrementDecrement", 0,
-                               choice, {}, {{"chkAutoIncrementorDecrement", true}});
+  NamedField direction = Field("auto_step.direction", "rgpCapCodeAutoIncrementDecrement", 0, choice,
+                               {}, {{"chkAutoIncrementorDecrement", true}});
   direction.inImage = false;
   t.push_back(direction);
 
@@ -110,8 +112,7 @@ std::vector<NamedField> BuildTable() {
   AddAlertBoxes(t, "out_of_range.", 1, map::kOutOfRangeFlags, "chkOutofRangeVIB",
                 "chkOutofRangeBEEP", "chkOutofRangeVoice", "chkOutofRangeLED", indicator);
   AddPattern(t, "out_of_range.", 1, map::kOutOfRangeTime, "edtOutofRangeTime",
-             "edtOutofRangeCadence", "edtOutofRangeRepeatcnt", "lblOutofRangeAlerttime",
-             indicator);
+             "edtOutofRangeCadence", "edtOutofRangeRepeatcnt", "lblOutofRangeAlerttime", indicator);
   AddAlertBoxes(t, "power_alert.", 1, map::kPowerAlertFlags, "chkPowerAlertVIB",
                 "chkPowerAlertBEEP", "chkPowerAlertVoice", "chkPowerAlertLED", {});
   t.push_back(Field("power_alert.reset_key", "chkResetkey", 1, flag, {At(map::kPowerAlertFlags)}));
@@ -155,26 +156,31 @@ std::vector<NamedField> BuildTable() {
 }
 
 bool AllDigits(const std::string& s) {
-  if (s.empty()) return false;
+  if (s.empty())
+    return false;
   for (char c : s)
-    if (c < '0' || c > '9') return false;
+    if (c < '0' || c > '9')
+      return false;
   return true;
 }
 
 std::string Trimmed(const std::string& s) {
   std::size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return {};
+  if (b == std::string::npos)
+    return {};
   return s.substr(b, s.find_last_not_of(' ') - b + 1);
 }
 
 std::string ValueOf(const Control& c, FieldType type) {
   switch (type) {
-  case FieldType::Flag: return c.checked ? "1" : "0";
+  case FieldType::Flag:
+    return c.checked ? "1" : "0";
   case FieldType::Choice:
     return c.itemIndex >= 0 && c.itemIndex < static_cast<int>(c.items.size())
                ? c.items[std::size_t(c.itemIndex)]
                : std::string();
-  default: return c.kind == Kind::Label ? Trimmed(c.caption) : c.text;
+  default:
+    return c.kind == Kind::Label ? Trimmed(c.caption) : c.text;
   }
 }
 
@@ -182,15 +188,18 @@ std::string ValueOf(const Control& c, FieldType type) {
 // is refilled every time, so values changed by another field's handler show.
 Controls& Surface(FormModel& m, const NamedField& f) {
   m.PageChanged(f.page);
-  if (f.set == 0) return m.controls;
+  if (f.set == 0)
+    return m.controls;
   EditorModel& editor = m.editor();
-  if (editor.IsOpen()) editor.Close();
+  if (editor.IsOpen())
+    editor.Close();
   editor.Open(f.set);
   return editor.controls;
 }
 
 void Leave(FormModel& m, const NamedField& f) {
-  if (f.set != 0) m.editor().Close();
+  if (f.set != 0)
+    m.editor().Close();
 }
 
 FieldReading ReadOne(FormModel& m, const NamedField& f) {
@@ -212,21 +221,25 @@ std::string TypeInto(Model& m, Controls& controls, const NamedField& f, const st
   switch (f.type) {
   case FieldType::Flag:
     m.Enter(f.control);
-    if (c.checked != (value == "1")) m.Click(f.control);
+    if (c.checked != (value == "1"))
+      m.Click(f.control);
     m.Exit(f.control);
     return {};
   case FieldType::Choice: {
     int index = -1;
     for (std::size_t i = 0; i < c.items.size(); ++i)
-      if (c.items[i] == value || std::to_string(i) == value) index = static_cast<int>(i);
-    if (index < 0) return "has no item \"" + value + "\"";
+      if (c.items[i] == value || std::to_string(i) == value)
+        index = static_cast<int>(i);
+    if (index < 0)
+      return "has no item \"" + value + "\"";
     m.Enter(f.control);
     c.itemIndex = index;
     m.Click(f.control);
     m.Exit(f.control);
     return {};
   }
-  default: break;
+  default:
+    break;
   }
   if (c.maxLength > 0 && static_cast<int>(value.size()) > c.maxLength)
     return "holds at most " + std::to_string(c.maxLength) + " characters";
@@ -245,7 +258,8 @@ std::string WhyUnusable(FormModel& m, const NamedField& f, const FieldReading& n
     if (gate && ReadOne(m, *gate).value != (g.checked ? "1" : "0"))
       return std::string("needs ") + gate->name + "=" + (g.checked ? "1" : "0");
   }
-  if (!now.shown) return "is hidden in this window";
+  if (!now.shown)
+    return "is hidden in this window";
   return "is disabled for this codeplug";
 }
 
@@ -261,13 +275,15 @@ const std::vector<NamedField>& NamedFields() {
 }
 
 std::string ControlLabel(const NamedField& f) {
-  if (f.set == 0) return f.control;
+  if (f.set == 0)
+    return f.control;
   return "Set" + std::string(1, char('A' + f.set - 1)) + "." + f.control;
 }
 
 const NamedField* FindNamedField(std::string_view name) {
   for (const NamedField& f : NamedFields())
-    if (f.name == name || ControlLabel(f) == name) return &f;
+    if (f.name == name || ControlLabel(f) == name)
+      return &f;
   return nullptr;
 }
 
@@ -284,7 +300,8 @@ std::vector<FieldReading> ReadNamedFields(FormModel& m) {
     m.PageChanged(page);
     for (std::size_t i = 0; i < table.size(); ++i) {
       const NamedField& f = table[i];
-      if (f.set != 0 || f.page != page) continue;
+      if (f.set != 0 || f.page != page)
+        continue;
       out[i] = {&f, ValueOf(m.controls[f.control], f.type), m.controls.Shown(f.control),
                 m.controls.Usable(f.control)};
     }
@@ -295,7 +312,8 @@ std::vector<FieldReading> ReadNamedFields(FormModel& m) {
     editor.Open(k);
     for (std::size_t i = 0; i < table.size(); ++i) {
       const NamedField& f = table[i];
-      if (f.set != k) continue;
+      if (f.set != k)
+        continue;
       out[i] = {&f, ValueOf(editor.controls[f.control], f.type), editor.controls.Shown(f.control),
                 editor.controls.Usable(f.control)};
     }
@@ -305,30 +323,36 @@ std::vector<FieldReading> ReadNamedFields(FormModel& m) {
 }
 
 bool SameFieldValue(const NamedField& f, const std::string& a, const std::string& b) {
-  if (f.type == FieldType::Number && AllDigits(a) && AllDigits(b) && a.size() < 18 &&
-      b.size() < 18)
+  if (f.type == FieldType::Number && AllDigits(a) && AllDigits(b) && a.size() < 18 && b.size() < 18)
     return std::strtoll(a.c_str(), nullptr, 10) == std::strtoll(b.c_str(), nullptr, 10);
   if (f.type == FieldType::Decimal) {
     char* endA = nullptr;
     char* endB = nullptr;
     const double x = std::strtod(a.c_str(), &endA), y = std::strtod(b.c_str(), &endB);
-    if (!a.empty() && !b.empty() && *endA == 0 && *endB == 0) return std::fabs(x - y) < 5e-5;
+    if (!a.empty() && !b.empty() && *endA == 0 && *endB == 0)
+      return std::fabs(x - y) < 5e-5;
   }
   return a == b;
 }
 
 ApplyOutcome ApplyNamedField(FormModel& m, const NamedField& f, const std::string& given,
                              ApplyMode mode) {
-  if (f.access == FieldAccess::ReadOut) return Refused("is a read-out");
-  if (f.access == FieldAccess::ReadOnly) return Refused("is read-only");
+  if (f.access == FieldAccess::ReadOut)
+    return Refused("is a read-out");
+  if (f.access == FieldAccess::ReadOnly)
+    return Refused("is read-only");
   std::string value = given;
   if (f.type == FieldType::Flag) {
-    if (value == "true") value = "1";
-    if (value == "false") value = "0";
-    if (value != "0" && value != "1") return Refused("takes 1 or 0");
+    if (value == "true")
+      value = "1";
+    if (value == "false")
+      value = "0";
+    if (value != "0" && value != "1")
+      return Refused("takes 1 or 0");
   }
   const FieldReading before = ReadOne(m, f);
-  if (SameFieldValue(f, before.value, value)) return {ApplyOutcome::Unchanged, before.value, {}};
+  if (SameFieldValue(f, before.value, value))
+    return {ApplyOutcome::Unchanged, before.value, {}};
 
   // Gates the entry needs, ticked or unticked on the way in and put back on the way out.
   std::vector<std::pair<const NamedField*, std::string>> opened;
@@ -341,11 +365,13 @@ ApplyOutcome ApplyNamedField(FormModel& m, const NamedField& f, const std::strin
       const NamedField* gate = GateField(f, g);
       const std::string want = g.checked ? "1" : "0";
       const std::string was = ReadOne(m, *gate).value;
-      if (was == want) continue;
+      if (was == want)
+        continue;
       const ApplyOutcome o = ApplyNamedField(m, *gate, want, ApplyMode::AsTyped);
       if (o.status != ApplyOutcome::Applied) {
         restore();
-        return Refused("needs " + gate->name + "=" + want + ", which " + o.reason);
+        return Refused("needs " + gate->name + "=" + want + ", which " +
+                       (o.reason.empty() ? "did not take" : o.reason));
       }
       opened.emplace_back(gate, was);
     }
@@ -368,15 +394,47 @@ ApplyOutcome ApplyNamedField(FormModel& m, const NamedField& f, const std::strin
     }
   }
   restore();
-  if (!reason.empty()) return Refused(reason);
+  if (!reason.empty())
+    return Refused(reason);
 
   const std::string stored = ReadOne(m, f).value;
-  if (SameFieldValue(f, stored, value)) return {ApplyOutcome::Applied, stored, {}};
+  if (SameFieldValue(f, stored, value))
+    return {ApplyOutcome::Applied, stored, {}};
   // A legal capcode that did not go in was refused as a duplicate of another enabled code.
   if (f.control.rfind("edtCode", 0) == 0 && AllDigits(value) && value.size() <= 9 &&
       ClassOf(std::strtoll(value.c_str(), nullptr, 10)) != CapcodeClass::Illegal)
     return Refused("equals another enabled code");
   return {ApplyOutcome::Corrected, stored, {}};
+}
+
+void ApplyNamedFields(FormModel& m, std::vector<FieldEntry>& entries) {
+  std::sort(entries.begin(), entries.end(),
+            [](const FieldEntry& a, const FieldEntry& b) { return a.field < b.field; });
+
+  // Capcodes to change, and every address held now or asked for.
+  std::set<long long> taken;
+  std::vector<const FieldEntry*> moving;
+  for (int k = 1; k <= map::kCodeCount; ++k)
+    taken.insert(
+        ParseCapcodeText(ReadOne(m, *FindNamedField(CodeRows()[std::size_t(k - 1)].code)).value));
+  for (const FieldEntry& e : entries) {
+    if (e.field->control.rfind("edtCode", 0) != 0 || !AllDigits(e.value) || e.value.size() > 9)
+      continue;
+    taken.insert(std::strtoll(e.value.c_str(), nullptr, 10));
+    if (!SameFieldValue(*e.field, ReadOne(m, *e.field).value, e.value))
+      moving.push_back(&e);
+  }
+  // Each moving code first steps aside to an address nobody holds or wants.
+  if (moving.size() > 1) {
+    long long free = kShortFirst;
+    for (const FieldEntry* e : moving) {
+      while (taken.count(free))
+        ++free;
+      ApplyNamedField(m, *e->field, std::to_string(free++), ApplyMode::OpenGates);
+    }
+  }
+  for (FieldEntry& e : entries)
+    e.outcome = ApplyNamedField(m, *e.field, e.value, ApplyMode::OpenGates);
 }
 
 } // namespace pw::ui

@@ -105,4 +105,15 @@ struct ApplyOutcome {
 ApplyOutcome ApplyNamedField(FormModel& model, const NamedField& field, const std::string& value,
                              ApplyMode mode);
 
+struct FieldEntry {
+  const NamedField* field = nullptr;
+  std::string value;
+  ApplyOutcome outcome;
+};
+
+// Applies many fields, opening gates as needed, in the table's fixed order whatever the order
+// of entries; fills each outcome. Capcodes that change are first moved to free addresses, so
+// codes may shift or trade their addresses without tripping over each other's old values.
+void ApplyNamedFields(FormModel& model, std::vector<FieldEntry>& entries);
+
 } // namespace pw::ui

@@ -19,7 +19,8 @@ protected:
 
   std::string Read(const std::string& name) {
     for (const FieldReading& r : ReadNamedFields(model))
-      if (r.field->name == name) return r.value;
+      if (r.field->name == name)
+        return r.value;
     return "<missing>";
   }
   ApplyOutcome Apply(const std::string& name, const std::string& value, ApplyMode mode) {
@@ -50,7 +51,8 @@ TEST_F(NamedFieldsTest, EveryValueTheWindowShowsHasOneNameAndGatesComeFirst) {
       ASSERT_NE(gf, nullptr) << f.name << " " << gate;
       EXPECT_LT(gf - NamedFields().data(), &f - NamedFields().data()) << f.name;
     }
-    for (const ByteSpan& s : f.bytes) EXPECT_LE(s.first + s.count, map::kPersonalitySize) << f.name;
+    for (const ByteSpan& s : f.bytes)
+      EXPECT_LE(s.first + s.count, map::kPersonalitySize) << f.name;
   }
   // Every value control the window shows on its pages (all codes enabled, so none is greyed
   // out of the picture) and in an alert set is named; headings are not.
@@ -60,7 +62,8 @@ TEST_F(NamedFieldsTest, EveryValueTheWindowShowsHasOneNameAndGatesComeFirst) {
     for (const std::string& name : model.controls.Order()) {
       const Control& c = model.controls[name];
       bool onPage = false;
-      for (const Control* p = &c; p; p = p->parent.empty() ? nullptr : model.controls.Find(p->parent))
+      for (const Control* p = &c; p;
+           p = p->parent.empty() ? nullptr : model.controls.Find(p->parent))
         onPage = onPage || p->name == pageName;
       if (onPage && IsValueKind(c.kind) && model.controls.Shown(name)) {
         EXPECT_TRUE(labels.count(name)) << name;
@@ -114,13 +117,14 @@ TEST_F(NamedFieldsTest, ValuesPassTheControlsFiltersAndRules) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + "=" + c.value);
     const Image before = model.codeplug.WorkingImage;
-    const std::string gatesBefore = Read("code.C.enabled") + Read("code.B.default_alert") +
-                                    Read("set.B.extend.5.enabled");
+    const std::string gatesBefore =
+        Read("code.C.enabled") + Read("code.B.default_alert") + Read("set.B.extend.5.enabled");
     const ApplyOutcome r = Apply(c.name, c.value, c.mode);
     EXPECT_EQ(r.status, c.status) << r.reason;
     EXPECT_EQ(Read(c.name), c.stored);
     // Gates opened for an entry are closed again; a refusal leaves the image as it was.
-    EXPECT_EQ(Read("code.C.enabled") + Read("code.B.default_alert") + Read("set.B.extend.5.enabled"),
+    EXPECT_EQ(Read("code.C.enabled") + Read("code.B.default_alert") +
+                  Read("set.B.extend.5.enabled"),
               gatesBefore);
     if (c.status == S::Refused) {
       EXPECT_EQ(model.codeplug.WorkingImage, before);
@@ -131,6 +135,42 @@ TEST_F(NamedFieldsTest, ValuesPassTheControlsFiltersAndRules) {
   ASSERT_EQ(Apply("set.B.extend.5.function", "Alert X3", ApplyMode::OpenGates).status,
             ApplyOutcome::Applied);
   EXPECT_EQ(model.codeplug.WorkingImage[map::AlertBlock(2) + map::kSetExtendedIds + 5], 0x03);
+}
+
+TEST_F(NamedFieldsTest, CodesMayShiftOrTradeTheirAddressesButNotShareThem) {
+  using S = ApplyOutcome::Status;
+  struct Case {
+    const char* what;
+    std::vector<std::pair<const char*, const char*>> values; // default: A-F 1234560-1234565
+    std::vector<S> outcomes;
+  };
+  const Case cases[] = {
+      {"shift up",
+       {{"code.A.capcode", "1234561"},
+        {"code.B.capcode", "1234562"},
+        {"code.C.enabled", "1"},
+        {"code.C.capcode", "1234563"}},
+       {S::Applied, S::Applied, S::Applied, S::Applied}},
+      {"trade",
+       {{"code.F.capcode", "1234560"}, {"code.A.capcode", "1234565"}},
+       {S::Applied, S::Applied}},
+      {"share", {{"code.A.capcode", "1234565"}}, {S::Refused}},
+  };
+  const Image start = model.codeplug.WorkingImage;
+  for (const Case& c : cases) {
+    model.codeplug.WorkingImage = start;
+    std::vector<FieldEntry> entries;
+    for (const auto& [name, value] : c.values)
+      entries.push_back({FindNamedField(name), value, {}});
+    ApplyNamedFields(model, entries);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      EXPECT_EQ(entries[i].outcome.status, c.outcomes[i])
+          << c.what << " " << entries[i].field->name;
+      if (c.outcomes[i] == S::Applied) {
+        EXPECT_EQ(Read(entries[i].field->name), entries[i].value) << c.what;
+      }
+    }
+  }
 }
 
 } // namespace

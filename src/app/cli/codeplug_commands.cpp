@@ -11,13 +11,17 @@ using ui::FieldAccess;
 
 int RunShow(const ShowOptions& o) {
   Session s;
-  if (!s.model.LoadFile(o.file)) return kExitFailed;
+  if (!s.model.LoadFile(o.file))
+    return kExitFailed;
   for (const ui::FieldReading& r : ui::ReadNamedFields(s.model)) {
     const ui::NamedField& f = *r.field;
     std::string marks;
-    if (f.access != FieldAccess::Value) marks += " (read-only)";
-    if (!r.shown) marks += " (hidden)";
-    else if (!r.usable && f.access == FieldAccess::Value) marks += " (disabled)";
+    if (f.access != FieldAccess::Value)
+      marks += " (read-only)";
+    if (!r.shown)
+      marks += " (hidden)";
+    else if (!r.usable && f.access == FieldAccess::Value)
+      marks += " (disabled)";
     std::printf("%s=%s%s\n", (o.controls ? ui::ControlLabel(f) : f.name).c_str(), r.value.c_str(),
                 marks.c_str());
   }
@@ -26,7 +30,8 @@ int RunShow(const ShowOptions& o) {
 
 int RunSet(const SetOptions& o) {
   Session s;
-  if (!s.model.LoadFile(o.file)) return kExitFailed;
+  if (!s.model.LoadFile(o.file))
+    return kExitFailed;
   const std::size_t messagesBefore = s.host.shown.size();
   bool corrected = false;
   for (const std::string& assignment : o.assignments) {
@@ -55,7 +60,8 @@ int RunSet(const SetOptions& o) {
       corrected = true;
     }
   }
-  if (!s.model.SaveFile(o.file)) return kExitFailed;
+  if (!s.model.SaveFile(o.file))
+    return kExitFailed;
   return corrected || s.host.shown.size() != messagesBefore ? kExitFailed : kExitOk;
 }
 

@@ -16,8 +16,10 @@ namespace {
 
 bool LooksLikeJson(const std::string& text) {
   for (char c : text) {
-    if (c == '{') return true;
-    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
+    if (c == '{')
+      return true;
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+      return false;
   }
   return false;
 }
@@ -32,13 +34,16 @@ std::unique_ptr<Session> Open(const std::string& path, Image& image) {
     return nullptr;
   }
   if (LooksLikeJson(read.text)) {
-    if (ApplyJsonDocument(*s, read.text, path) == kExitUsage) return nullptr;
+    if (ApplyJsonDocument(*s, read.text, path) == kExitUsage)
+      return nullptr;
     // The image as import would save it: stamp, fixed ranges and checksums.
     PrepareForSave(s->model.codeplug);
     Messages messages;
     const bool prepared = PrepareImageForSave(s->model.codeplug, messages);
-    for (const Message& m : messages) s->host.Show(m);
-    if (!prepared) return nullptr;
+    for (const Message& m : messages)
+      s->host.Show(m);
+    if (!prepared)
+      return nullptr;
   } else if (!s->model.LoadFile(path)) {
     return nullptr;
   }
@@ -58,7 +63,8 @@ std::string Hex(const Image& image, std::size_t first, std::size_t last) {
 
 std::size_t DifferingBytes(const Image& a, const Image& b, std::size_t first, std::size_t last) {
   std::size_t n = 0;
-  for (std::size_t i = first; i <= last; ++i) n += a[i] != b[i];
+  for (std::size_t i = first; i <= last; ++i)
+    n += a[i] != b[i];
   return n;
 }
 
@@ -70,9 +76,11 @@ constexpr std::size_t kJoinGap = 8;
 int RunDiff(const DiffOptions& o) {
   Image imageA{}, imageB{};
   std::unique_ptr<Session> a = Open(o.a, imageA);
-  if (!a) return kExitUsage;
+  if (!a)
+    return kExitUsage;
   std::unique_ptr<Session> b = Open(o.b, imageB);
-  if (!b) return kExitUsage;
+  if (!b)
+    return kExitUsage;
 
   const std::vector<ui::FieldReading> fieldsA = ui::ReadNamedFields(a->model);
   const std::vector<ui::FieldReading> fieldsB = ui::ReadNamedFields(b->model);
@@ -80,12 +88,14 @@ int RunDiff(const DiffOptions& o) {
   bool differ = false;
   for (std::size_t i = 0; i < fieldsA.size(); ++i) {
     const ui::NamedField& f = *fieldsA[i].field;
-    if (!f.inImage || ui::SameFieldValue(f, fieldsA[i].value, fieldsB[i].value)) continue;
+    if (!f.inImage || ui::SameFieldValue(f, fieldsA[i].value, fieldsB[i].value))
+      continue;
     std::printf("%s: %s -> %s\n", f.name.c_str(), fieldsA[i].value.c_str(),
                 fieldsB[i].value.c_str());
     differ = true;
     for (const ui::ByteSpan& span : f.bytes)
-      for (std::size_t k = 0; k < span.count; ++k) explained[span.first + k] = true;
+      for (std::size_t k = 0; k < span.count; ++k)
+        explained[span.first + k] = true;
   }
 
   // Other bytes, as address ranges; checksums and the frame bitmap follow the rest and are
@@ -95,12 +105,15 @@ int RunDiff(const DiffOptions& o) {
     for (std::size_t addr = 0; addr < map::kImageSize; ++addr) {
       if (imageA[addr] == imageB[addr] || explained[addr] || ui::IsDerivedByte(addr) != derived)
         continue;
-      if (!ranges.empty() && addr - ranges.back().second <= kJoinGap) ranges.back().second = addr;
-      else ranges.emplace_back(addr, addr);
+      if (!ranges.empty() && addr - ranges.back().second <= kJoinGap)
+        ranges.back().second = addr;
+      else
+        ranges.emplace_back(addr, addr);
     }
   };
   collect(false);
-  if (!differ && ranges.empty()) collect(true);
+  if (!differ && ranges.empty())
+    collect(true);
   for (const auto& [first, last] : ranges) {
     if (last - first < 16)
       std::printf("0x%03zX-0x%03zX: %s -> %s\n", first, last, Hex(imageA, first, last).c_str(),

@@ -29,15 +29,19 @@ bool IsDescriptionKey(const std::string& name) {
 }
 
 bool AllDigits(const std::string& s) {
-  if (s.empty() || s.size() > 18) return false;
+  if (s.empty() || s.size() > 18)
+    return false;
   for (char c : s)
-    if (c < '0' || c > '9') return false;
+    if (c < '0' || c > '9')
+      return false;
   return true;
 }
 
 Json ToJson(const NamedField& f, const std::string& value) {
-  if (f.type == FieldType::Flag) return value == "1";
-  if (f.type == FieldType::Number && AllDigits(value)) return std::stoll(value);
+  if (f.type == FieldType::Flag)
+    return value == "1";
+  if (f.type == FieldType::Number && AllDigits(value))
+    return std::stoll(value);
   return value;
 }
 
@@ -46,22 +50,30 @@ Json ToJson(const NamedField& f, const std::string& value) {
 std::optional<std::string> FromJson(const NamedField& f, const Json& v) {
   switch (f.type) {
   case FieldType::Flag:
-    if (v.is_boolean()) return v.get<bool>() ? "1" : "0";
+    if (v.is_boolean())
+      return v.get<bool>() ? "1" : "0";
     break;
   case FieldType::Number:
-    if (v.is_number_unsigned()) return std::to_string(v.get<std::uint64_t>());
-    if (v.is_string()) return v.get<std::string>();
+    if (v.is_number_unsigned())
+      return std::to_string(v.get<std::uint64_t>());
+    if (v.is_string())
+      return v.get<std::string>();
     break;
   case FieldType::Decimal:
-    if (v.is_string()) return v.get<std::string>();
-    if (v.is_number()) return v.dump();
+    if (v.is_string())
+      return v.get<std::string>();
+    if (v.is_number())
+      return v.dump();
     break;
   case FieldType::Choice:
-    if (v.is_string()) return v.get<std::string>();
-    if (v.is_number_unsigned()) return std::to_string(v.get<std::uint64_t>());
+    if (v.is_string())
+      return v.get<std::string>();
+    if (v.is_number_unsigned())
+      return std::to_string(v.get<std::uint64_t>());
     break;
   case FieldType::Text:
-    if (v.is_string()) return v.get<std::string>();
+    if (v.is_string())
+      return v.get<std::string>();
     break;
   }
   return std::nullopt;
@@ -69,11 +81,16 @@ std::optional<std::string> FromJson(const NamedField& f, const Json& v) {
 
 const char* TypeWord(FieldType type) {
   switch (type) {
-  case FieldType::Flag: return "true or false";
-  case FieldType::Number: return "a whole number";
-  case FieldType::Decimal: return "a decimal number";
-  case FieldType::Choice: return "one of its items";
-  case FieldType::Text: return "a string";
+  case FieldType::Flag:
+    return "true or false";
+  case FieldType::Number:
+    return "a whole number";
+  case FieldType::Decimal:
+    return "a decimal number";
+  case FieldType::Choice:
+    return "one of its items";
+  case FieldType::Text:
+    return "a string";
   }
   return "a value";
 }
@@ -94,7 +111,8 @@ Json DocumentOf(Session& s) {
   doc[kSoftwareStampKey] = std::string(kSoftwareStamp);
   doc[kCodeplugStampKey] = s.model.codeplug.StampText();
   for (const ui::FieldReading& r : ui::ReadNamedFields(s.model)) {
-    if (!r.field->inImage) continue;
+    if (!r.field->inImage)
+      continue;
     Json* node = &doc;
     const std::string& name = r.field->name;
     std::size_t from = 0;
@@ -129,31 +147,38 @@ int ApplyJsonDocument(Session& s, const std::string& text, const std::string& so
   };
   for (const auto& [name, value] : given) {
     const NamedField* f = ui::FindNamedField(name);
-    if (IsDescriptionKey(name)) continue;
-    if (!f || f->name != name) refuse(name + " is not a field of the codeplug");
-    else if (!f->inImage) refuse(name + " is not kept in a data file");
+    if (IsDescriptionKey(name))
+      continue;
+    if (!f || f->name != name)
+      refuse(name + " is not a field of the codeplug");
+    else if (!f->inImage)
+      refuse(name + " is not kept in a data file");
   }
 
   const std::size_t messagesBefore = s.host.shown.size();
+  std::vector<ui::FieldEntry> entries;
   std::vector<std::pair<const NamedField*, std::string>> readOnly;
   for (const NamedField& f : ui::NamedFields()) {
     auto it = given.find(f.name);
-    if (it == given.end() || !f.inImage) continue;
+    if (it == given.end() || !f.inImage)
+      continue;
     const std::optional<std::string> value = FromJson(f, *it->second);
-    if (!value) {
+    if (!value)
       refuse(f.name + " takes " + TypeWord(f.type));
-      continue;
-    }
-    if (f.access != ui::FieldAccess::Value) {
+    else if (f.access != ui::FieldAccess::Value)
       readOnly.emplace_back(&f, *value);
-      continue;
-    }
-    const ApplyOutcome r = ui::ApplyNamedField(s.model, f, *value, ui::ApplyMode::OpenGates);
-    if (r.status == ApplyOutcome::Refused) {
-      refuse(f.name + "=" + *value + ": " + r.reason);
-    } else if (r.status == ApplyOutcome::Corrected) {
-      Complain(source + ": " + f.name + "=" + *value + " was stored as " + r.stored);
-      if (status == kExitOk) status = kExitFailed;
+    else
+      entries.push_back({&f, *value, {}});
+  }
+  ui::ApplyNamedFields(s.model, entries);
+  for (const ui::FieldEntry& e : entries) {
+    if (e.outcome.status == ApplyOutcome::Refused) {
+      refuse(e.field->name + "=" + e.value + ": " + e.outcome.reason);
+    } else if (e.outcome.status == ApplyOutcome::Corrected) {
+      Complain(source + ": " + e.field->name + "=" + e.value + " was stored as " +
+               e.outcome.stored);
+      if (status == kExitOk)
+        status = kExitFailed;
     }
   }
   // Read-outs and read-only fields keep what the image gives them; say so where the document
@@ -164,23 +189,27 @@ int ApplyJsonDocument(Session& s, const std::string& text, const std::string& so
       for (const ui::FieldReading& r : now)
         if (r.field == f && !ui::SameFieldValue(*f, r.value, value)) {
           Complain(source + ": " + f->name + " is read-only and stays " + r.value);
-          if (status == kExitOk) status = kExitFailed;
+          if (status == kExitOk)
+            status = kExitFailed;
         }
   }
-  if (status == kExitOk && s.host.shown.size() != messagesBefore) status = kExitFailed;
+  if (status == kExitOk && s.host.shown.size() != messagesBefore)
+    status = kExitFailed;
   return status;
 }
 
 int RunExport(const ExportOptions& o) {
   Session s;
-  if (!s.model.LoadFile(o.file)) return kExitFailed;
+  if (!s.model.LoadFile(o.file))
+    return kExitFailed;
   const std::string text = DocumentOf(s).dump(2) + "\n";
   if (o.out.empty()) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
   }
   const FileWriteResult w = WriteFileSafely(o.out, text, false);
-  if (!w.ok) std::fprintf(stderr, "%s\n", w.error.c_str());
+  if (!w.ok)
+    std::fprintf(stderr, "%s\n", w.error.c_str());
   return w.ok ? kExitOk : kExitFailed;
 }
 
@@ -191,13 +220,15 @@ int RunImport(const ImportOptions& o) {
     return kExitFailed;
   }
   Session s;
-  if (!o.base.empty() && !s.model.LoadFile(o.base)) return kExitFailed;
+  if (!o.base.empty() && !s.model.LoadFile(o.base))
+    return kExitFailed;
   const int status = ApplyJsonDocument(s, read.text, o.file);
   if (status == kExitUsage) {
     Complain(o.out + " was not written");
     return status;
   }
-  if (!s.model.SaveFile(o.out)) return kExitFailed;
+  if (!s.model.SaveFile(o.out))
+    return kExitFailed;
   return status;
 }
 

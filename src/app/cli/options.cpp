@@ -41,7 +41,8 @@ void RefuseRepeats(const CLI::App& app) {
     if (opt->get_items_expected_max() <= 1 && opt->count() > 1 && opt->get_positional() == false)
       throw CLI::ArgumentMismatch(opt->get_name() + " given twice");
   for (const CLI::App* group : app.get_subcommands([](const CLI::App*) { return true; }))
-    if (group->get_name().empty()) RefuseRepeats(*group);
+    if (group->get_name().empty())
+      RefuseRepeats(*group);
 }
 
 } // namespace
@@ -60,8 +61,9 @@ int ParseAndRun(int argc, char** argv) {
   app.failure_message([](const CLI::App*, const CLI::Error& e) {
     return std::string("pagewright-cli: ") + e.what() + "\nRun with --help for more information.\n";
   });
-  app.footer("Exit status: 0 success; 1 a transaction or file failed, or a rule corrected a value;\n"
-             "2 a command line that cannot be carried out. Each command has its own --help.");
+  app.footer(
+      "Exit status: 0 success; 1 a transaction or file failed, or a rule corrected a value;\n"
+      "2 a command line that cannot be carried out. Each command has its own --help.");
 
   std::vector<Command> commands;
 
@@ -103,8 +105,9 @@ int ParseAndRun(int argc, char** argv) {
   SetOptions set;
   cmd = app.add_subcommand("set", "Change named fields of a data file through their rules");
   cmd->add_option("file", set.file, "data file")->type_name("FILE")->required();
-  cmd->add_option("assignments", set.assignments,
-                  "a named field (as show lists it) or a control name (as show --controls lists it)")
+  cmd->add_option(
+         "assignments", set.assignments,
+         "a named field (as show lists it) or a control name (as show --controls lists it)")
       ->type_name("NAME=VALUE")
       ->required();
   commands.push_back({cmd, [&] { return RunSet(set); }});
@@ -120,7 +123,8 @@ int ParseAndRun(int argc, char** argv) {
   cmd = app.add_subcommand("import", "Make a data file from a JSON document");
   cmd->add_option("file", importing.file, "JSON document")->type_name("FILE.json")->required();
   cmd->add_option("--out", importing.out, "data file to write")->type_name("FILE")->required();
-  cmd->add_option("--base", importing.base, "data file to start from (the built-in default without)")
+  cmd->add_option("--base", importing.base,
+                  "data file to start from (the built-in default without)")
       ->type_name("FILE");
   commands.push_back({cmd, [&] { return RunImport(importing); }});
 
@@ -134,7 +138,8 @@ int ParseAndRun(int argc, char** argv) {
   try {
     app.parse(argc, argv);
     RefuseRepeats(app);
-    for (CLI::App* sub : app.get_subcommands()) RefuseRepeats(*sub);
+    for (CLI::App* sub : app.get_subcommands())
+      RefuseRepeats(*sub);
   } catch (const CLI::Success& e) { // --help, --version
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
@@ -143,7 +148,8 @@ int ParseAndRun(int argc, char** argv) {
   }
 
   for (const Command& c : commands) {
-    if (!c.app->parsed()) continue;
+    if (!c.app->parsed())
+      continue;
     try {
       return c.run();
     } catch (const std::exception& e) {

@@ -20,11 +20,13 @@ bool OpenPort(Session& s, const PortOptions& o) {
 }
 
 bool WriteImage(Session& s, const std::string& path) {
-  if (IsDataFileName(path)) return s.model.SaveFile(path);
+  if (IsDataFileName(path))
+    return s.model.SaveFile(path);
   const Image& image = s.model.codeplug.WorkingImage;
   FileWriteResult w = WriteFileSafely(
       path, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()), false);
-  if (!w.ok) std::fprintf(stderr, "%s\n", w.error.c_str());
+  if (!w.ok)
+    std::fprintf(stderr, "%s\n", w.error.c_str());
   return w.ok;
 }
 
@@ -51,8 +53,10 @@ bool ParseSteps(const std::string& list, std::map<int, int>& steps) {
     if (part.size() != 3 || part[1] != '=' || part[0] < 'A' || part[0] > 'F' || part[2] < '0' ||
         part[2] > '8')
       return false;
-    if (!steps.emplace(part[0] - 'A' + 1, part[2] - '0').second) return false; // a code twice
-    if (comma == std::string::npos) break;
+    if (!steps.emplace(part[0] - 'A' + 1, part[2] - '0').second)
+      return false; // a code twice
+    if (comma == std::string::npos)
+      break;
     pos = comma + 1;
   }
   return !steps.empty();
@@ -60,18 +64,22 @@ bool ParseSteps(const std::string& list, std::map<int, int>& steps) {
 
 int RunRead(const ReadOptions& o) {
   Session s(o.port.device);
-  if (!OpenPort(s, o.port)) return kExitFailed;
+  if (!OpenPort(s, o.port))
+    return kExitFailed;
   s.model.Click("ToolButton3");
-  if (!s.model.LastTransactionOk()) return kExitFailed;
+  if (!s.model.LastTransactionOk())
+    return kExitFailed;
   return WriteImage(s, o.out) ? kExitOk : kExitFailed;
 }
 
 int RunProgram(const ProgramOptions& o) {
   std::map<int, int> steps;
-  if (!o.step.empty() && !ParseSteps(o.step, steps)) return kExitUsage; // refused when parsed
+  if (!o.step.empty() && !ParseSteps(o.step, steps))
+    return kExitUsage; // refused when parsed
   Session s(o.port.device);
   s.host.yes = o.yes;
-  if (!s.model.LoadFile(o.in)) return kExitFailed;
+  if (!s.model.LoadFile(o.in))
+    return kExitFailed;
   if (!steps.empty()) {
     s.model.Click("chkAutoIncrementorDecrement");
     if (o.down) {
@@ -85,11 +93,13 @@ int RunProgram(const ProgramOptions& o) {
       s.model.Exit(edit);
     }
   }
-  if (!OpenPort(s, o.port)) return kExitFailed;
+  if (!OpenPort(s, o.port))
+    return kExitFailed;
   const std::size_t before = s.host.shown.size();
   s.model.Click("ToolButton4");
   if (!s.model.LastTransactionOk()) {
-    if (s.host.shown.size() == before) ExplainSilentStop(s);
+    if (s.host.shown.size() == before)
+      ExplainSilentStop(s);
     return kExitFailed;
   }
   if (!s.model.LastStepOk()) {
@@ -97,10 +107,12 @@ int RunProgram(const ProgramOptions& o) {
     Complain("the capcodes were not stepped; " + o.in + " was not updated");
     return kExitFailed;
   }
-  if (o.update && !s.model.SaveFile(o.in)) return kExitFailed;
+  if (o.update && !s.model.SaveFile(o.in))
+    return kExitFailed;
   // Any box besides the success message was a rule correcting or warning on the way.
   for (const std::string& text : s.host.shown)
-    if (text != text::kProgrammed) return kExitFailed;
+    if (text != text::kProgrammed)
+      return kExitFailed;
   return kExitOk;
 }
 
