@@ -8,6 +8,13 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace pw::ui {
 
@@ -15,16 +22,42 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Whether this user may create files in dir, asked without writing anything there: the
+// command line's read-only commands must leave the program's folder as it was.
 bool DirectoryWritable(const fs::path& dir) {
   std::error_code ec;
-  if (!fs::is_directory(dir, ec)) return false;
-  fs::path probe = dir / ".pagewright-write-test";
-  {
-    std::ofstream f(probe);
-    if (!f) return false;
-  }
-  fs::remove(probe, ec);
-  return true;
+  if (dir.empty() || !fs::is_directory(dir, ec)) return false;
+#ifdef _WIN32
+  // The folder's access list against this process's token, as opening a file would test it.
+  const SECURITY_INFORMATION info =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  DWORD needed = 0;
+  GetFileSecurityW(dir.c_str(), info, nullptr, 0, &needed);
+  if (needed == 0) return false;
+  std::vector<unsigned char> descriptor(needed);
+  if (!GetFileSecurityW(dir.c_str(), info, descriptor.data(), needed, &needed)) return false;
+  HANDLE process = nullptr, token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(),
+                        TOKEN_IMPERSONATE | TOKEN_QUERY | TOKEN_DUPLICATE | STANDARD_RIGHTS_READ,
+                        &process))
+    return false;
+  const bool duplicated = DuplicateToken(process, SecurityImpersonation, &token);
+  CloseHandle(process);
+  if (!duplicated) return false;
+  GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                             FILE_ALL_ACCESS};
+  DWORD wanted = FILE_ADD_FILE;
+  MapGenericMask(&wanted, &mapping);
+  PRIVILEGE_SET privileges = {};
+  DWORD privilegesLength = sizeof privileges, granted = 0;
+  BOOL allowed = FALSE;
+  const bool checked = AccessCheck(descriptor.data(), token, wanted, &mapping, &privileges,
+                                   &privilegesLength, &granted, &allowed);
+  CloseHandle(token);
+  return checked && allowed;
+#else
+  return access(dir.c_str(), W_OK | X_OK) == 0;
+#endif
 }
 
 // A line of at most four characters, converted up to its first non-digit.
@@ -51,8 +84,9 @@ int ReadNumberLine(std::FILE* f, bool& ok) {
 
 std::string SettingsDirectory(const std::string& programDir) {
   if (DirectoryWritable(programDir)) return programDir;
+  // Created when the settings are first written, not here.
   fs::path dir = UserConfigDirectory();
-  if (!EnsureDirectory(dir)) return programDir;
+  if (dir.empty()) return programDir;
   std::string s = dir.string();
   if (!s.empty() && s.back() != '/' && s.back() != '\\') s += '/';
   return s;
@@ -72,6 +106,8 @@ PortSettings ReadSettings(const std::string& path) {
 }
 
 bool WriteSettings(const std::string& path, const PortSettings& settings) {
+  const fs::path folder = fs::path(path).parent_path();
+  if (!folder.empty() && !EnsureDirectory(folder)) return false;
   std::FILE* f = std::fopen(path.c_str(), "w");
   if (!f) return false;
   bool ok = std::fprintf(f, "%d\n%d\n", settings.port, settings.visiblePortCount) > 0;

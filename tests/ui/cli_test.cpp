@@ -2,9 +2,14 @@
 // program as a production bench scripts them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "support/sim_process.h"
 
@@ -21,7 +26,7 @@ std::string Slurp(const fs::path& p) {
 }
 
 class CliTest : public ::testing::Test {
-protected:
+public:
   void SetUp() override {
     dir = fs::temp_directory_path() /
           ("pagewright-cli-" + std::to_string(getpid()) + "-" +
@@ -45,8 +50,13 @@ protected:
     EXPECT_EQ(r.status, 0) << r.err;
     return path;
   }
+  // A value as `show` lists it, by field name or (with --controls) by control name.
+  std::string P(const std::string& name) const { return (dir / name).string(); }
   std::string Value(const std::string& file, const std::string& control) {
-    test::CommandResult r = Cli("show " + file, false);
+    const bool byControl = control.rfind("Set", 0) == 0 ||
+                           (control.find('.') == std::string::npos &&
+                            std::any_of(control.begin(), control.end(), ::isupper));
+    test::CommandResult r = Cli("show " + file + (byControl ? " --controls" : ""), false);
     std::istringstream lines(r.out);
     for (std::string line; std::getline(lines, line);)
       if (line.rfind(control + "=", 0) == 0) return line.substr(control.size() + 1);
@@ -60,22 +70,34 @@ protected:
 TEST_F(CliTest, ReadWritesADataFileOrTheRawImage) {
   test::SimProcess sim(link);
   ASSERT_TRUE(sim.Ready());
-  test::CommandResult r = Cli("read --port 1 --out " + (dir / "pager.Dat").string());
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("Codeplug  has  been  Read!"), std::string::npos);
-  std::string text = Slurp(dir / "pager.Dat");
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 130);
-  EXPECT_EQ(text.rfind("S0", 0), 0u);
-
-  r = Cli("read --port 1 --out " + (dir / "pager.bin").string());
+  // The extension decides, in any case; --device names the line directly.
+  for (const std::string& args : {"--port 1 --out " + P("pager.Dat"), "--device " + link + " --out " + P("pager.DAT")}) {
+    test::CommandResult r = Cli("read " + args);
+    ASSERT_EQ(r.status, 0) << args << r.err;
+    EXPECT_NE(r.err.find("Codeplug  has  been  Read!"), std::string::npos);
+  }
+  for (const char* name : {"pager.Dat", "pager.DAT"}) {
+    std::string text = Slurp(dir / name);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 130) << name;
+    EXPECT_EQ(text.rfind("S0", 0), 0u) << name;
+  }
+  test::CommandResult r = Cli("read --port 1 --out " + (dir / "pager.bin").string());
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(fs::file_size(dir / "pager.bin"), 2048u);
 }
 
-TEST_F(CliTest, AReadWithoutAPagerFailsAndWritesNothing) {
-  test::CommandResult r = Cli("read --port 1 --out " + (dir / "none.Dat").string(), false);
-  EXPECT_NE(r.status, 0);
-  EXPECT_NE(r.err.find("\"COM1\" is used by another application now!"), std::string::npos);
+TEST_F(CliTest, APortThatCannotBeOpenedIsReportedOnceAndNotRetried) {
+  test::SimProcess sim(link);
+  ASSERT_TRUE(sim.Ready());
+  const int held = open(link.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+  for (bool withPager : {false, true}) {
+    test::CommandResult r = Cli("read --port 1 --retries 1000 --out " + P("none.Dat"), withPager);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "\"COM1\" is used by another application now!\n") << withPager;
+  }
+  close(held);
   EXPECT_FALSE(fs::exists(dir / "none.Dat"));
 }
 
@@ -119,7 +141,8 @@ TEST_F(CliTest, AlertSetsAreShownAndSetThroughTheirEditor) {
   std::string file = ReadDefault("sets.Dat");
   EXPECT_EQ(Value(file, "SetA.edtSetTime"), "25");
   EXPECT_EQ(Value(file, "SetA.edtSetLED1Cadence"), "1010101010101010");
-  EXPECT_EQ(Value(file, "SetA.chkExtendID0"), "<missing>") << "hidden while Default Alert is on";
+  EXPECT_EQ(Value(file, "SetA.chkExtendID0"), "0 (hidden)") << "hidden while Default Alert is on";
+  EXPECT_EQ(Value(file, "set.A.extend.0.enabled"), "0 (hidden)");
 
   test::CommandResult r =
       Cli("set " + file + " chkDefaultAlert2=0 SetB.edtSetTime=10 SetB.chkExtendID5=1 "
@@ -141,7 +164,10 @@ TEST_F(CliTest, OptionsACommandDoesNotTakeAreRefusedBeforeAnythingRuns) {
         "read --port 1 --port 2 --out " + out, "program --port 1 --in " + out + " --setp A=1",
         "program --port 1 --in " + out + " --step A=1,A=2",
         "program --port 1 --in " + out + " --down", std::string("show"), std::string("show a b"),
-        "set " + out}) {
+        "set " + out, "program --port 1 --in " + out + " --yes --yes",
+        "read --port 1 --device " + link + " --out " + out, "read --out " + out,
+        "--port 1 read --out " + out, "read --port 0 --out " + out, "diff " + out,
+        std::string("import a.json"), std::string("export"), "show " + out + " --controls --controls", std::string("")}) {
     test::CommandResult r = Cli(args);
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_FALSE(r.err.empty()) << args;
@@ -173,6 +199,150 @@ TEST_F(CliTest, ProgramStepsTheCapcodesAndUpdatesTheFile) {
   EXPECT_EQ(Value(file, "edtCodeA"), "1234561");
   EXPECT_EQ(Value(file, "edtCodeB"), "1234562");
   EXPECT_EQ(Value(file, "edtCodeF"), "1234566");
+}
+
+TEST_F(CliTest, HelpAndVersionGoToStandardOutput) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"--help", "Subcommands:"},          {"program --help", "--step"},
+      {"read --help", "--device PATH"},    {"diff --help", "0 equal, 1 different"},
+      {"--version", " (software stamp 010209)"}};
+  for (const auto& [args, expected] : cases) {
+    test::CommandResult r = Cli(args);
+    EXPECT_EQ(r.status, 0) << args;
+    EXPECT_NE(r.out.find(expected), std::string::npos) << args << r.out;
+    EXPECT_EQ(r.err, "") << args;
+  }
+}
+
+// A codeplug with all six codes on, short and long addresses and edited alert sets.
+std::string BusyCodeplug(CliTest& t, std::string (CliTest::*read)(const std::string&)) {
+  std::string file = (t.*read)("busy.Dat");
+  test::CommandResult r = t.Cli(
+      "set " + file +
+          " code.C.enabled=1 code.D.enabled=1 code.E.enabled=1 code.C.capcode=5000"
+          " code.D.capcode=2101249 code.E.capcode=999999999 code.F.capcode=2009088"
+          " code.B.default_alert=0 code.B.vibrate=0 set.B.extend.5.enabled=1"
+          " set.B.extend.5.function=Alert\\ X3 set.B.extend.A.enabled=1"
+          " set.B.extend.A.function=Shutdown\\ Pager set.B.extend.A.enabled=0"
+          " code.B.default_alert=1 set.A.led2_cadence=1111000000001111 set.F.repeat=42"
+          " code.D.time=9 out_of_range.timer=120 led_flash_forever=1 standby_led.on=12",
+      false);
+  EXPECT_EQ(r.status, 0) << r.err;
+  return file;
+}
+
+TEST_F(CliTest, JsonExportAndImportGiveBackTheSameImage) {
+  const std::string busy = BusyCodeplug(*this, &CliTest::ReadDefault);
+  EXPECT_EQ(Value(busy, "code.E.capcode"), "999999999");
+  EXPECT_EQ(Value(busy, "set.B.extend.A.function"), "Shutdown Pager (hidden)");
+  std::ofstream(dir / "empty.json") << "{}";
+  test::CommandResult r = Cli("import " + P("empty.json") + " --out " + P("default.Dat"), false);
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const std::string& file : {busy, (dir / "default.Dat").string()}) {
+    r = Cli("export " + file + " --out " + P("copy.json"), false);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string json = Slurp(dir / "copy.json");
+    EXPECT_NE(json.find("\"program_version\""), std::string::npos);
+    EXPECT_NE(json.find("\"codeplug_stamp\": \"010209\""), std::string::npos);
+    r = Cli("import " + P("copy.json") + " --out " + P("copy.Dat"), false);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Slurp(dir / "copy.Dat"), Slurp(file)) << file;
+    r = Cli("diff " + P("copy.json") + " " + file, false);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    // Standard output carries the same document.
+    EXPECT_EQ(Cli("export " + file, false).out, json);
+  }
+}
+
+TEST_F(CliTest, ImportCorrectsThroughTheRulesAndRefusesWithoutWriting) {
+  std::string base = ReadDefault("base.Dat");
+  struct Case {
+    const char* json;
+    int status;
+    const char* err;   // part of what stderr says
+    const char* field; // and what the written file then holds (null: nothing written)
+    const char* value;
+  };
+  const Case cases[] = {
+      {R"({"code": {"A": {"time": 0}}})", 1, "*** Invalid Time ***", "code.A.time", "1"},
+      {R"({"out_of_range": {"timer": 33}})", 1, "out_of_range.timer=33 was stored as 30",
+       "out_of_range.timer", "30"},
+      {R"({"serial_number": "CVAFABC123"})", 1, "serial_number is read-only and stays",
+       "serial_number", "0000000000 (read-only)"},
+      {R"({"code": {"C": {"capcode": 7777}}})", 0, "", "code.C.capcode", "0007777 (disabled)"},
+      {R"({"code": {"A": {"time": 7, "colour": 1}}})", 2, "code.A.colour is not a field", nullptr, nullptr},
+      {R"({"code": {"A": {"time": "7x"}}})", 2, "does not accept the character 'x'", nullptr, nullptr},
+      {R"({"code": {"A": {"enabled": 1}}})", 2, "code.A.enabled takes true or false", nullptr, nullptr},
+      {R"({"code": {"B": {"capcode": 1234565}}})", 2, "equals another enabled code", nullptr, nullptr},
+      {R"({"code": )", 2, "is not a JSON document", nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    fs::remove(dir / "out.Dat");
+    std::ofstream(dir / "in.json") << c.json;
+    test::CommandResult r = Cli("import " + P("in.json") + " --base " + base + " --out " + P("out.Dat"), false);
+    EXPECT_EQ(r.status, c.status) << c.json << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << c.json << r.err;
+    if (c.field) EXPECT_EQ(Value((dir / "out.Dat").string(), c.field), c.value) << c.json;
+    else EXPECT_FALSE(fs::exists(dir / "out.Dat")) << c.json;
+  }
+}
+
+TEST_F(CliTest, DiffListsTheFieldsThenTheOtherBytes) {
+  std::string read = ReadDefault("read.Dat");
+  fs::copy_file(read, dir / "edited.Dat");
+  ASSERT_EQ(Cli("set " + P("edited.Dat") + " code.A.time=7", false).status, 0);
+  test::CommandResult r = Cli("diff " + read + " " + read, false);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  // A saved file no longer carries the firmware version of the pager it was read from.
+  r = Cli("diff " + read + " " + P("edited.Dat"), false);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "code.A.time: 25 -> 7\ncode.A.alert_time: 4.00 Sec. -> 1.12 Sec.\n"
+                   "0x1E4-0x1E6: 010209 -> 000000\n");
+  EXPECT_EQ(Cli("diff " + read + " " + P("missing.Dat"), false).status, 2);
+}
+
+// show, export and diff leave every folder as it was, the program's own included.
+TEST_F(CliTest, ReadOnlyCommandsWriteNothing) {
+  std::string file = ReadDefault("ro.Dat");
+  fs::create_directories(dir / "prog");
+  fs::create_directories(dir / "home");
+  fs::copy_file(test::BinDir() + "/pagewright-cli", dir / "prog/pagewright-cli");
+  // Names, sizes and times of everything in the test's folder; creating and deleting a file
+  // shows in its folder's time.
+  auto listing = [&] {
+    std::string all;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+      if (e.path().filename() != "cmd.out" && e.path().filename() != "cmd.err")
+        all += e.path().string() + " " + std::to_string(e.is_regular_file() ? e.file_size() : 0) +
+               " " + std::to_string(e.last_write_time().time_since_epoch().count()) + "\n";
+    return all + std::to_string(fs::last_write_time(dir).time_since_epoch().count()) + Slurp(file);
+  };
+  const std::string before = listing();
+  for (const std::string& args : {"show " + file, "export " + file, "diff " + file + " " + file}) {
+    test::CommandResult r = test::RunCommand(
+        "cd " + dir.string() + " && HOME=" + (dir / "home").string() + " XDG_CONFIG_HOME= " + (dir / "prog/pagewright-cli").string() + " " + args,
+        dir.string());
+    EXPECT_EQ(r.status, 0) << args << r.err;
+    EXPECT_EQ(listing(), before) << args;
+  }
+}
+
+TEST_F(CliTest, ProgramSaysWhyItStoppedAndWhatItCorrected) {
+  std::string file = ReadDefault("fw.Dat");
+  ASSERT_EQ(Cli("set " + file + " out_of_range.timer=600", false).status, 0);
+  struct Case {
+    const char* firmware;
+    const char* err;
+  };
+  for (const Case& c : {Case{"010100", "firmware 010100 is older than every patch"},
+                        Case{"010203", "only supports 10-120 seconds"}}) {
+    test::SimProcess sim(link, {"--firmware", c.firmware});
+    ASSERT_TRUE(sim.Ready());
+    test::CommandResult r = Cli("program --port 1 --in " + file);
+    EXPECT_EQ(r.status, 1) << c.firmware;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+  }
 }
 
 } // namespace

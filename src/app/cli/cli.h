@@ -1,0 +1,149 @@
+// pagewright-cli: the Read and Program transactions and the codeplug pages from a shell, for
+// production benches that script them. It drives the same form model as the window: every
+// value goes through the control's own key filter and rule.
+//
+// Exit statuses: 0 full success; 1 a transaction or a file failed, or a rule corrected a value
+// on the way; 2 a command line that cannot be carried out (an unknown, repeated or misplaced
+// option, a value a control cannot hold). diff answers 0 equal, 1 different, 2 trouble.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/clock.h"
+#include "base/host.h"
+#include "ui/form_model.h"
+#include "ui/shell.h"
+
+namespace pw::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// The options of every command that talks to a pager through a serial port.
+struct PortOptions {
+  int port = 0;       // COM number 1-256; 0 when only a device was named
+  std::string device; // an explicit device path, opened as COM1 unless --port is given
+  int retries = 0;    // Retry answers to the Retry/Cancel question
+};
+
+struct ReadOptions {
+  PortOptions port;
+  std::string out;
+};
+
+struct ProgramOptions {
+  PortOptions port;
+  std::string in;
+  std::string step;
+  bool yes = false;
+  bool down = false;
+  bool update = false;
+};
+
+struct ShowOptions {
+  std::string file;
+  bool controls = false;
+};
+
+struct SetOptions {
+  std::string file;
+  std::vector<std::string> assignments;
+};
+
+struct ExportOptions {
+  std::string file;
+  std::string out;
+};
+
+struct ImportOptions {
+  std::string file;
+  std::string out;
+  std::string base;
+};
+
+struct DiffOptions {
+  std::string a;
+  std::string b;
+};
+
+// "1.2.9", the project's version.
+const char* ProgramVersion();
+
+// Parses the command line and runs the command it names; the exit status.
+int Run(int argc, char** argv);
+
+// Messages to stderr exactly as the window shows them; questions answered from the flags.
+class CliHost final : public Host {
+public:
+  void Show(const Message& m) override;
+  bool AskRetryCancel(const Message& m) override;
+  bool AskYesNo(const Message& m, bool defaultNo) override;
+  void SetProgress(int percent) override { progress_ = percent; }
+  int Progress() const override { return progress_; }
+  void PumpMessages() override {}
+  void SetText(const std::string& control, const std::string& text) override;
+  std::string Text(const std::string& control) const override;
+
+  ui::FormModel* model = nullptr;
+  int retries = 0;
+  bool yes = false;
+  std::vector<std::string> shown; // texts of the message boxes shown so far
+
+private:
+  int progress_ = 0;
+};
+
+class CliShell final : public ui::Shell {
+public:
+  std::optional<std::string> AskOpenFileName(const ui::FileDialogRequest&) override { return {}; }
+  std::optional<std::string> AskSaveFileName(const ui::FileDialogRequest&) override { return {}; }
+  void ShowHelp(const std::vector<std::string>&) override {}
+  void ShowEditor(int) override {}
+  void CloseMainWindow() override {}
+  void FocusControl(const std::string&) override {}
+};
+
+// The window, headless, on real time and the system's serial ports. It writes nothing until a
+// command saves a file: the settings file is neither read nor written.
+struct Session {
+  CliHost host;
+  CliShell shell;
+  SystemClock clock;
+  ui::FormModel model;
+
+  explicit Session(const std::string& device = {});
+};
+
+// The folder of the running program, set once at start.
+const std::string& ProgramDirectory();
+void SetProgramDirectory(std::string dir);
+
+// "pagewright-cli: " + text on stderr.
+void Complain(const std::string& text);
+
+// A data file is recognised by its extension, ".dat" in any case.
+bool IsDataFileName(const std::string& path);
+
+// "A=1,B=0,..." into code number -> step (codes A-F once each, steps 0-8).
+bool ParseSteps(const std::string& list, std::map<int, int>& steps);
+
+// Commands; each returns its exit status.
+int RunRead(const ReadOptions& o);
+int RunProgram(const ProgramOptions& o);
+int RunShow(const ShowOptions& o);
+int RunSet(const SetOptions& o);
+int RunExport(const ExportOptions& o);
+int RunImport(const ImportOptions& o);
+int RunDiff(const DiffOptions& o);
+
+// Applies a JSON document's fields to the session's codeplug in the fixed order of the named
+// fields. Refusals and corrections are reported on stderr; the answer is the exit status the
+// import has so far (0, 1 corrected, 2 refused).
+int ApplyJsonDocument(Session& s, const std::string& text, const std::string& source);
+
+} // namespace pw::cli

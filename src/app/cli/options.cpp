@@ -1,0 +1,178 @@
+// Every command and option of pagewright-cli, declared in one place.
+#include <CLI/CLI.hpp>
+
+#include <exception>
+#include <functional>
+#include <iostream>
+
+#include "app/cli/cli.h"
+#include "base/user_dirs.h"
+#include "base/version.h"
+
+namespace pw::cli {
+
+namespace {
+
+// A command of the program: its options, what runs it, and the status that says it could not
+// run to the end (diff keeps 1 for "different").
+struct Command {
+  CLI::App* app;
+  std::function<int()> run;
+  int trouble = kExitFailed;
+};
+
+// The port options every command that talks to a pager takes, declared once here.
+void AddPortOptions(CLI::App* cmd, PortOptions& o) {
+  CLI::App* which = cmd->add_option_group("Port", "Exactly one of --port and --device:");
+  which->add_option("--port", o.port, "serial port COM<N> (1-256)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 256));
+  which->add_option("--device", o.device, "serial device to open as COM1 (/dev/ttyUSB0)")
+      ->type_name("PATH");
+  which->require_option(1);
+  cmd->add_option("--retries", o.retries, "answer Retry this many times before Cancel")
+      ->type_name("R")
+      ->check(CLI::Range(0, 1000000));
+}
+
+// An option given twice is refused, flags included (the library takes the last one).
+void RefuseRepeats(const CLI::App& app) {
+  for (const CLI::Option* opt : app.get_options())
+    if (opt->get_items_expected_max() <= 1 && opt->count() > 1 && opt->get_positional() == false)
+      throw CLI::ArgumentMismatch(opt->get_name() + " given twice");
+  for (const CLI::App* group : app.get_subcommands([](const CLI::App*) { return true; }))
+    if (group->get_name().empty())
+      RefuseRepeats(*group);
+}
+
+} // namespace
+
+namespace {
+
+int ParseAndRun(int argc, char** argv) {
+  SetProgramDirectory(ExecutableDirectory(argc > 0 ? argv[0] : ""));
+
+  CLI::App app{"Reads, programs and edits the codeplugs of RV615 FLEX pagers.\n"
+               "Messages go to standard error as the window shows them.",
+               "pagewright-cli"};
+  app.set_version_flag("--version", std::string("pagewright-cli ") + ProgramVersion() +
+                                        " (software stamp " + std::string(kSoftwareStamp) + ")");
+  app.require_subcommand(1);
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return std::string("pagewright-cli: ") + e.what() + "\nRun with --help for more information.\n";
+  });
+  app.footer(
+      "Exit status: 0 success; 1 a transaction or file failed, or a rule corrected a value;\n"
+      "2 a command line that cannot be carried out. Each command has its own --help.");
+
+  std::vector<Command> commands;
+
+  ReadOptions read;
+  CLI::App* cmd = app.add_subcommand("read", "Read a pager's codeplug into a data file");
+  AddPortOptions(cmd, read.port);
+  cmd->add_option("--out", read.out, "data file to write (.Dat; any other name gets the raw image)")
+      ->type_name("FILE")
+      ->required();
+  commands.push_back({cmd, [&] { return RunRead(read); }});
+
+  ProgramOptions program;
+  cmd = app.add_subcommand("program", "Program a pager from a data file");
+  AddPortOptions(cmd, program.port);
+  cmd->add_option("--in", program.in, "data file to program")->type_name("FILE")->required();
+  cmd->add_flag("--yes", program.yes, "answer Yes to the questions on the way");
+  CLI::Option* step = cmd->add_option("--step", program.step,
+                                      "step the capcodes after a successful Program, 0-8 per code")
+                          ->type_name("A=1,B=1,...")
+                          ->check(CLI::Validator(
+                              [](std::string& list) {
+                                std::map<int, int> steps;
+                                return ParseSteps(list, steps)
+                                           ? std::string()
+                                           : std::string("takes A=n,B=n,... with codes A-F and "
+                                                         "steps 0-8");
+                              },
+                              ""));
+  cmd->add_flag("--down", program.down, "step the capcodes down instead of up")->needs(step);
+  cmd->add_flag("--update", program.update, "save the stepped codeplug back into the data file");
+  commands.push_back({cmd, [&] { return RunProgram(program); }});
+
+  ShowOptions show;
+  cmd = app.add_subcommand("show", "List every named field of a data file");
+  cmd->add_option("file", show.file, "data file")->type_name("FILE")->required();
+  cmd->add_flag("--controls", show.controls, "name the window's controls instead of the fields");
+  commands.push_back({cmd, [&] { return RunShow(show); }});
+
+  SetOptions set;
+  cmd = app.add_subcommand("set", "Change named fields of a data file through their rules");
+  cmd->add_option("file", set.file, "data file")->type_name("FILE")->required();
+  cmd->add_option(
+         "assignments", set.assignments,
+         "a named field (as show lists it) or a control name (as show --controls lists it)")
+      ->type_name("NAME=VALUE")
+      ->required();
+  commands.push_back({cmd, [&] { return RunSet(set); }});
+
+  ExportOptions exporting;
+  cmd = app.add_subcommand("export", "Write every named field of a data file as JSON");
+  cmd->add_option("file", exporting.file, "data file")->type_name("FILE")->required();
+  cmd->add_option("--out", exporting.out, "JSON file to write (standard output without it)")
+      ->type_name("FILE.json");
+  commands.push_back({cmd, [&] { return RunExport(exporting); }});
+
+  ImportOptions importing;
+  cmd = app.add_subcommand("import", "Make a data file from a JSON document");
+  cmd->add_option("file", importing.file, "JSON document")->type_name("FILE.json")->required();
+  cmd->add_option("--out", importing.out, "data file to write")->type_name("FILE")->required();
+  cmd->add_option("--base", importing.base,
+                  "data file to start from (the built-in default without)")
+      ->type_name("FILE");
+  commands.push_back({cmd, [&] { return RunImport(importing); }});
+
+  DiffOptions diff;
+  cmd = app.add_subcommand("diff", "Compare two codeplugs (data files or JSON)");
+  cmd->add_option("a", diff.a, "first codeplug")->type_name("A")->required();
+  cmd->add_option("b", diff.b, "second codeplug")->type_name("B")->required();
+  cmd->footer("Exit status: 0 equal, 1 different, 2 trouble.");
+  commands.push_back({cmd, [&] { return RunDiff(diff); }, kExitUsage});
+
+  try {
+    app.parse(argc, argv);
+    RefuseRepeats(app);
+    for (CLI::App* sub : app.get_subcommands())
+      RefuseRepeats(*sub);
+  } catch (const CLI::Success& e) { // --help, --version
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return kExitUsage;
+  }
+
+  for (const Command& c : commands) {
+    if (!c.app->parsed())
+      continue;
+    try {
+      return c.run();
+    } catch (const std::exception& e) {
+      Complain(e.what());
+    } catch (...) {
+      Complain("stopped by an unexpected error");
+    }
+    return c.trouble;
+  }
+  return kExitUsage;
+}
+
+} // namespace
+
+int Run(int argc, char** argv) {
+  try {
+    return ParseAndRun(argc, argv);
+  } catch (const std::exception& e) {
+    Complain(e.what());
+  } catch (...) {
+    Complain("stopped by an unexpected error");
+  }
+  return kExitFailed;
+}
+
+} // namespace pw::cli
