@@ -83,10 +83,13 @@ private:
     lastResult_ = steps::ReadPagerBlock(ctx_, address, count, kProgressNone);
     return lastResult_ == kLinkSuccess;
   }
+  // The outcome keeps the image as it goes out: the codeplug, with every block as sent.
   bool Write(TransactionStep step, std::uint16_t address, int count, int mode) {
     outcome_.step = step;
     outcome_.address = address;
     outcome_.written.push_back({address, count});
+    if (!outcome_.image) outcome_.image = cp_.WorkingImage;
+    std::copy_n(tx_.begin(), count, outcome_.image->begin() + address);
     lastResult_ = link_.WriteBlock(ctx_.port, address, count, mode);
     return lastResult_ == kLinkSuccess;
   }
@@ -289,17 +292,14 @@ private:
     }
 
     ctx_.clock.Sleep(kPauseMs);
-    sent_ = cp_.WorkingImage;
     if (PagerIdRewrite) {
       PagerIdRewrite = false;
       tx_[0] = map::kPagerIdFlex;
       tx_[1] = static_cast<std::uint8_t>(~map::kPagerIdFlex);
-      std::copy_n(tx_.begin(), 2, sent_.begin() + map::kPagerId);
       host_.PumpMessages();
       if (!Write(TransactionStep::WritePagerId, map::kPagerId, 2, kProgressNone))
         return WriteFail();
     }
-    outcome_.image = sent_;
     ctx_.clock.Sleep(kPauseMs);
     return true;
   }
@@ -308,7 +308,7 @@ private:
   // without keeping it is not reported as programmed.
   bool Verify() {
     if (!options_.verify) return true;
-    if (steps::VerifyBlocks(ctx_, sent_, outcome_.written, outcome_)) return true;
+    if (steps::VerifyBlocks(ctx_, *outcome_.image, outcome_.written, outcome_)) return true;
     if (outcome_.ending == Ending::Mismatch)
       ShowFail(host_, steps::VerifyErrorText(outcome_.address, text::kProgramAgain));
     else
@@ -352,7 +352,6 @@ private:
 
   TransactionOutcome outcome_;
   LinkResult lastResult_ = kLinkSuccess;
-  Image sent_{}; // the image as it went to the pager
   int firmware_ = 0;
   bool PagerIdRewrite = false;
   int newPatchVersion_ = 0;
