@@ -108,7 +108,8 @@ pid_t UucpLockHolder(const std::string& devicePath) {
     std::ifstream in(std::string(folder) + name, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     pid_t pid = 0;
-    if (text.size() == sizeof(std::int32_t)) {
+    const bool ascii = text.find_first_not_of("0123456789 \n") == std::string::npos;
+    if (text.size() == sizeof(std::int32_t) && !ascii) {
       std::int32_t binary = 0;
       std::memcpy(&binary, text.data(), sizeof binary);
       pid = binary;
