@@ -51,7 +51,9 @@ void Usage() {
   std::fprintf(stderr, "usage: pagewright-sim --link PATH [--firmware DIGITS] [--eeprom FILE] "
                        "[--save FILE] [--line-rate BAUD]\n"
                        "                      [--fault nak|silent|swap-checksum|wrong-checksum|"
-                       "no-completion]... [--verbose]\n");
+                       "no-completion|no-store]... [--verbose]\n"
+                       "no-store: writes are acknowledged as usual but the EEPROM keeps its "
+                       "bytes\n");
 }
 
 bool ApplyFault(const std::string& name, PagerFaults& f) {
@@ -65,6 +67,8 @@ bool ApplyFault(const std::string& name, PagerFaults& f) {
     f.wrongChecksum = true;
   else if (name == "no-completion")
     f.noCompletion = true;
+  else if (name == "no-store")
+    f.ignoreWrite = true;
   else
     return false;
   return true;

@@ -12,6 +12,7 @@ struct Message {
   std::string text;
   std::string caption; // empty: a plain box that carries the application title
   Icon icon = Icon::None;
+  std::string detail{}; // what the system said, shown below the text in the same box
 
   bool operator==(const Message&) const = default;
 };

@@ -38,9 +38,28 @@ std::string PosixDevicePath(int n) {
   return "/dev/ttyS" + std::to_string(n - 1);
 }
 
-Message PortBusyMessage(const std::string& displayName) {
+Message PortBusyMessage(const std::string& displayName, std::string detail) {
   return Message{"\"" + displayName + std::string(kBusySuffix), std::string(kPortBusyCaption),
-                 Icon::Error};
+                 Icon::Error, std::move(detail)};
+}
+
+std::string PortFailureText(PortFailure failure, const std::string& devicePath,
+                            const std::string& extra) {
+  const std::string more = extra.empty() ? std::string() : " " + extra;
+  switch (failure) {
+  case PortFailure::NoDevice:
+    return "No such device: " + devicePath + ". Is the adapter plugged in?";
+  case PortFailure::NoPermission:
+    return "Permission denied: " + devicePath + "." + more;
+  case PortFailure::Busy:
+    return "In use: " + devicePath + " is held by " +
+           (extra.empty() ? std::string("another program") : extra) + ".";
+  case PortFailure::NotSerial:
+    return "Not a serial device: " + devicePath + ".";
+  case PortFailure::Other:
+    break;
+  }
+  return "Cannot open " + devicePath + ":" + more + ".";
 }
 
 } // namespace pw

@@ -46,9 +46,23 @@ std::string WindowsDevicePath(int n);
 // POSIX device: $PAGEWRIGHT_COM<n> when set, else /dev/ttyS<n-1>; empty outside 1-256.
 std::string PosixDevicePath(int n);
 
-// What a failed open shows: the port's name in quotes, under the programmer's caption.
+// What a failed open shows: the port's name in quotes, under the programmer's caption, with
+// the reason the system gave (PortFailureText) as the message's detail when it is known.
 inline constexpr std::string_view kPortBusyCaption = "Tavo Programmer";
-Message PortBusyMessage(const std::string& displayName);
+Message PortBusyMessage(const std::string& displayName, std::string detail = {});
+
+// Why a device did not open, as the user can act on it.
+enum class PortFailure {
+  NoDevice,     // nothing at that path: the adapter is not plugged in
+  NoPermission, // extra: which group may use it, and what to do
+  Busy,         // extra: who holds it ("process 1234 (minicom)"), or empty
+  NotSerial,    // the path is no serial device
+  Other,        // extra: the system's own words
+};
+// One or two sentences naming the device path, e.g. "No such device: /dev/ttyUSB0. Is the
+// adapter plugged in?"
+std::string PortFailureText(PortFailure failure, const std::string& devicePath,
+                            const std::string& extra = {});
 
 // The real port of this platform for port n; a failed open shows the busy message via host.
 std::unique_ptr<SerialPort> MakeSystemSerialPort(int n, Host& host);

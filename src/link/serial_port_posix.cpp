@@ -2,12 +2,24 @@
 
 #include <cerrno>
 #include <chrono>
-#include <thread>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <grp.h>
+#include <iterator>
 #include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sstream>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 #include "base/host.h"
@@ -53,7 +65,115 @@ bool SizeFlag(std::uint8_t dataBits, tcflag_t& flag) {
   }
 }
 
+bool ProcessAlive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+
+std::string ProcessText(pid_t pid) {
+  std::string text = "process " + std::to_string(pid);
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  if (std::getline(comm, name) && !name.empty())
+    text += " (" + name + ")";
+  return text;
+}
+
+// The process holding an flock on the device, from the kernel's list of file locks:
+// "1: FLOCK  ADVISORY  WRITE 1234 00:05:678 0 EOF" (device numbers in hex, then the inode).
+pid_t FlockHolder(const struct stat& device) {
+  std::ifstream locks("/proc/locks");
+  for (std::string line; std::getline(locks, line);) {
+    std::istringstream fields(line);
+    std::string id, kind, mode, access, file;
+    long pid = 0;
+    if (!(fields >> id >> kind) || kind == "->" ||
+        !(fields >> mode >> access >> pid >> file))
+      continue; // a waiting request, or a line of another form
+    unsigned fsMajor = 0, fsMinor = 0;
+    unsigned long inode = 0;
+    if (std::sscanf(file.c_str(), "%x:%x:%lu", &fsMajor, &fsMinor, &inode) != 3)
+      continue;
+    if (fsMajor == major(device.st_dev) && fsMinor == minor(device.st_dev) &&
+        inode == device.st_ino && ProcessAlive(static_cast<pid_t>(pid)))
+      return static_cast<pid_t>(pid);
+  }
+  return 0;
+}
+
+// The process named in a UUCP lock file (LCK..ttyUSB0), as terminal programs leave them:
+// its pid in ASCII, or as a binary int from older programs.
+pid_t UucpLockHolder(const std::string& devicePath) {
+  char resolved[PATH_MAX];
+  const std::string real = ::realpath(devicePath.c_str(), resolved) ? resolved : devicePath;
+  const std::string name = "LCK.." + real.substr(real.find_last_of('/') + 1);
+  for (const char* folder : {"/run/lock/", "/var/lock/", "/var/spool/lock/"}) {
+    std::ifstream in(std::string(folder) + name, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    pid_t pid = 0;
+    const bool ascii = text.find_first_not_of("0123456789 \n") == std::string::npos;
+    if (text.size() == sizeof(std::int32_t) && !ascii) {
+      std::int32_t binary = 0;
+      std::memcpy(&binary, text.data(), sizeof binary);
+      pid = binary;
+    } else {
+      pid = static_cast<pid_t>(std::atol(text.c_str()));
+    }
+    if (ProcessAlive(pid))
+      return pid;
+  }
+  return 0;
+}
+
+// What to tell a user the device's permissions keep out: the group that may use it.
+std::string PermissionAdvice(const std::string& devicePath) {
+  struct stat device {};
+  if (::stat(devicePath.c_str(), &device) != 0)
+    return {};
+  const group* g = ::getgrgid(device.st_gid);
+  const bool groupMayUse = (device.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+  if (g == nullptr || device.st_gid == 0 || !groupMayUse)
+    return "Only its owner may use it; ask the administrator of this computer for access.";
+  const std::string name = g->gr_name;
+  bool listed = false;
+  for (char** member = g->gr_mem; member && *member; ++member)
+    if (const passwd* me = ::getpwuid(::geteuid()); me && std::strcmp(*member, me->pw_name) == 0)
+      listed = true;
+  // Group changes reach only the sessions started after them.
+  if (listed)
+    return "You are in the group \"" + name +
+           "\" that may use it, but this session started before you were added: log out and "
+           "log in again.";
+  return "Members of the group \"" + name + "\" may use it: add yourself (sudo usermod -a -G " +
+         name + " $USER), then log out and log in again.";
+}
+
 } // namespace
+
+std::string DescribeOpenFailure(const std::string& devicePath, int error) {
+  if (devicePath.empty())
+    return "No device is set for this port.";
+  switch (error) {
+  case ENOENT:
+  case ENODEV:
+  case ENXIO:
+  case EIO: // a serial driver's node with no hardware behind it
+    return PortFailureText(PortFailure::NoDevice, devicePath);
+  case EACCES:
+  case EPERM:
+    return PortFailureText(PortFailure::NoPermission, devicePath, PermissionAdvice(devicePath));
+  case EBUSY:
+  case EWOULDBLOCK: {
+    struct stat device {};
+    pid_t holder = ::stat(devicePath.c_str(), &device) == 0 ? FlockHolder(device) : 0;
+    if (holder == 0)
+      holder = UucpLockHolder(devicePath);
+    return PortFailureText(PortFailure::Busy, devicePath,
+                           holder != 0 ? ProcessText(holder) : std::string());
+  }
+  case ENOTTY:
+    return PortFailureText(PortFailure::NotSerial, devicePath);
+  default:
+    return PortFailureText(PortFailure::Other, devicePath, std::strerror(error));
+  }
+}
 
 PosixSerialPort::PosixSerialPort(std::string devicePath, std::string displayName, Host& host)
     : devicePath_(std::move(devicePath)), displayName_(std::move(displayName)), host_(host) {}
@@ -73,17 +193,23 @@ bool PosixSerialPort::Open(std::int32_t baudRate, std::uint8_t parity, std::uint
   }
   // Non-blocking only for the open itself, so a port without carrier does not hang here.
   int fd = devicePath_.empty() ? -1 : ::open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  int error = fd < 0 ? (devicePath_.empty() ? ENOENT : errno) : 0;
   if (fd >= 0) {
     int flags = ::fcntl(fd, F_GETFL);
-    bool usable = ::isatty(fd) && flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+    if (!::isatty(fd))
+      error = ENOTTY;
+    else if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+      error = errno;
     // TIOCEXCL keeps other users out; flock also keeps out root, whom TIOCEXCL lets through.
-    if (!usable || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0)
+      error = errno;
+    if (error != 0) {
       ::close(fd);
       fd = -1;
     }
   }
   if (fd < 0) {
-    host_.Show(PortBusyMessage(displayName_));
+    host_.Show(PortBusyMessage(displayName_, DescribeOpenFailure(devicePath_, error)));
     return false;
   }
   fd_ = fd;

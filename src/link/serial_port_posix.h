@@ -8,6 +8,11 @@
 
 namespace pw {
 
+// The reason an open of devicePath failed with errno error, in plain words: no such device,
+// permission denied (with the group that may use it), held by another process (its pid and
+// name, from the kernel's lock list or a UUCP lock file), not a serial device.
+std::string DescribeOpenFailure(const std::string& devicePath, int error);
+
 class PosixSerialPort final : public SerialPort {
 public:
   PosixSerialPort(std::string devicePath, std::string displayName, Host& host);

@@ -50,7 +50,17 @@ bool Win32SerialPort::Open(std::int32_t baudRate, std::uint8_t parity, std::uint
   handle_ = CreateFileA(devicePath_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                         0, NULL);
   if (handle_ == INVALID_HANDLE_VALUE) {
-    host_.Show(PortBusyMessage(displayName_));
+    // A COM port another program holds answers "access denied".
+    const DWORD error = GetLastError();
+    const PortFailure failure =
+        error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PortFailure::NoDevice
+        : error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? PortFailure::Busy
+                                                                           : PortFailure::Other;
+    host_.Show(PortBusyMessage(
+        displayName_, PortFailureText(failure, devicePath_,
+                                      failure == PortFailure::Other
+                                          ? "system error " + std::to_string(error)
+                                          : std::string())));
     return false;
   }
 

@@ -66,6 +66,15 @@ inline constexpr std::string_view kBandNoMatch =
 inline constexpr std::string_view kFrequencyNoMatch =
     "Frequency no Match, Please Read Pager or Load Codeplug again.\nPager's frequency range is ";
 
+// Read-back after writing, backup and restore.
+inline constexpr std::string_view kVerifyErrorAt = "Verify Error at EEPROM address ";
+inline constexpr std::string_view kProgramAgain = ", Please Program Pager again";
+inline constexpr std::string_view kRestoreAgain = ", Please Restore Pager again";
+inline constexpr std::string_view kBackupFail = "Backup Fail, the pager has not been programmed.";
+inline constexpr std::string_view kSerialNumberNoMatch =
+    "Serial Number no Match, Please Restore the backup of this pager.\nPager's serial number is ";
+inline constexpr std::string_view kRestored = "Pager Restored Successfully!";
+
 inline constexpr std::string_view kCaptionError = "Error";
 inline constexpr std::string_view kCaptionWarning = "Warning";
 inline constexpr std::string_view kCaptionInformation = "Information";

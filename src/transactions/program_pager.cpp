@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "files/alert_fields.h"
+#include "transactions/pager_dump.h"
 #include "files/frequency.h"
 #include "transactions/compatibility.h"
 #include "transactions/transaction_steps.h"
@@ -21,27 +22,31 @@ using steps::ShowWarning;
 constexpr std::uint32_t kPauseMs = 100;
 constexpr std::uint32_t kPauseBeforePatchCheckMs = 200;
 constexpr std::uint32_t kPauseAfterResetMs = 1500;
-constexpr int kResetAttempts = 3;
 constexpr int kTransmitFill = 1000; // positions refilled with the fill byte before a segment
 constexpr int kSignatureAndHeader = map::kPatchSignatureLength + map::kPatchHeaderLength;
 
 class ProgramTransaction {
 public:
-  explicit ProgramTransaction(TransactionContext& ctx)
-      : ctx_(ctx), cp_(ctx.codeplug), link_(ctx.link), host_(ctx.host),
+  ProgramTransaction(TransactionContext& ctx, const ProgramOptions& options)
+      : ctx_(ctx), options_(options), cp_(ctx.codeplug), link_(ctx.link), host_(ctx.host),
         rx_(ctx.link.ReceiveBuffer), tx_(ctx.link.TransmitBuffer) {}
 
-  bool Run() {
+  TransactionOutcome Run() {
     if (!SerialNumberIsStrict(&cp_.WorkingImage[map::kSerialNumber])) {
-      ShowInfo(host_, text::kSerialNumberError);
-      return false;
+      outcome_.step = TransactionStep::SerialNumberInMemory;
+      Refuse(text::kSerialNumberError);
+      return outcome_;
     }
     steps::ReopenPort(ctx_);
     link_.SegmentOffset = 0;
     if (!steps::QueryVersionAndStamp(ctx_, text::kProgrammingFail,
-                                     [this] { return ConfirmLedFlash(); }))
-      return false;
-    if (steps::RefuseNewerStamp(ctx_, text::kLaterPpsProgram)) return false;
+                                     [this] { return ConfirmLedFlash(); }, outcome_))
+      return outcome_;
+    if (steps::RefuseNewerStamp(ctx_, text::kLaterPpsProgram)) {
+      outcome_.step = TransactionStep::SoftwareStamp;
+      outcome_.ending = Ending::Refused;
+      return outcome_;
+    }
     firmware_ = link_.FirmwareVersionNumber;
 
     cp_.ApplyForcedBytes();
@@ -49,27 +54,44 @@ public:
     ctx_.clock.Sleep(kPauseMs);
     RefreshBatteryFields();
 
-    if (!CheckPager()) return false;
-    if (!PrepareImage()) return false;
-    if (!WriteImage()) return false;
-    return Reset();
+    const bool programmed =
+        CheckPager() && PrepareImage() && BackUp() && WriteImage() && Verify() && Reset();
+    if (!programmed && outcome_.Ok()) outcome_.ending = Ending::Refused;
+    return outcome_;
   }
 
 private:
+  // A failed exchange: the step and block of the last request, and its result.
   bool Fail(std::string_view text) {
     ShowFail(host_, text);
+    steps::LinkFailed(outcome_, outcome_.step, lastResult_, outcome_.address);
+    return false;
+  }
+  bool Refuse(std::string_view text) {
+    ShowInfo(host_, text);
+    outcome_.ending = Ending::Refused;
     return false;
   }
   bool WriteFail() {
-    ShowFail(host_, text::kProgramingFail);
+    Fail(text::kProgramingFail);
     host_.SetProgress(0);
     return false;
   }
-  bool Read(std::uint16_t address, int count) {
-    return steps::ReadPagerBlock(ctx_, address, count, kProgressNone);
+  bool Read(TransactionStep step, std::uint16_t address, int count) {
+    outcome_.step = step;
+    outcome_.address = address;
+    lastResult_ = steps::ReadPagerBlock(ctx_, address, count, kProgressNone);
+    return lastResult_ == kLinkSuccess;
   }
-  bool Write(std::uint16_t address, int count, int mode) {
-    return link_.WriteBlock(ctx_.port, address, count, mode) == kLinkSuccess;
+  // The outcome keeps the image as it goes out: the codeplug, with every block as sent.
+  bool Write(TransactionStep step, std::uint16_t address, int count, int mode) {
+    outcome_.step = step;
+    outcome_.address = address;
+    outcome_.written.push_back({address, count});
+    if (!outcome_.image) outcome_.image = cp_.WorkingImage;
+    std::copy_n(tx_.begin(), count, outcome_.image->begin() + address);
+    lastResult_ = link_.WriteBlock(ctx_.port, address, count, mode);
+    return lastResult_ == kLinkSuccess;
   }
 
   // Old firmware cannot keep the LED flashing; the user decides whether to go on.
@@ -88,24 +110,22 @@ private:
 
   // Pager ID, and for a sound codeplug in the pager its band, patch and serial number.
   bool CheckPager() {
-    if (!Read(map::kPagerId, 2)) return Fail(text::kProgrammingFail);
+    if (!Read(TransactionStep::PagerId, map::kPagerId, 2)) return Fail(text::kProgrammingFail);
     const PagerIdVerdict id = CheckPagerId(rx_[0], rx_[1]);
-    if (id == PagerIdVerdict::RefusePocsag) {
-      ShowInfo(host_, PocsagText(TransactionMode::Program));
-      return false;
-    }
+    if (id == PagerIdVerdict::RefusePocsag) return Refuse(PocsagText(TransactionMode::Program));
     PagerIdRewrite = id == PagerIdVerdict::AcceptRewrite;
 
     ctx_.clock.Sleep(kPauseMs);
-    if (!Read(map::kMarker, 1)) return Fail(text::kProgrammingFail);
+    if (!Read(TransactionStep::Marker, map::kMarker, 1)) return Fail(text::kProgrammingFail);
     if (!MarkerIsSound(rx_[0])) return true; // a damaged pager codeplug is simply replaced
 
     ctx_.clock.Sleep(kPauseMs);
-    if (!Read(map::kBandByte, 1)) return Fail(text::kProgrammingFail);
+    if (!Read(TransactionStep::Band, map::kBandByte, 1)) return Fail(text::kProgrammingFail);
     const BandMatchResult band = MatchBand(cp_.CodeplugBandFamily, cp_.CodeplugSubBand,
                                            map::BandFamily(rx_[0]), map::SubBand(rx_[0]));
     if (band.outcome != BandMatch::Accept) {
       if (band.outcome == BandMatch::RefuseWithMessage) ShowInfo(host_, band.text);
+      outcome_.ending = Ending::Refused;
       return false;
     }
 
@@ -113,7 +133,9 @@ private:
     if (!CheckPagerPatch()) return false;
 
     ctx_.clock.Sleep(kPauseMs);
-    if (!Read(map::kSerialNumber, map::kSerialNumberLength)) return Fail(text::kProgramingFail);
+    if (!Read(TransactionStep::SerialNumber, map::kSerialNumber, map::kSerialNumberLength))
+      return Fail(text::kProgramingFail);
+    outcome_.serialNumber = steps::SerialNumberText(rx_.data());
     // The pager keeps its own serial number.
     if (SerialNumberIsAlphanumeric(rx_.data()))
       std::copy_n(rx_.begin(), map::kSerialNumberLength,
@@ -124,7 +146,8 @@ private:
   // A pager carrying a patch newer than this software knows is not overwritten. A pager
   // without a readable patch passes.
   bool CheckPagerPatch() {
-    if (!Read(map::kPatchSignature, kSignatureAndHeader)) return Fail(text::kProgrammingFail);
+    if (!Read(TransactionStep::PatchHeader, map::kPatchSignature, kSignatureAndHeader))
+      return Fail(text::kProgrammingFail);
     const std::uint8_t* header = rx_.data() + map::kPatchSignatureLength;
     const bool signed_ =
         std::equal(kPatchSignatureText.begin(), kPatchSignatureText.end(), rx_.begin());
@@ -133,9 +156,11 @@ private:
     if (!signed_ || !PatchHeaderCheckOk(header) || !PatchHeaderFits(start, length)) return true;
 
     const auto versionAt = static_cast<std::uint16_t>(start + length - map::kPatchTrailer);
-    if (!Read(versionAt, map::kPatchTrailer)) return Fail(text::kProgrammingFail);
+    if (!Read(TransactionStep::PatchVersion, versionAt, map::kPatchTrailer))
+      return Fail(text::kProgrammingFail);
     if (PatchVersionTooNew(firmware_, rx_[0])) {
       ShowWarning(host_, text::kLaterPatchProgram);
+      outcome_.ending = Ending::Refused;
       return false;
     }
     return true;
@@ -152,19 +177,17 @@ private:
 
   bool PrepareImage() {
     ctx_.clock.Sleep(kPauseMs);
+    outcome_.step = TransactionStep::PatchSelection;
     const int set = PatchSetForFirmware(firmware_);
-    if (set == kNoPatchSet) return false; // firmware too old for any patch: nothing is sent
+    if (set == kNoPatchSet) { // firmware too old for any patch: nothing is sent
+      outcome_.ending = Ending::Refused;
+      return false;
+    }
     LoadPatchSet(set);
 
     const PatchLayout patch = InspectPatch(cp_.WorkingImage);
-    if (!patch.headerOk || !patch.fits) {
-      ShowInfo(host_, text::kPreparedHeaderError);
-      return false;
-    }
-    if (!patch.blockOk) {
-      ShowInfo(host_, text::kPreparedPatchError);
-      return false;
-    }
+    if (!patch.headerOk || !patch.fits) return Refuse(text::kPreparedHeaderError);
+    if (!patch.blockOk) return Refuse(text::kPreparedPatchError);
     newPatchVersion_ = patch.version;
     segments_ = PlanPatchSegments(patch.start, patch.length);
     link_.ProgressTotal = patch.length + map::kPage1Count + map::kPage0Count;
@@ -175,10 +198,12 @@ private:
 
     // The pager's own receiver configuration; nothing that did not come from the pager may
     // reach these bytes.
-    if (!Read(map::kRfOption1, 2)) return Fail(text::kProgrammingFail);
+    if (!Read(TransactionStep::PagerConfiguration, map::kRfOption1, 2))
+      return Fail(text::kProgrammingFail);
     const std::uint8_t pagerA = rx_[0];
     const std::uint8_t pagerB = rx_[1];
-    if (!Read(map::kBandByte, 1)) return Fail(text::kProgrammingFail);
+    if (!Read(TransactionStep::PagerConfiguration, map::kBandByte, 1))
+      return Fail(text::kProgrammingFail);
     const std::uint8_t pagerBand = rx_[0];
     ReencodeFrequencyForPager(cp_, pagerA, pagerB, pagerBand);
 
@@ -197,6 +222,34 @@ private:
     return true;
   }
 
+  // The pager as it is, saved before anything is written to it.
+  bool BackUp() {
+    if (options_.backupDirectory.empty()) return true;
+    TransactionOutcome read;
+    Image eeprom{};
+    if (!steps::ReadWholeEeprom(ctx_, eeprom, false, read)) {
+      lastResult_ = read.link;
+      outcome_.step = TransactionStep::Backup;
+      outcome_.address = read.address;
+      host_.Show(Message{std::string(text::kBackupFail), std::string(text::kCaptionError),
+                         Icon::Error, "The pager's EEPROM could not be read: " +
+                                          DescribeOutcome(read) + "."});
+      steps::LinkFailed(outcome_, TransactionStep::Backup, read.link, read.address);
+      return false;
+    }
+    const BackupFile saved = SaveBackup(options_.backupDirectory, eeprom);
+    outcome_.step = TransactionStep::Backup;
+    if (!saved.ok) {
+      host_.Show(Message{std::string(text::kBackupFail), std::string(text::kCaptionError),
+                         Icon::Error, saved.error});
+      outcome_.ending = Ending::FileError;
+      outcome_.detail = saved.error;
+      return false;
+    }
+    outcome_.backup = saved.path;
+    return true;
+  }
+
   void Stage(std::uint16_t from, int count) {
     std::copy_n(cp_.WorkingImage.begin() + from, count, tx_.begin());
   }
@@ -212,24 +265,29 @@ private:
     host_.PumpMessages();
     SealPage(map::kPage0Start, map::kPage0ChecksumHi);
     Stage(map::kPage0Start, map::kPage0Count);
-    if (!Write(map::kPage0Start, map::kPage0Count, kProgressPage0)) return WriteFail();
+    if (!Write(TransactionStep::WritePage0, map::kPage0Start, map::kPage0Count, kProgressPage0))
+      return WriteFail();
 
     ctx_.port.Purge();
     host_.PumpMessages();
     SealPage(map::kPage1Start, map::kPage1ChecksumHi);
     Stage(map::kPage1Start, map::kPage1Count);
-    if (!Write(map::kPage1Start, map::kPage1Count, kProgressPage1)) return WriteFail();
+    if (!Write(TransactionStep::WritePage1, map::kPage1Start, map::kPage1Count, kProgressPage1))
+      return WriteFail();
 
     ctx_.clock.Sleep(kPauseMs);
     Stage(map::kPatchSignature, kSignatureAndHeader);
     host_.PumpMessages();
-    if (!Write(map::kPatchSignature, kSignatureAndHeader, kProgressNone)) return WriteFail();
+    if (!Write(TransactionStep::WriteHeader, map::kPatchSignature, kSignatureAndHeader,
+               kProgressNone))
+      return WriteFail();
 
     ctx_.clock.Sleep(kPauseMs);
     for (const PatchSegment& segment : segments_) {
       std::fill_n(tx_.begin(), kTransmitFill, map::kFillByte);
       Stage(segment.address, segment.count);
-      if (!Write(segment.address, segment.count, kProgressPatch)) return WriteFail();
+      if (!Write(TransactionStep::WritePatch, segment.address, segment.count, kProgressPatch))
+        return WriteFail();
       link_.SegmentOffset += kPatchSegmentMax;
     }
 
@@ -239,20 +297,33 @@ private:
       tx_[0] = map::kPagerIdFlex;
       tx_[1] = static_cast<std::uint8_t>(~map::kPagerIdFlex);
       host_.PumpMessages();
-      if (!Write(map::kPagerId, 2, kProgressNone)) return WriteFail();
+      if (!Write(TransactionStep::WritePagerId, map::kPagerId, 2, kProgressNone))
+        return WriteFail();
     }
     ctx_.clock.Sleep(kPauseMs);
     return true;
   }
 
+  // Every block written is read back before the pager is reset: a pager that took a write
+  // without keeping it is not reported as programmed.
+  bool Verify() {
+    if (!options_.verify) return true;
+    if (steps::VerifyBlocks(ctx_, *outcome_.image, outcome_.written, outcome_)) return true;
+    if (outcome_.ending == Ending::Mismatch)
+      ShowFail(host_, steps::VerifyErrorText(outcome_.address, text::kProgramAgain));
+    else
+      ShowFail(host_, text::kProgramingFail);
+    host_.SetProgress(0);
+    return false;
+  }
+
+  // The pager must acknowledge its reset; anything else leaves it in programming mode.
   bool Reset() {
-    LinkResult result = kLinkFailure;
-    for (int attempt = 0; attempt < kResetAttempts; ++attempt) {
-      result = ctx_.link.SendCommand(ctx_.port, kCmdSUniRST, false);
-      if (result == kLinkSuccess) break;
-    }
-    if (result == kLinkFailure) {
-      ShowFail(host_, text::kProgrammingFail);
+    outcome_.step = TransactionStep::Reset;
+    outcome_.address = 0;
+    lastResult_ = steps::ResetPager(ctx_);
+    if (lastResult_ != kLinkSuccess) {
+      Fail(text::kProgrammingFail);
       host_.SetProgress(0);
       return false;
     }
@@ -266,16 +337,21 @@ private:
     cp_.PatchVersion = newPatchVersion_;
     cp_.OutOfRangeTimerEdited = false;
     host_.SetProgress(0);
+    outcome_.ending = Ending::Success;
+    outcome_.step = TransactionStep::None;
     return true;
   }
 
   TransactionContext& ctx_;
+  const ProgramOptions& options_;
   Codeplug& cp_;
   Link& link_;
   Host& host_;
   const std::array<std::uint8_t, kLinkBufferSize>& rx_;
   std::array<std::uint8_t, kLinkBufferSize>& tx_;
 
+  TransactionOutcome outcome_;
+  LinkResult lastResult_ = kLinkSuccess;
   int firmware_ = 0;
   bool PagerIdRewrite = false;
   int newPatchVersion_ = 0;
@@ -284,6 +360,8 @@ private:
 
 } // namespace
 
-bool ProgramPager(TransactionContext& ctx) { return ProgramTransaction(ctx).Run(); }
+TransactionOutcome ProgramPager(TransactionContext& ctx, const ProgramOptions& options) {
+  return ProgramTransaction(ctx, options).Run();
+}
 
 } // namespace pw

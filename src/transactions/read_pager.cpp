@@ -30,86 +30,97 @@ public:
   explicit ReadTransaction(TransactionContext& ctx)
       : ctx_(ctx), cp_(ctx.codeplug), link_(ctx.link), host_(ctx.host), rx_(ctx.link.ReceiveBuffer) {}
 
-  bool Run() {
+  TransactionOutcome Run() {
     steps::ReopenPort(ctx_);
-    if (!steps::QueryVersionAndStamp(ctx_, text::kReadingFail, {})) return false;
-    if (steps::RefuseNewerStamp(ctx_, text::kLaterPpsRead)) return false;
+    if (!steps::QueryVersionAndStamp(ctx_, text::kReadingFail, {}, outcome_)) return outcome_;
+    if (steps::RefuseNewerStamp(ctx_, text::kLaterPpsRead)) {
+      outcome_.step = TransactionStep::SoftwareStamp;
+      outcome_.ending = Ending::Refused;
+      return outcome_;
+    }
     firmware_ = link_.FirmwareVersionNumber;
 
-    if (!CheckPager()) return false;
-    if (!ReceivePages()) return false;
+    if (!CheckPager() || !ReceivePages()) {
+      if (outcome_.Ok()) outcome_.ending = Ending::Refused;
+      return outcome_;
+    }
     Accept();
-    return true;
+    outcome_.step = TransactionStep::None;
+    outcome_.image = cp_.WorkingImage;
+    return outcome_;
   }
 
 private:
+  // The transaction's outcome is the step of the last block asked for.
   bool Fail() {
     ShowFail(host_, text::kReadingFail);
+    steps::LinkFailed(outcome_, outcome_.step, lastResult_, outcome_.address);
+    return false;
+  }
+  bool Refuse(std::string_view text) {
+    ShowInfo(host_, text);
+    outcome_.ending = Ending::Refused;
+    return false;
+  }
+  bool RefuseWithWarning(std::string_view text) {
+    ShowWarning(host_, text);
+    outcome_.ending = Ending::Refused;
     return false;
   }
   bool FailAndResetGauge(std::string_view text, bool captioned) {
     if (captioned)
-      ShowFail(host_, text);
+      Fail();
     else
-      ShowInfo(host_, text);
+      Refuse(text);
     host_.SetProgress(0);
     return false;
   }
-  bool Read(std::uint16_t address, int count, int mode = kProgressNone) {
-    return steps::ReadPagerBlock(ctx_, address, count, mode);
+  bool Read(TransactionStep step, std::uint16_t address, int count, int mode = kProgressNone) {
+    outcome_.step = step;
+    outcome_.address = address;
+    lastResult_ = steps::ReadPagerBlock(ctx_, address, count, mode);
+    return lastResult_ == kLinkSuccess;
   }
 
   // Pager ID, marker, band, patch signature, header and version.
   bool CheckPager() {
     ctx_.clock.Sleep(kPauseMs);
-    if (!Read(map::kPagerId, 2)) return Fail();
-    if (CheckPagerId(rx_[0], rx_[1]) == PagerIdVerdict::RefusePocsag) {
-      ShowInfo(host_, PocsagText(TransactionMode::Read));
-      return false;
-    }
+    if (!Read(TransactionStep::PagerId, map::kPagerId, 2)) return Fail();
+    if (CheckPagerId(rx_[0], rx_[1]) == PagerIdVerdict::RefusePocsag)
+      return Refuse(PocsagText(TransactionMode::Read));
 
     ctx_.clock.Sleep(kPauseMs);
-    if (!Read(map::kMarker, 1)) return Fail();
-    if (!MarkerIsSound(rx_[0])) {
-      ShowInfo(host_, text::kMarkerError);
-      return false;
-    }
+    if (!Read(TransactionStep::Marker, map::kMarker, 1)) return Fail();
+    if (!MarkerIsSound(rx_[0])) return Refuse(text::kMarkerError);
 
     ctx_.clock.Sleep(kPauseMs);
-    if (!Read(map::kBandByte, 1)) return Fail();
+    if (!Read(TransactionStep::Band, map::kBandByte, 1)) return Fail();
     pagerBandFamily_ = map::BandFamily(rx_[0]);
     pagerSubBand_ = map::SubBand(rx_[0]);
-    if (!BandPairIsValid(pagerBandFamily_, pagerSubBand_)) {
-      ShowInfo(host_, text::kBandByteError);
-      return false;
-    }
+    if (!BandPairIsValid(pagerBandFamily_, pagerSubBand_)) return Refuse(text::kBandByteError);
 
     ctx_.clock.Sleep(kPauseMs);
-    if (!Read(map::kPatchSignature, map::kPatchSignatureLength)) return Fail();
-    if (!std::equal(kPatchSignatureText.begin(), kPatchSignatureText.end(), rx_.begin())) {
-      ShowInfo(host_, text::kEepromEmpty);
-      return false;
-    }
+    if (!Read(TransactionStep::PatchSignature, map::kPatchSignature, map::kPatchSignatureLength))
+      return Fail();
+    if (!std::equal(kPatchSignatureText.begin(), kPatchSignatureText.end(), rx_.begin()))
+      return Refuse(text::kEepromEmpty);
 
     ctx_.clock.Sleep(kPauseMs);
-    if (!Read(map::kPatchHeader, map::kPatchHeaderLength)) return Fail();
+    if (!Read(TransactionStep::PatchHeader, map::kPatchHeader, map::kPatchHeaderLength))
+      return Fail();
     std::copy_n(rx_.begin(), map::kPatchHeaderLength, header_.begin());
     patchStart_ = static_cast<std::uint16_t>(header_[0] << 8 | header_[1]);
     patchLength_ = static_cast<std::uint16_t>(header_[2] << 8 | header_[3]);
     // A block that cannot be read whole, or would land outside the image, counts as a
     // damaged header: nothing is read from it.
-    if (!PatchHeaderCheckOk(header_.data()) || !PatchHeaderFits(patchStart_, patchLength_)) {
-      ShowInfo(host_, text::kPatchHeaderError);
-      return false;
-    }
+    if (!PatchHeaderCheckOk(header_.data()) || !PatchHeaderFits(patchStart_, patchLength_))
+      return Refuse(text::kPatchHeaderError);
 
     const auto versionAt = static_cast<std::uint16_t>(patchStart_ + patchLength_ - map::kPatchTrailer);
-    if (!Read(versionAt, map::kPatchTrailer)) return Fail();
+    if (!Read(TransactionStep::PatchVersion, versionAt, map::kPatchTrailer)) return Fail();
     patchVersion_ = rx_[0];
-    if (PatchVersionTooNew(firmware_, patchVersion_)) {
-      ShowWarning(host_, text::kLaterPatchRead);
-      return false;
-    }
+    if (PatchVersionTooNew(firmware_, patchVersion_))
+      return RefuseWithWarning(text::kLaterPatchRead);
     link_.ProgressTotal = patchLength_ + map::kPage1Count + map::kPage0Count;
     return true;
   }
@@ -118,24 +129,27 @@ private:
   bool ReceivePages() {
     ctx_.clock.Sleep(kPauseMs);
     ctx_.port.Purge();
-    if (!Read(map::kPage0Start, map::kPage0Count, kProgressPage0))
+    if (!Read(TransactionStep::Page0, map::kPage0Start, map::kPage0Count, kProgressPage0))
       return FailAndResetGauge(text::kReadingFail, true);
     if (!BlockChecksumOk(rx_.data(), map::kPage0Count))
       return FailAndResetGauge(text::kPageDataError, false);
     std::copy_n(rx_.begin(), map::kPage0Count, cp_.ReadImage.begin() + map::kPage0Start);
 
     ctx_.port.Purge();
-    if (!Read(map::kPage1Start, map::kPage1Count, kProgressPage1))
+    if (!Read(TransactionStep::Page1, map::kPage1Start, map::kPage1Count, kProgressPage1))
       return FailAndResetGauge(text::kReadingFail, true);
     if (!BlockChecksumOk(rx_.data(), map::kPage1Count))
       return FailAndResetGauge(text::kPageDataError, false);
     std::copy_n(rx_.begin(), map::kPage1Count, cp_.ReadImage.begin() + map::kPage1Start);
 
-    if (!SerialNumberIsStrict(&cp_.ReadImage[map::kSerialNumber]))
+    outcome_.serialNumber = steps::SerialNumberText(&cp_.ReadImage[map::kSerialNumber]);
+    if (!SerialNumberIsStrict(&cp_.ReadImage[map::kSerialNumber])) {
+      outcome_.step = TransactionStep::SerialNumber;
       return FailAndResetGauge(text::kSerialNumberError, false);
+    }
 
     ctx_.clock.Sleep(kPauseMs);
-    if (!Read(patchStart_, patchLength_, kProgressPatch))
+    if (!Read(TransactionStep::Patch, patchStart_, patchLength_, kProgressPatch))
       return FailAndResetGauge(text::kReadingFail, true);
     if (!BlockChecksumOk(rx_.data(), patchLength_))
       return FailAndResetGauge(text::kPageDataError, false);
@@ -183,6 +197,8 @@ private:
   Host& host_;
   const std::array<std::uint8_t, kLinkBufferSize>& rx_;
 
+  TransactionOutcome outcome_;
+  LinkResult lastResult_ = kLinkSuccess;
   int firmware_ = 0;
   int pagerBandFamily_ = 0;
   int pagerSubBand_ = 0;
@@ -195,6 +211,6 @@ private:
 
 } // namespace
 
-bool ReadPager(TransactionContext& ctx) { return ReadTransaction(ctx).Run(); }
+TransactionOutcome ReadPager(TransactionContext& ctx) { return ReadTransaction(ctx).Run(); }
 
 } // namespace pw

@@ -1,13 +1,16 @@
 // The Read pager and Program pager transactions. Each runs synchronously, shows every
-// outcome through the Host, and returns whether it succeeded; the caller refreshes the
-// window, enables commands and runs automatic stepping.
+// outcome through the Host, and returns what happened; the caller refreshes the window,
+// enables commands and runs automatic stepping.
 #pragma once
+
+#include <filesystem>
 
 #include "base/clock.h"
 #include "base/host.h"
 #include "codeplug/codeplug.h"
 #include "link/link_protocol.h"
 #include "link/serial_port.h"
+#include "transactions/outcome.h"
 
 namespace pw {
 
@@ -19,10 +22,18 @@ struct TransactionContext {
   Clock& clock;
 };
 
-// Reads the pager's codeplug into WorkingImage; true when the whole Read succeeded.
-bool ReadPager(TransactionContext& ctx);
+// Reads the pager's codeplug into WorkingImage; Ok() when the whole Read succeeded.
+TransactionOutcome ReadPager(TransactionContext& ctx);
 
-// Writes WorkingImage into the pager; true after "Codeplug  Programmed  Successfully!".
-bool ProgramPager(TransactionContext& ctx);
+struct ProgramOptions {
+  // Read every block back after writing it and compare it byte for byte before the reset.
+  bool verify = true;
+  // When set, the whole EEPROM is saved into this folder after the checks and before the
+  // first write; a backup that fails ends the Program with nothing written.
+  std::filesystem::path backupDirectory;
+};
+
+// Writes WorkingImage into the pager; Ok() after "Codeplug  Programmed  Successfully!".
+TransactionOutcome ProgramPager(TransactionContext& ctx, const ProgramOptions& options = {});
 
 } // namespace pw

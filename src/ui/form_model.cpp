@@ -7,10 +7,12 @@
 #include <string_view>
 
 #include "batch/programming_log.h"
+#include "base/user_dirs.h"
 #include "link/link_protocol.h"
 #include "transactions/transactions.h"
 #include "ui/main_controls.h"
 #include "ui/settings.h"
+#include "ui/user_settings.h"
 
 namespace pw::ui {
 
@@ -36,6 +38,7 @@ enum class Command {
   About,
   Version,
   OpenLog,
+  Option, // the Options menu's remembered switches
 };
 
 struct CommandRow {
@@ -57,7 +60,26 @@ constexpr CommandRow kCommandMap[] = {
     {"StandardOption", Command::StandardPage}, {"PageUp1", Command::PageUp},
     {"PageDown1", Command::PageDown},        {"About1", Command::About},
     {"Version1", Command::Version},          {"OpenProgrammingLog1", Command::OpenLog},
+    {"VerifyAfterProgramming1", Command::Option},
+    {"BackUpBeforeProgramming1", Command::Option}, {"SerialTrace1", Command::Option},
 };
+
+// The Options menu's switches: the item, its key in the user's settings file, and whether it
+// is on before the user chose.
+struct OptionRow {
+  std::string_view item;
+  std::string_view key;
+  bool fallback;
+};
+constexpr std::string_view kVerifyItem = "VerifyAfterProgramming1";
+constexpr std::string_view kBackupItem = "BackUpBeforeProgramming1";
+constexpr std::string_view kTraceItem = "SerialTrace1";
+constexpr OptionRow kOptions[] = {
+    {kVerifyItem, "options.verify", true},
+    {kBackupItem, "options.backup", false},
+    {kTraceItem, "options.trace", false},
+};
+constexpr std::string_view kTraceFailText = "Serial Trace Fail, the trace cannot be written.";
 
 Command CommandOf(std::string_view name) {
   for (const CommandRow& row : kCommandMap)
@@ -90,6 +112,7 @@ FormModel::FormModel(Host& host, Shell& shell, Clock& clock, PortFactory ports,
   if (!programDir_.empty() && programDir_.back() != '/' && programDir_.back() != '\\')
     programDir_ += '/';
   settingsPath_ = SettingsDirectory(programDir_) + kSettingsFileName;
+  userSettingsPath_ = UserSettings::DefaultPath();
 }
 
 FormModel::~FormModel() = default;
@@ -97,6 +120,7 @@ FormModel::~FormModel() = default;
 void FormModel::FormCreate() {
   // 1. The codeplug model holds the default codeplug since its construction; fill the pages.
   BuildMainControls(controls);
+  SyncOptionItems();
   view_ = std::make_unique<PersonalityView>(controls, codeplug, host_, state);
   // The other forms, created after the main window in this order: editor, password, help,
   // retry.
@@ -199,6 +223,7 @@ void FormModel::FormShow() {
     item.visible = n <= visiblePortCount_;
     item.checked = n == portNumber_;
   }
+  LoadUserOptions();
   OpenPort(portNumber_);
 }
 
@@ -209,7 +234,90 @@ void FormModel::FormClose() {
 
 void FormModel::OpenPort(int n) {
   port_ = ports_ ? ports_(n, host_) : nullptr;
+  WrapPortForTrace();
   if (port_) port_->Open(1200, 0, 8, 1.0f);
+}
+
+// ---- Options -------------------------------------------------------------------------------
+
+// The items show the switches; they exist once the window is created.
+void FormModel::SyncOptionItems() {
+  const std::pair<std::string_view, bool> states[] = {
+      {kVerifyItem, verify_}, {kBackupItem, !backupDirectory_.empty()}, {kTraceItem, trace_ != nullptr}};
+  for (const auto& [item, on] : states)
+    if (Control* c = controls.Find(item)) c->checked = on;
+}
+
+void FormModel::SetVerifyAfterProgram(bool on) {
+  verify_ = on;
+  SyncOptionItems();
+}
+
+void FormModel::SetBackupDirectory(std::filesystem::path folder) {
+  backupDirectory_ = std::move(folder);
+  SyncOptionItems();
+}
+
+bool FormModel::TraceTo(const std::filesystem::path& file, std::string* error) {
+  StopTrace();
+  auto trace = std::make_shared<SerialTrace>(file, clock_);
+  if (!trace->Begin()) {
+    if (error) *error = trace->Error();
+    return false;
+  }
+  trace_ = std::move(trace);
+  WrapPortForTrace();
+  SyncOptionItems();
+  return true;
+}
+
+void FormModel::StopTrace() {
+  if (auto* tracing = dynamic_cast<TracingPort*>(port_.get())) port_ = tracing->Release();
+  trace_.reset();
+  SyncOptionItems();
+}
+
+void FormModel::WrapPortForTrace() {
+  if (trace_ && port_ && !dynamic_cast<TracingPort*>(port_.get()))
+    port_ = std::make_unique<TracingPort>(std::move(port_), trace_, PortDisplayName(portNumber_));
+}
+
+// One trace file per session of the window, in the user's data folder.
+void FormModel::StartSessionTrace() {
+  const std::filesystem::path folder = UserDataDirectory() / "traces";
+  std::string error;
+  if (!EnsureDirectory(folder, &error) ||
+      !TraceTo(folder / TraceFileName(std::time(nullptr)), &error)) {
+    host_.Show(Message{std::string(kTraceFailText), "Error", Icon::Error, error});
+  }
+}
+
+void FormModel::LoadUserOptions() {
+  const UserSettings settings = UserSettings::Load(userSettingsPath_);
+  auto on = [&](const OptionRow& row) { return settings.Flag(std::string(row.key), row.fallback); };
+  SetVerifyAfterProgram(on(kOptions[0]));
+  SetBackupDirectory(on(kOptions[1]) ? UserDataDirectory() / "backups" : std::filesystem::path());
+  if (on(kOptions[2]))
+    StartSessionTrace();
+  else
+    StopTrace();
+}
+
+void FormModel::ToggleOption(const std::string& item) {
+  const bool on = !controls[item].checked; // menu items are not flipped by Click
+  if (item == kVerifyItem) {
+    SetVerifyAfterProgram(on);
+  } else if (item == kBackupItem) {
+    SetBackupDirectory(on ? UserDataDirectory() / "backups" : std::filesystem::path());
+  } else if (on) {
+    StartSessionTrace();
+  } else {
+    StopTrace();
+  }
+  UserSettings settings = UserSettings::Load(userSettingsPath_);
+  for (const OptionRow& row : kOptions)
+    if (row.item == item) settings.SetFlag(std::string(row.key), controls[item].checked);
+  settings.Save();
 }
 
 void FormModel::UsePort(int n) {
@@ -408,6 +516,9 @@ void FormModel::RunCommand(const std::string& name) {
   case Command::OpenLog:
     OpenProgrammingLog();
     return;
+  case Command::Option:
+    ToggleOption(name);
+    return;
   }
 }
 
@@ -460,13 +571,15 @@ void FormModel::EnableSaveAndProgram() {
 
 void FormModel::RunRead() {
   EnterBusyState();
-  bool ok = false;
   if (port_) {
     TransactionContext ctx{codeplug, *link_, *port_, host_, clock_};
-    ok = ReadPager(ctx);
+    lastOutcome_ = ReadPager(ctx);
   } else {
     host_.ShowBox("Reading Fail", "Error", Icon::Error);
+    lastOutcome_ = TransactionOutcome{Ending::LinkFailure, TransactionStep::FirmwareVersion,
+                                      kLinkFailure};
   }
+  const bool ok = lastOutcome_.Ok();
   if (ok) {
     view_->RefreshActivePage();
     EnableSaveAndProgram();
@@ -474,26 +587,26 @@ void FormModel::RunRead() {
   }
   host_.SetProgress(0);
   LeaveBusyState();
-  lastTransactionOk_ = ok;
 }
 
 void FormModel::RunProgram() {
   for (std::string_view name : kBusyControls) controls.SetEnabled(name, false);
   controls.SetEnabled("TFormUI", false);
   host_.PumpMessages();
-  bool ok = false;
   if (port_) {
     TransactionContext ctx{codeplug, *link_, *port_, host_, clock_};
-    ok = ProgramPager(ctx);
+    lastOutcome_ = ProgramPager(ctx, ProgramOptions{verify_, backupDirectory_});
   } else {
     host_.ShowBox("Programming Fail", "Error", Icon::Error);
+    lastOutcome_ = TransactionOutcome{Ending::LinkFailure, TransactionStep::FirmwareVersion,
+                                      kLinkFailure};
   }
+  const bool ok = lastOutcome_.Ok();
   lastStepOk_ = true;
   if (ok && controls.Checked("chkAutoIncrementorDecrement")) lastStepOk_ = view_->AutoStepCodes();
   host_.SetProgress(0);
   controls.SetEnabled("TFormUI", true);
   for (std::string_view name : kBusyControls) controls.SetEnabled(name, true);
-  lastTransactionOk_ = ok;
 }
 
 } // namespace pw::ui

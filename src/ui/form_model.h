@@ -4,6 +4,7 @@
 // control name and re-reads the controls afterwards.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,6 +14,8 @@
 #include "codeplug/codeplug.h"
 #include "link/link_protocol.h"
 #include "link/serial_port.h"
+#include "link/serial_trace.h"
+#include "transactions/outcome.h"
 #include "ui/controls.h"
 #include "ui/dialogs_model.h"
 #include "ui/editor_model.h"
@@ -67,7 +70,25 @@ public:
   // The user picked another page tab.
   void PageChanged(int page);
   // Whether the last Read or Program succeeded (for the command line).
-  bool LastTransactionOk() const { return lastTransactionOk_; }
+  bool LastTransactionOk() const { return lastOutcome_.Ok(); }
+  // What the last Read or Program did, step by step (for the command line and the logs).
+  const TransactionOutcome& LastOutcome() const { return lastOutcome_; }
+
+  // The Options menu's choices. The window takes them from the user's settings file when it
+  // is shown and keeps them there; the command line sets them for its run only.
+  // Read every written block back before the pager is reset (on unless switched off).
+  void SetVerifyAfterProgram(bool on);
+  bool VerifyAfterProgram() const { return verify_; }
+  // Save the pager's EEPROM into this folder before each Program; empty: no backup.
+  void SetBackupDirectory(std::filesystem::path folder);
+  const std::filesystem::path& BackupDirectory() const { return backupDirectory_; }
+  // Record every byte on the line into file (appended to), through this and every later
+  // port, until StopTrace; false with the reason in error when the file cannot be written.
+  bool TraceTo(const std::filesystem::path& file, std::string* error = nullptr);
+  void StopTrace();
+  const SerialTrace* Trace() const { return trace_.get(); }
+  // The settings file the Options menu reads and writes (pagewright.conf by default).
+  void SetUserSettingsPath(std::filesystem::path path) { userSettingsPath_ = std::move(path); }
   // Whether the automatic step after the last Program moved the codes (true when it was off).
   bool LastStepOk() const { return lastStepOk_; }
   // Load and save through the data-file rules with the given path instead of a dialog.
@@ -95,6 +116,11 @@ private:
   void HelpButtonClick();
   void HelpButtonExit();
   void RetryTimerFired();
+  void LoadUserOptions();
+  void ToggleOption(const std::string& item);
+  void StartSessionTrace();
+  void WrapPortForTrace();
+  void SyncOptionItems();
 
   Host& host_;
   Shell& shell_;
@@ -112,8 +138,12 @@ private:
   PasswordDialogModel password_;
   std::unique_ptr<RetryDialogModel> retry_;
   bool saveWasEnabled_ = true;
-  bool lastTransactionOk_ = false;
+  TransactionOutcome lastOutcome_{Ending::Refused};
   bool lastStepOk_ = true;
+  bool verify_ = true;
+  std::filesystem::path backupDirectory_;
+  std::shared_ptr<SerialTrace> trace_;
+  std::filesystem::path userSettingsPath_;
 };
 
 } // namespace pw::ui

@@ -228,7 +228,9 @@ TEST_F(MainWindowTest, MenuBarToolBarAndFunctionKeysComeInTheirOrder) {
             (Names{"Open1", "N1", "Save1", "N2", "Setup1", "N3", "OpenProgrammingLog1", "N9",
                    "About1", "N4", "Exit1", "[N5]",
                    "[SaveSUniRWorSUniRR1]", "[LoadPatchFileHex]"}));
-  EXPECT_EQ(entries("Options1"), (Names{"FLEXAddressOption", "StandardOption", "[FLEXTerminal1]"}));
+  EXPECT_EQ(entries("Options1"),
+            (Names{"FLEXAddressOption", "StandardOption", "[FLEXTerminal1]", "N10",
+                   "VerifyAfterProgramming1", "BackUpBeforeProgramming1", "SerialTrace1"}));
   EXPECT_EQ(entries("ReadProgram1"),
             (Names{"Read1", "N6", "Write1", "[N7]", "[Read_Patch]", "[Program_Patch]", "[N8]",
                    "[Read_Codeplug]", "[Program_Codeplug]"}));

@@ -4,7 +4,14 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <grp.h>
 #include <iterator>
+#include <optional>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "base/clock.h"
 #include "codeplug/memory_map.h"
@@ -75,6 +82,12 @@ TEST(StopBits, OnlyExactValuesSelectTheirSetting) {
 const Message kCom3Busy{"\"COM3\" is used by another application now!", "Tavo Programmer",
                         Icon::Error};
 
+// The busy message as the window shows it above the reason.
+Message WithoutDetail(Message m) {
+  m.detail.clear();
+  return m;
+}
+
 TEST(PosixSerialPort, AMissingDeviceShowsTheBusyMessage) {
   ::setenv("PAGEWRIGHT_COM3", "/nonexistent/pagewright-tty", 1);
   ScriptedHost host;
@@ -84,7 +97,7 @@ TEST(PosixSerialPort, AMissingDeviceShowsTheBusyMessage) {
   EXPECT_FALSE(port->IsOpen());
   ASSERT_EQ(host.shown.size(), 1u);
   EXPECT_EQ(host.shown[0].kind, Shown::Kind::Box);
-  EXPECT_EQ(host.shown[0].message, kCom3Busy);
+  EXPECT_EQ(WithoutDetail(host.shown[0].message), kCom3Busy);
   // A closed port moves nothing and says nothing more.
   std::uint8_t b = 0;
   EXPECT_FALSE(port->WriteByte(0x72));
@@ -104,7 +117,8 @@ TEST(PosixSerialPort, AFileThatIsNoTerminalIsNoPort) {
   EXPECT_FALSE(port.Open(1200, 0, 8, 1.0f));
   ::unlink(path);
   ASSERT_EQ(host.shown.size(), 1u);
-  EXPECT_EQ(host.shown[0].message, kCom3Busy);
+  EXPECT_EQ(WithoutDetail(host.shown[0].message), kCom3Busy);
+  EXPECT_EQ(host.shown[0].message.detail, "Not a serial device: " + std::string(path) + ".");
 }
 
 TEST(PosixSerialPort, AStalledLineFailsTheWriteInsteadOfHanging) {
@@ -140,7 +154,7 @@ TEST(PosixSerialPortOverPty, ASecondOpenOfAHeldPortFails) {
   EXPECT_FALSE(second.Open(1200, 0, 8, 1.0f));
   EXPECT_FALSE(second.IsOpen());
   ASSERT_EQ(host.shown.size(), 1u);
-  EXPECT_EQ(host.shown[0].message, kCom3Busy);
+  EXPECT_EQ(WithoutDetail(host.shown[0].message), kCom3Busy);
   // Once let go, the port is free again.
   EXPECT_TRUE(first.Close());
   EXPECT_FALSE(first.IsOpen());
@@ -215,6 +229,140 @@ TEST(PosixSerialPortOverPty, TheFirmwareDigitsAndEepromComeFromTheCommandLine) {
   ASSERT_EQ(link.ReadBlock(port, 0x0100, 4, kProgressNone), kLinkSuccess);
   EXPECT_EQ(link.ReceiveBuffer[0], static_cast<std::uint8_t>(0x100 * 5));
   EXPECT_EQ(link.ReceiveBuffer[3], static_cast<std::uint8_t>(0x103 * 5));
+}
+
+// ---- Why a port did not open -----------------------------------------------------------------
+
+// A pseudo-terminal whose other end this process holds, so the device stays up.
+struct Pty {
+  Pty() {
+    master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0) device = ::ptsname(master);
+  }
+  ~Pty() {
+    if (master >= 0) ::close(master);
+  }
+  int master = -1;
+  std::string device;
+};
+
+// Runs body in a child process and returns what it wrote into the pipe it is given.
+std::string InChild(const std::function<void(int out)>& body, pid_t* childPid = nullptr,
+                    const std::function<void()>& whileRunning = {}) {
+  int out[2];
+  if (::pipe(out) != 0) return "no pipe";
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(out[0]);
+    body(out[1]);
+    ::_exit(0);
+  }
+  ::close(out[1]);
+  if (childPid) *childPid = pid;
+  std::string text;
+  char buf[512];
+  for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) {
+    text.append(buf, static_cast<std::size_t>(n));
+    if (whileRunning && text.find('\n') != std::string::npos) break;
+  }
+  if (whileRunning) whileRunning();
+  ::close(out[0]);
+  ::waitpid(pid, nullptr, 0);
+  return text;
+}
+
+void Put(int fd, const std::string& text) {
+  if (::write(fd, text.data(), text.size()) < 0) ::_exit(1);
+}
+
+std::string OpenDetail(const std::string& device) {
+  ScriptedHost host;
+  PosixSerialPort port(device, "COM3", host);
+  port.Open(1200, 0, 8, 1.0f);
+  return host.shown.empty() ? "(opened)" : host.shown[0].message.detail;
+}
+
+std::string ProcessName(pid_t pid) {
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  std::getline(comm, name);
+  return name;
+}
+
+TEST(PosixSerialPortFailures, SayWhyTheDeviceDidNotOpen) {
+  struct Case {
+    const char* shows;
+    // The detail seen and the one expected; nothing when this machine cannot show the case.
+    std::function<std::optional<std::pair<std::string, std::string>>()> run;
+  } cases[] = {
+      {"a missing device",
+       [] {
+         const std::string device = "/nonexistent/ttyUSB9";
+         return std::make_optional(std::make_pair(
+             OpenDetail(device), "No such device: " + device + ". Is the adapter plugged in?"));
+       }},
+      {"a device only its group may use, opened by another user",
+       []() -> std::optional<std::pair<std::string, std::string>> {
+         const group* g = ::getgrnam("dialout");
+         const passwd* nobody = ::getpwnam("nobody");
+         Pty pty;
+         if (::geteuid() != 0 || !g || !nobody || pty.device.empty()) return std::nullopt;
+         const gid_t gid = g->gr_gid;
+         const std::string group = g->gr_name;
+         const uid_t uid = nobody->pw_uid;
+         const gid_t ownGid = nobody->pw_gid;
+         if (::chown(pty.device.c_str(), 0, gid) != 0 || ::chmod(pty.device.c_str(), 0660) != 0)
+           return std::nullopt;
+         const std::string seen = InChild([&](int out) {
+           if (::setgroups(0, nullptr) != 0 || ::setgid(ownGid) != 0 || ::setuid(uid) != 0)
+             return Put(out, "cannot drop privileges");
+           Put(out, OpenDetail(pty.device));
+         });
+         if (seen == "cannot drop privileges") return std::nullopt;
+         return std::make_pair(seen, "Permission denied: " + pty.device +
+                                         ". Members of the group \"" + group +
+                                         "\" may use it: add yourself (sudo usermod -a -G " +
+                                         group + " $USER), then log out and log in again.");
+       }},
+      {"a device another process holds",
+       []() -> std::optional<std::pair<std::string, std::string>> {
+         Pty pty;
+         if (pty.device.empty()) return std::nullopt;
+         int release[2];
+         if (::pipe(release) != 0) return std::nullopt;
+         pid_t holder = 0;
+         std::string seen;
+         const std::string ready = InChild(
+             [&](int out) {
+               ::close(release[1]);
+               ScriptedHost host;
+               PosixSerialPort port(pty.device, "COM3", host);
+               Put(out, port.Open(1200, 0, 8, 1.0f) ? "held\n" : "not held\n");
+               char c;
+               while (::read(release[0], &c, 1) > 0) {
+               }
+             },
+             &holder,
+             [&] {
+               ::close(release[0]);
+               seen = OpenDetail(pty.device);
+               ::close(release[1]);
+             });
+         if (ready != "held\n") return std::make_pair(ready, std::string("held"));
+         return std::make_pair(seen, "In use: " + pty.device + " is held by process " +
+                                         std::to_string(holder) + " (" + ProcessName(::getpid()) +
+                                         ").");
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shows);
+    const auto result = c.run();
+    if (!result) {
+      std::printf("[ SKIPPED  ] %s: not possible on this machine\n", c.shows);
+      continue;
+    }
+    EXPECT_EQ(result->first, result->second);
+  }
 }
 
 } // namespace

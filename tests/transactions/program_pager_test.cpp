@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <unistd.h>
 
 #include "files/alert_fields.h"
 #include "transactions/compatibility.h"
 #include "transactions/pager_bench.h"
+#include "transactions/pager_dump.h"
 
 namespace pw::test {
 namespace {
@@ -15,6 +20,11 @@ using Blocks = std::vector<std::pair<int, int>>;
 const Blocks kCheckedReads = {{0x1F7, 6}, {0x20C, 2}, {0x012, 1},  {0x1EC, 1}, {0x200, 12},
                               {0x601, 3}, {0x1ED, 10}, {0x00A, 2}, {0x1EC, 1}};
 const Blocks kLongPatchWrites = {{0x000, 256}, {0x100, 255}, {0x200, 12}, {0x600, 255}, {0x6FF, 65}};
+
+Blocks Joined(Blocks a, const Blocks& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
 
 std::vector<std::uint8_t> WrittenData(const PagerBench& b, int address) {
   for (const sim::ReceivedFrame& f : b.pager.FramesOf(sim::FrameKind::Write))
@@ -32,9 +42,19 @@ TEST(ProgramPager, ChecksThePagerThenWritesPagesHeaderAndPatch) {
   b.cp.OutOfRangeTimerEdited = true;
   Seal(b.pager.Eeprom);
 
-  ASSERT_TRUE(ProgramPager(b.ctx));
-  EXPECT_EQ(b.Reads(), kCheckedReads);
+  const TransactionOutcome outcome = ProgramPager(b.ctx);
+  ASSERT_TRUE(outcome.Ok());
+  // Every block written is read back before the reset.
+  EXPECT_EQ(b.Reads(), Joined(kCheckedReads, kLongPatchWrites));
   EXPECT_EQ(b.Writes(), kLongPatchWrites);
+  Blocks written;
+  for (const WrittenBlock& w : outcome.written) written.push_back({w.address, w.count});
+  EXPECT_EQ(written, kLongPatchWrites);
+  ASSERT_TRUE(outcome.image.has_value());
+  EXPECT_TRUE(*outcome.image == b.pager.Eeprom);
+  EXPECT_EQ(outcome.serialNumber, "PAGER00042");
+  EXPECT_EQ(outcome.firmwareVersion, 10209);
+  EXPECT_EQ(outcome.firmwareText, b.link.FirmwareVersionText);
   EXPECT_EQ(b.pager.FramesOf(sim::FrameKind::Reset).size(), 1u);
   ASSERT_EQ(b.host.shown.size(), 1u) << ::testing::PrintToString(b.host.Texts());
   EXPECT_EQ(b.host.shown[0].message, Information("Codeplug  Programmed  Successfully!"));
@@ -137,7 +157,7 @@ TEST(ProgramPagerLedFlash, AsksOnlyFirmwareWithoutTheFunction) {
     b.pager.FirmwareDigits = c.firmware;
     b.cp.At(map::kFeatureFlags) = c.flags;
     b.host.yesAnswers = {c.answerYes};
-    EXPECT_EQ(ProgramPager(b.ctx), c.programs);
+    EXPECT_EQ(ProgramPager(b.ctx).Ok(), c.programs);
     const bool asked = std::any_of(b.host.shown.begin(), b.host.shown.end(),
                                    [](const Shown& s) { return s.kind == Shown::Kind::YesNo; });
     EXPECT_EQ(asked, c.asks);
@@ -201,7 +221,8 @@ TEST(ProgramPager, APagerWithoutASoundMarkerSkipsBandPatchAndSerialChecks) {
   SetText(e, map::kSerialNumber, "PAGER99999");
   Seal(e);
   ASSERT_TRUE(ProgramPager(b.ctx));
-  EXPECT_EQ(b.Reads(), (Blocks{{0x1F7, 6}, {0x20C, 2}, {0x012, 1}, {0x00A, 2}, {0x1EC, 1}}));
+  EXPECT_EQ(b.Reads(), Joined({{0x1F7, 6}, {0x20C, 2}, {0x012, 1}, {0x00A, 2}, {0x1EC, 1}},
+                              kLongPatchWrites));
   EXPECT_EQ(std::string(b.cp.WorkingImage.begin() + map::kSerialNumber,
                         b.cp.WorkingImage.begin() + map::kSerialNumber + 10),
             "0000000000");
@@ -248,14 +269,27 @@ TEST(ProgramPager, ABrokenPagerIdIsRewrittenAfterThePatch) {
 TEST(ProgramPagerReset, SucceedsOnTheThirdTryAndFailsAfterIt) {
   struct Case {
     int silent;
+    bool cutIdentification; // every reset answered by an identification cut by a NAK
     bool programs;
     std::size_t resets;
-  } cases[] = {{0, true, 1}, {2, true, 3}, {3, false, 3}};
+    LinkResult last;
+  } cases[] = {{0, false, true, 1, kLinkSuccess},
+               {2, false, true, 3, kLinkSuccess},
+               {3, false, false, 3, kLinkFailure},
+               {0, true, false, 3, kLinkNak}};
+  constexpr int kRequestsBeforeReset = 20; // checks, writes and their read-back
   for (const Case& c : cases) {
     SCOPED_TRACE(c.silent);
     PagerBench b;
     b.pager.ResetSilentTimes = c.silent;
-    EXPECT_EQ(ProgramPager(b.ctx), c.programs);
+    if (c.cutIdentification) {
+      b.pager.NextFaults.assign(kRequestsBeforeReset, sim::PagerFaults{});
+      b.pager.NextFaults.insert(b.pager.NextFaults.end(), 3, Answer({'R', 'V', '6', kNak}));
+    }
+    const TransactionOutcome outcome = ProgramPager(b.ctx);
+    EXPECT_EQ(outcome.Ok(), c.programs);
+    EXPECT_EQ(outcome.link, c.last);
+    EXPECT_EQ(outcome.step, c.programs ? TransactionStep::None : TransactionStep::Reset);
     EXPECT_EQ(b.pager.FramesOf(sim::FrameKind::Reset).size(), c.resets);
     EXPECT_EQ(b.host.Last()->text,
               c.programs ? "Codeplug  Programmed  Successfully!" : "Programming Fail");
@@ -360,6 +394,7 @@ std::vector<ProgramFailureCase> ProgramFailureCases() {
       {"a NAK to the header write", nth(12, Nak()), K::Box, programingFail},
       {"a write never completed", nth(13, NoCompletion()), K::Box, programingFail},
       {"a NAK to the second patch segment", nth(14, Nak()), K::Box, programingFail},
+      {"a NAK to the read-back of page 1", nth(16, Nak()), K::Box, programingFail},
       {"a NAK to the pager ID rewrite",
        [nth](PagerBench& b) {
          b.pager.Eeprom[map::kPagerId] = 0x12;
@@ -375,13 +410,25 @@ TEST(ProgramPagerFailures, EachShowsItsOneMessageAndEnds) {
     SCOPED_TRACE(c.shows);
     PagerBench b;
     c.setup(b);
-    EXPECT_FALSE(ProgramPager(b.ctx));
+    const TransactionOutcome outcome = ProgramPager(b.ctx);
+    const bool linkFailed = c.message == Error("Programming Fail") || c.message == Error("Programing Fail");
+    EXPECT_EQ(outcome.ending, linkFailed                         ? Ending::LinkFailure
+                              : c.kind == Shown::Kind::RetryCancel ? Ending::Cancelled
+                                                                   : Ending::Refused);
     ASSERT_EQ(b.host.shown.size(), 1u) << ::testing::PrintToString(b.host.Texts());
     EXPECT_EQ(b.host.shown[0].kind, c.kind);
     EXPECT_EQ(b.host.shown[0].message, c.message);
     EXPECT_EQ(b.host.Progress(), 0);
     EXPECT_TRUE(b.pager.FramesOf(sim::FrameKind::Reset).empty());
   }
+}
+
+// A NAK to the request of this number (0: the version query).
+std::function<void(PagerBench&)> nth_nak(int n) {
+  return [n](PagerBench& b) {
+    b.pager.NextFaults.assign(n, sim::PagerFaults{});
+    b.pager.NextFaults.push_back(Nak());
+  };
 }
 
 bool PageSealed(const Image& w, std::size_t first, std::size_t checksumHi) {
@@ -430,13 +477,16 @@ TEST(ProgramPager, PausesWhereThePagerNeedsThem) {
     Blocks pauses; // (requests so far, milliseconds)
   } cases[] = {
       // Requests: version, stamp, ID, marker, band, patch check, patch version, serial,
-      // 0x000A, band, page 0, page 1, header, two segments, [ID], reset.
+      // 0x000A, band, page 0, page 1, header, two segments, [ID], the read-back of each
+      // block written, reset.
       {"a sound pager", false,
        {{1, 100}, {2, 100}, {3, 100}, {4, 100}, {5, 200}, {7, 100}, {8, 100}, {8, 100},
-        {12, 100}, {13, 100}, {15, 100}, {15, 100}, {16, 100}, {16, 1500}}},
+        {12, 100}, {13, 100}, {15, 100}, {15, 100}, {16, 100}, {17, 100}, {18, 100}, {19, 100},
+        {20, 100}, {21, 100}, {21, 1500}}},
       {"a pager whose ID is rewritten", true,
        {{1, 100}, {2, 100}, {3, 100}, {4, 100}, {5, 200}, {7, 100}, {8, 100}, {8, 100},
-        {12, 100}, {13, 100}, {15, 100}, {16, 100}, {17, 100}, {17, 1500}}},
+        {12, 100}, {13, 100}, {15, 100}, {16, 100}, {17, 100}, {18, 100}, {19, 100}, {20, 100},
+        {21, 100}, {22, 100}, {23, 100}, {23, 1500}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.shows);
@@ -490,6 +540,132 @@ TEST(ReadThenProgram, LeavesThePagersEepromEqualToThePreparedImage) {
   EXPECT_EQ(b.cp.At(0x1E4), 0x01);
   EXPECT_EQ(b.cp.At(0x1E5), 0x02);
   EXPECT_EQ(b.cp.At(0x1E6), 0x09);
+}
+
+TEST(ProgramPagerVerify, ABlockThePagerDidNotKeepEndsWithoutReset) {
+  const PatchSet set6 = Codeplug::BuiltInPatchSet(6);
+  struct Case {
+    const char* shows;
+    std::function<void(PagerBench&)> setup;
+    bool verify;
+    Ending ending;
+    std::string box; // empty: the verify error of the address found
+  } cases[] = {
+      {"a pager that keeps nothing it is sent",
+       [](PagerBench& b) { b.pager.Faults.ignoreWrite = true; }, true, Ending::Mismatch, ""},
+      {"a pager that drops the second patch segment names its first byte",
+       [&set6](PagerBench& b) {
+         for (int i = 255; i < 320; ++i)
+           b.pager.Eeprom[0x600 + i] = static_cast<std::uint8_t>(~set6.code[i]);
+         b.pager.NextFaults.assign(14, sim::PagerFaults{});
+         b.pager.NextFaults.push_back(sim::PagerFaults{});
+         b.pager.NextFaults.back().ignoreWrite = true;
+       },
+       true, Ending::Mismatch, "Verify Error at EEPROM address 0x06FF, Please Program Pager again"},
+      {"a NAK to the read-back of the header", nth_nak(17), true, Ending::LinkFailure,
+       "Programing Fail"},
+      {"without verify a dropped write goes unnoticed",
+       [](PagerBench& b) { b.pager.Faults.ignoreWrite = true; }, false, Ending::Success,
+       "Codeplug  Programmed  Successfully!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shows);
+    PagerBench b;
+    b.cp.At(map::AddressWord1(1) + 2) ^= 0x5A; // a codeplug unlike the pager's
+    c.setup(b);
+    const TransactionOutcome outcome = ProgramPager(b.ctx, ProgramOptions{c.verify, {}});
+    EXPECT_EQ(outcome.ending, c.ending);
+    ASSERT_NE(b.host.Last(), nullptr);
+    if (c.ending == Ending::Success) {
+      EXPECT_EQ(*b.host.Last(), Information(c.box));
+      continue;
+    }
+    char address[8];
+    std::snprintf(address, sizeof address, "0x%04X", outcome.address);
+    const std::string box = c.box.empty() ? "Verify Error at EEPROM address " +
+                                                std::string(address) + ", Please Program Pager again"
+                                          : c.box;
+    EXPECT_EQ(*b.host.Last(), Error(box));
+    if (c.ending == Ending::Mismatch) {
+      EXPECT_EQ(outcome.found, b.pager.Eeprom[outcome.address]);
+      EXPECT_EQ(outcome.expected, (*outcome.image)[outcome.address]);
+      EXPECT_NE(outcome.found, outcome.expected);
+    }
+    EXPECT_TRUE(b.pager.FramesOf(sim::FrameKind::Reset).empty());
+    EXPECT_EQ(b.host.Progress(), 0);
+  }
+}
+
+TEST(TransactionOutcome, NamesTheStepAndBlockWhereTheLinkFailed) {
+  struct Case {
+    bool program;
+    int request; // answered with a NAK
+    TransactionStep step;
+    const char* described;
+  } cases[] = {
+      {false, 1, TransactionStep::SoftwareStamp, "software stamp at 0x01F7: NAK (2)"},
+      {false, 2, TransactionStep::PagerId, "pager ID at 0x020C: NAK (2)"},
+      {false, 9, TransactionStep::Page1, "page 1 read at 0x0100: NAK (2)"},
+      {false, 10, TransactionStep::Patch, "patch read at 0x0600: NAK (2)"},
+      {true, 7, TransactionStep::SerialNumber, "serial number at 0x01ED: NAK (2)"},
+      {true, 9, TransactionStep::PagerConfiguration, "pager configuration at 0x01EC: NAK (2)"},
+      {true, 11, TransactionStep::WritePage1, "page 1 write at 0x0100: NAK (2)"},
+      {true, 14, TransactionStep::WritePatch, "patch write at 0x06FF: NAK (2)"},
+      {true, 15, TransactionStep::Verify, "verify at 0x0000: NAK (2)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.described);
+    PagerBench b;
+    nth_nak(c.request)(b);
+    const TransactionOutcome outcome = c.program ? ProgramPager(b.ctx) : ReadPager(b.ctx);
+    EXPECT_EQ(outcome.ending, Ending::LinkFailure);
+    EXPECT_EQ(outcome.step, c.step);
+    EXPECT_EQ(outcome.link, kLinkNak);
+    EXPECT_EQ(DescribeOutcome(outcome), c.described);
+  }
+}
+
+TEST(ProgramPagerBackup, SavesThePagerFirstOrWritesNothing) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("pw-backup-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  std::ofstream(dir / "a-file") << "x";
+  struct Case {
+    const char* shows;
+    fs::path folder;
+    int nakRequest; // -1: none
+    Ending ending;
+  } cases[] = {
+      {"a folder that can be made", dir / "new" / "backups", -1, Ending::Success},
+      {"a folder that is a file", dir / "a-file", -1, Ending::FileError},
+      {"a NAK to a read of the backup", dir / "unused", 12, Ending::LinkFailure},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shows);
+    PagerBench b;
+    SetText(b.pager.Eeprom, map::kSerialNumber, "PAGER00042");
+    Seal(b.pager.Eeprom);
+    const Image before = b.pager.Eeprom;
+    if (c.nakRequest >= 0) nth_nak(c.nakRequest)(b);
+    const TransactionOutcome outcome = ProgramPager(b.ctx, ProgramOptions{true, c.folder});
+    EXPECT_EQ(outcome.ending, c.ending);
+    if (c.ending == Ending::Success) {
+      EXPECT_EQ(outcome.backup.parent_path(), c.folder);
+      EXPECT_EQ(outcome.backup.filename().string().rfind("PAGER00042-", 0), 0u);
+      const DumpFile saved = LoadDump(outcome.backup);
+      ASSERT_TRUE(saved.ok) << saved.error;
+      EXPECT_TRUE(saved.image == before);
+      continue;
+    }
+    EXPECT_EQ(outcome.step, TransactionStep::Backup);
+    EXPECT_TRUE(b.Writes().empty());
+    ASSERT_EQ(b.host.shown.size(), 1u);
+    EXPECT_EQ(b.host.shown[0].message.text, "Backup Fail, the pager has not been programmed.");
+    EXPECT_EQ(b.host.shown[0].message.icon, Icon::Error);
+    EXPECT_FALSE(b.host.shown[0].message.detail.empty());
+  }
+  fs::remove_all(dir);
 }
 
 } // namespace

@@ -130,7 +130,10 @@ TEST(ReadPagerFailures, EachShowsItsOneMessageAndLeavesTheCodeplugAlone) {
     b.cp.CodeplugBandFamily = 2;
     const Image before = b.cp.WorkingImage;
 
-    EXPECT_FALSE(ReadPager(b.ctx));
+    const TransactionOutcome outcome = ReadPager(b.ctx);
+    EXPECT_EQ(outcome.ending, c.message == Error("Reading Fail")        ? Ending::LinkFailure
+                              : c.kind == Shown::Kind::RetryCancel ? Ending::Cancelled
+                                                                   : Ending::Refused);
     ASSERT_EQ(b.host.shown.size(), 1u) << ::testing::PrintToString(b.host.Texts());
     EXPECT_EQ(b.host.shown[0].kind, c.kind);
     EXPECT_EQ(b.host.shown[0].message, c.message);
@@ -146,7 +149,11 @@ TEST(ReadPager, ReadsTheBlocksInOrderAndTakesThePagersCodeplug) {
   b.cp.OutOfRangeTimerEdited = true;
   const Image pager = b.pager.Eeprom;
 
-  ASSERT_TRUE(ReadPager(b.ctx));
+  const TransactionOutcome outcome = ReadPager(b.ctx);
+  ASSERT_TRUE(outcome.Ok());
+  EXPECT_EQ(outcome.serialNumber, "PAGER12345");
+  EXPECT_EQ(outcome.pagerStamp, "010209");
+  EXPECT_TRUE(outcome.image == b.cp.WorkingImage);
   EXPECT_EQ(b.Reads(), (Reads{{0x1F7, 6}, {0x20C, 2}, {0x012, 1}, {0x1EC, 1}, {0x200, 5},
                               {0x205, 7}, {0x601, 3}, {0x000, 256}, {0x100, 255}, {0x600, 4}}));
   EXPECT_EQ(b.port.Opens, 1);
@@ -217,7 +224,7 @@ TEST(ReadPagerStamp, OnlyALaterReleaseIsRefused) {
     SetText(b.pager.Eeprom, map::kSoftwareStamp, c.stamp);
     Seal(b.pager.Eeprom);
     b.host.SetText("lblCodeplug_Version", "before");
-    EXPECT_EQ(ReadPager(b.ctx), c.read);
+    EXPECT_EQ(ReadPager(b.ctx).Ok(), c.read);
     EXPECT_EQ(b.host.Text("lblCodeplug_Version"), c.label);
   }
 }

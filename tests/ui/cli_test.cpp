@@ -345,5 +345,18 @@ TEST_F(CliTest, ProgramSaysWhyItStoppedAndWhatItCorrected) {
   }
 }
 
+TEST_F(CliTest, AProgramThePagerDidNotStoreEndsWithTheVerifyFailureAndNoStep) {
+  std::string file = ReadDefault("kept.Dat");
+  std::string before = Slurp(file);
+  test::SimProcess sim(link, {"--fault", "no-store"});
+  ASSERT_TRUE(sim.Ready());
+  test::CommandResult r = Cli("program --port 1 --in " + file + " --step A=1 --update");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Verify Error at EEPROM address 0x"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(", Please Program Pager again"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("Programmed  Successfully"), std::string::npos) << r.err;
+  EXPECT_EQ(Slurp(file), before);
+}
+
 } // namespace
 } // namespace pw

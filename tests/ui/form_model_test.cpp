@@ -57,6 +57,9 @@ protected:
            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
+    // The user's own settings, backups and traces stay out of the tests.
+    ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
   }
   void TearDown() override { fs::remove_all(dir); }
 
@@ -260,7 +263,10 @@ TEST_F(FormModelTest, MenuTreeHoldsEveryItemInOrder) {
                    "LoadPatchFileHex 'Load Patch File Hex' hidden"}));
   EXPECT_EQ(MenuLines(c, "Options1"),
             (Lines{"FLEXAddressOption 'FLEX &Address' Ctrl+A", "StandardOption '&Standard' Ctrl+S",
-                   "FLEXTerminal1 'FLEX(tm) &Terminal' Ctrl+T hidden"}));
+                   "FLEXTerminal1 'FLEX(tm) &Terminal' Ctrl+T hidden", "-",
+                   "VerifyAfterProgramming1 '&Verify after Programming'",
+                   "BackUpBeforeProgramming1 '&Back Up Pager before Programming'",
+                   "SerialTrace1 'Serial T&race'"}));
   EXPECT_EQ(MenuLines(c, "ReadProgram1"),
             (Lines{"Read1 '&Read Pager' F3", "-", "Write1 '&Program Pager' F4", "- hidden",
                    "Read_Patch 'Read Patch' hidden", "Program_Patch 'Program Patch' hidden",
@@ -623,6 +629,85 @@ TEST_F(FormModelTest, ProgramStepsTheCapcodesForTheNextPagerWhenSteppingIsOn) {
   AddressState state;
   EXPECT_EQ(ShowCode(programmed, 1, state, false), "1234560");
   EXPECT_EQ(model->state.CommandTopic, 2);
+}
+
+TEST_F(FormModelTest, OptionsAreRememberedForTheNextSession) {
+  Start();
+  struct Case {
+    const char* item;
+    bool before;
+    const char* line;
+  } cases[] = {{"VerifyAfterProgramming1", true, "options.verify=0"},
+               {"BackUpBeforeProgramming1", false, "options.backup=1"},
+               {"SerialTrace1", false, "options.trace=1"}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(model->controls[c.item].checked, c.before) << c.item;
+    model->Click(c.item);
+  }
+  model->FormClose();
+  Start();
+  const std::string conf = ReadAll(dir / "config" / "pagewright" / "pagewright.conf");
+  for (const Case& c : cases) {
+    EXPECT_EQ(model->controls[c.item].checked, !c.before) << c.item;
+    EXPECT_NE(conf.find(c.line), std::string::npos) << conf;
+  }
+  EXPECT_FALSE(model->VerifyAfterProgram());
+  EXPECT_EQ(model->BackupDirectory(), dir / "data" / "pagewright" / "backups");
+  ASSERT_NE(model->Trace(), nullptr);
+  EXPECT_EQ(model->Trace()->Path().parent_path(), dir / "data" / "pagewright" / "traces");
+}
+
+TEST_F(FormModelTest, ProgramVerifiesBacksUpAndTracesAsTheOptionsSay) {
+  struct Case {
+    const char* shows;
+    bool pagerKeepsWrites;
+    bool verify;
+    bool backupAndTrace;
+    bool ok;
+    const char* last; // the start of the last box
+  } cases[] = {
+      {"a pager that keeps nothing ends with the verify error and no stepping", false, true,
+       false, false, "Verify Error at EEPROM address 0x"},
+      {"without verify it goes unnoticed", false, false, false, true,
+       "Codeplug  Programmed  Successfully!"},
+      {"a backup and a trace are left in the user's folders", true, true, true, true,
+       "Codeplug  Programmed  Successfully!"},
+  };
+  const fs::path data = dir / "data" / "pagewright";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shows);
+    fs::remove_all(dir / "config");
+    pager = sim::PagerFirmware();
+    Start();
+    model->Click("btnF3Read");
+    model->Click("chkAutoIncrementorDecrement");
+    model->Enter("edtIncDec1");
+    model->controls.SetText("edtIncDec1", "2");
+    model->Exit("edtIncDec1");
+    model->SetVerifyAfterProgram(c.verify);
+    if (c.backupAndTrace) {
+      model->Click("BackUpBeforeProgramming1");
+      model->Click("SerialTrace1");
+    }
+    pager.Faults.ignoreWrite = !c.pagerKeepsWrites;
+    host.Clear();
+    model->Click("btnF4Program");
+
+    EXPECT_EQ(model->LastTransactionOk(), c.ok);
+    EXPECT_EQ(model->LastOutcome().ending, c.ok ? Ending::Success : Ending::Mismatch);
+    ASSERT_NE(host.Last(), nullptr);
+    EXPECT_EQ(host.Last()->text.rfind(c.last, 0), 0u) << host.Last()->text;
+    EXPECT_EQ(host.Last()->icon, c.ok ? Icon::None : Icon::Error);
+    EXPECT_EQ(model->controls.Text("edtCodeA"), c.ok ? "1234562" : "1234560");
+    if (!c.backupAndTrace) continue;
+    const fs::path backup = model->LastOutcome().backup;
+    EXPECT_EQ(backup.parent_path(), data / "backups");
+    EXPECT_TRUE(fs::exists(backup));
+    model->StopTrace();
+    const std::string trace = ReadAll(*fs::directory_iterator(data / "traces"));
+    EXPECT_NE(trace.find("PC> 53 55 6A 56"), std::string::npos) << trace.substr(0, 400);
+    EXPECT_NE(trace.find("PC> 53 55 6E 69 52 53 54"), std::string::npos) << "the reset";
+  }
 }
 
 } // namespace

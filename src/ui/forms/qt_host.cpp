@@ -40,7 +40,9 @@ std::unique_ptr<QMessageBox> QtHost::BuildBox(BoxKind kind, const Message& messa
                                               QWidget* parent) {
   auto box = std::make_unique<QMessageBox>(parent);
   box->setTextFormat(Qt::PlainText);
-  box->setText(ToQt(message.text));
+  // What the system said goes below the message's own text, in the same box.
+  box->setText(ToQt(message.detail.empty() ? message.text
+                                           : message.text + "\n\n" + message.detail));
   box->setWindowTitle(message.caption.empty() ? QApplication::applicationName()
                                               : ToQt(message.caption));
   box->setIcon(BoxIcon(message.icon));

@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "link/serial_trace.h"
+#include "transactions/pager_bench.h"
+
+namespace pw::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kHeadingLines = 4; // the start time and the legend
+
+fs::path TracePath(const char* name) {
+  return fs::temp_directory_path() / ("pw-trace-" + std::to_string(::getpid()) + "-" + name);
+}
+
+// The rows of a trace below its heading.
+std::vector<std::string> Rows(const fs::path& path) {
+  std::ifstream in(path);
+  std::vector<std::string> rows;
+  for (std::string line; std::getline(in, line);) rows.push_back(line);
+  if (rows.size() < kHeadingLines) return {};
+  return {rows.begin() + kHeadingLines, rows.end()};
+}
+
+// Lends a port without giving it away.
+class BorrowedPort final : public SerialPort {
+public:
+  explicit BorrowedPort(SerialPort& port) : port_(port) {}
+  bool Open(std::int32_t b, std::uint8_t p, std::uint8_t d, float s) override {
+    return port_.Open(b, p, d, s);
+  }
+  bool Close() override { return port_.Close(); }
+  bool WriteByte(std::uint8_t b) override { return port_.WriteByte(b); }
+  bool ReadByte(std::uint8_t& b) override { return port_.ReadByte(b); }
+  bool Purge() override { return port_.Purge(); }
+  bool IsOpen() const override { return port_.IsOpen(); }
+
+private:
+  SerialPort& port_;
+};
+
+TEST(SerialTrace, WritesFramesByDirectionAndPauseWithTheTimeOfEachRow) {
+  const fs::path path = TracePath("rows");
+  fs::remove(path);
+  VirtualClock clock;
+  clock.Advance(5000);
+  {
+    SerialTrace trace(path, clock);
+    trace.Note("open COM1 at 1200 baud");
+    for (char c : std::string("SUjV")) {
+      trace.Sent(static_cast<std::uint8_t>(c));
+      clock.Sleep(25);
+    }
+    for (int i = 0; i < 18; ++i) {
+      trace.Received(static_cast<std::uint8_t>("\x11RV615-FVRZ 010209"[i]));
+      clock.Sleep(8);
+    }
+    clock.Sleep(kTraceFramePauseMs + 1);
+    trace.Received(0x15); // after a pause: a frame of its own
+  }
+  EXPECT_EQ(Rows(path),
+            (std::vector<std::string>{
+                "         0  --  open COM1 at 1200 baud",
+                "         0  PC> 53 55 6A 56                                      SUjV",
+                "       100  <PG 11 52 56 36 31 35 2D 46 56 52 5A 20 30 31 30 32  .RV615-FVRZ 0102",
+                "       228      30 39                                            09",
+                "       345  <PG 15                                               .",
+            }));
+  fs::remove(path);
+}
+
+TEST(SerialTrace, ATraceOfAReadShowsEveryFrameOfTheProtocolInOrder) {
+  const fs::path path = TracePath("read");
+  fs::remove(path);
+  PagerBench b;
+  {
+    auto trace = std::make_shared<SerialTrace>(path, b.clock);
+    TracingPort port(std::make_unique<BorrowedPort>(b.port), trace, "COM1");
+    TransactionContext ctx{b.cp, b.link, port, b.host, b.clock};
+    ASSERT_TRUE(ReadPager(ctx).Ok());
+  }
+  // Rebuild the frames from the rows: a mark starts one, a row without continues it.
+  struct Frame {
+    std::string mark;
+    std::vector<std::uint8_t> bytes;
+  };
+  std::vector<Frame> frames;
+  int notes = 0;
+  for (const std::string& row : Rows(path)) {
+    const std::string mark = row.substr(12, 3);
+    if (mark == "-- ") {
+      ++notes;
+      continue;
+    }
+    if (mark != "   ") frames.push_back({mark, {}});
+    ASSERT_FALSE(frames.empty()) << row;
+    std::istringstream hex(row.substr(16, 48));
+    for (unsigned v; hex >> std::hex >> v;) frames.back().bytes.push_back(static_cast<std::uint8_t>(v));
+  }
+  EXPECT_EQ(notes, 1); // the port opened by the Read
+
+  std::vector<std::uint8_t> replies;
+  std::size_t request = 0;
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(frames[i].mark, i % 2 == 0 ? "PC>" : "<PG");
+    if (i % 2 == 1) {
+      replies.insert(replies.end(), frames[i].bytes.begin(), frames[i].bytes.end());
+    } else if (request < b.pager.Frames.size()) {
+      EXPECT_EQ(frames[i].bytes, b.pager.Frames[request++].bytes);
+    }
+  }
+  EXPECT_EQ(frames.size(), 2 * b.pager.Frames.size());
+  std::vector<std::uint8_t> read;
+  for (const auto& r : b.port.Read) read.push_back(r.value);
+  EXPECT_EQ(replies, read);
+  fs::remove(path);
+}
+
+} // namespace
+} // namespace pw::test
