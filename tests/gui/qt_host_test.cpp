@@ -146,16 +146,6 @@ TEST(QtShellDialogs, FiltersAndAnswersOfTheFileDialogs) {
   EXPECT_EQ(asked, (std::vector<bool>{false, true}));
 }
 
-// Records the value the gauge showed at every paint.
-struct PaintedValues : QObject {
-  std::vector<int> values;
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Paint)
-      values.push_back(static_cast<QProgressBar*>(watched)->value());
-    return false;
-  }
-};
-
 TEST(QtHostGauge, EveryNewValueIsPaintedAtOnceWhileTheUsersKeysWait) {
   test::App();
   QWidget window;
@@ -175,7 +165,7 @@ TEST(QtHostGauge, EveryNewValueIsPaintedAtOnceWhileTheUsersKeysWait) {
   controls.Add(c);
   QtHost host;
   host.Attach(&controls, &window, [] {});
-  PaintedValues painted;
+  test::PaintedValues painted;
   gauge->installEventFilter(&painted);
 
   // A key the user pressed while the pager was being read.
