@@ -98,6 +98,10 @@ std::string Fd::Close() {
 Target InspectTarget(const fs::path& path) {
   Target t;
   fs::path p = path;
+  if (path.empty()) {
+    t.problem = ErrorText(ENOENT);
+    return t;
+  }
   for (int hop = 0; hop <= kMaxLinks; ++hop) {
     struct stat st;
     if (::lstat(p.c_str(), &st) != 0) {
@@ -119,10 +123,10 @@ Target InspectTarget(const fs::path& path) {
     t.inode = st.st_ino;
     t.multiplyLinked = st.st_nlink > 1;
     t.problem = NotRegular(st.st_mode);
-    if (t.problem.empty() && ::access(p.c_str(), W_OK) != 0) t.problem = LastError();
     // A file without any write permission was made read-only on purpose; even the
     // administrator keeps out, as editors do.
     if (t.problem.empty() && (st.st_mode & 0222) == 0) t.problem = kReadOnly;
+    if (t.problem.empty() && ::access(p.c_str(), W_OK) != 0) t.problem = LastError();
     if (t.problem.empty()) t.problem = FolderWritable(FolderOf(p));
     return t;
   }

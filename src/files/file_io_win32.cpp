@@ -78,6 +78,10 @@ std::string Fd::Close() {
 Target InspectTarget(const fs::path& path) {
   Target t;
   t.path = path;
+  if (path.empty()) {
+    t.problem = ErrorText(ENOENT);
+    return t;
+  }
   std::error_code ec;
   if (fs::is_symlink(path, ec)) {
     // Written through to the file it names, so the link stays a link.
