@@ -85,6 +85,7 @@ int OutOfRangeTimerShownValue(const Codeplug& cp);
 // the image, the information message is shown, the value is limited and stored in seconds.
 void ApplyWholeSecondOutOfRangeTimer(Codeplug& cp, std::string& text, Messages& out);
 // The timer at Program time: firmware 10204 and later takes the field rule, older the above.
+// The one place the threshold is defined; the compatibility rules use it too.
 inline constexpr std::uint32_t kFiveSecondTimerFirmware = 10204;
 void ApplyProgramTimeOutOfRangeTimer(Codeplug& cp, std::uint32_t firmwareVersion,
                                      std::string& text, Messages& out);

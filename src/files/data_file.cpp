@@ -1,6 +1,7 @@
 #include "files/data_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <numeric>
 
 #include "files/alert_fields.h"
@@ -247,14 +248,31 @@ bool PrepareImageForSave(Codeplug& cp, Messages& out) {
   return true;
 }
 
-std::string DataFileName(std::string_view chosen) {
-  const std::size_t folderEnd = chosen.find_last_of("/\\:");
+namespace {
+
+// Where the extension of the last part of a path starts (its size when there is none).
+std::size_t ExtensionStart(std::string_view path) {
+  const std::size_t folderEnd = path.find_last_of("/\\:");
   const std::size_t nameStart = folderEnd == std::string_view::npos ? 0 : folderEnd + 1;
-  const std::size_t dot = chosen.rfind('.');
-  const std::size_t extStart =
-      (dot == std::string_view::npos || dot < nameStart) ? chosen.size() : dot;
-  if (chosen.substr(extStart) == kDataFileExtension) return std::string(chosen);
-  return std::string(chosen.substr(0, extStart)) + std::string(kDataFileExtension);
+  const std::size_t dot = path.rfind('.');
+  return (dot == std::string_view::npos || dot < nameStart) ? path.size() : dot;
+}
+
+bool EndsInDat(std::string_view path) {
+  const std::string_view extension = path.substr(ExtensionStart(path));
+  return std::equal(extension.begin(), extension.end(), kDataFileExtension.begin(),
+                    kDataFileExtension.end(), [](char a, char b) {
+                      return std::tolower(static_cast<unsigned char>(a)) == b;
+                    });
+}
+
+} // namespace
+
+bool HasDataFileExtension(const std::string& path) { return EndsInDat(path); }
+
+std::string DataFileName(std::string_view chosen) {
+  if (EndsInDat(chosen)) return std::string(chosen);
+  return std::string(chosen.substr(0, ExtensionStart(chosen))) + std::string(kDataFileExtension);
 }
 
 OverwriteQuestion OverwriteQuestionFor(std::string_view fullName) {

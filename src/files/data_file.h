@@ -68,8 +68,10 @@ void PrepareForSave(Codeplug& cp);
 // messages of the battery rule are appended too.
 bool PrepareImageForSave(Codeplug& cp, Messages& out);
 
-// The name a codeplug is saved under: anything not ending exactly in ".dat" gets it
-// (the case of the extension counts), in the same folder.
+// Whether the last part of a path ends in ".dat", in any case (X.Dat, X.DAT, X.dat).
+bool HasDataFileExtension(const std::string& path);
+// The name a codeplug is saved under: a name with the ".dat" extension in any case is kept as
+// the user chose it; any other extension is replaced by ".dat", in the same folder.
 std::string DataFileName(std::string_view chosen);
 
 // The Yes/No question asked before an existing file is replaced (No is the default).

@@ -1,99 +1,155 @@
 #include "files/file_io.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <optional>
+#include <random>
 #include <system_error>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <unistd.h>
-#endif
+#include "files/file_io_platform.h"
 
 namespace pw {
 
-namespace fs = std::filesystem;
+namespace fileio {
+
+std::string ErrorText(int error) { return std::strerror(error != 0 ? error : EIO); }
+
+fs::path FolderOf(const fs::path& file) {
+  const fs::path folder = file.parent_path();
+  return folder.empty() ? fs::path(".") : folder;
+}
+
+fs::path UnpredictableNameBeside(const fs::path& target) {
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device random;
+  std::string suffix;
+  for (int i = 0; i < 12; ++i) suffix += kLetters[random() % (sizeof kLetters - 1)];
+  std::u8string name = target.filename().u8string().substr(0, 200); // stays within NAME_MAX
+  return FolderOf(target) / (u8"." + name + u8"." +
+                             std::u8string(suffix.begin(), suffix.end()) + u8".tmp");
+}
+
+} // namespace fileio
 
 namespace {
 
-// Paths arrive as UTF-8 from the dialogs.
+using fileio::Fd;
+using fileio::Look;
+using fileio::Target;
+namespace fs = std::filesystem;
+
+// Paths arrive as UTF-8 from the dialogs and the command line.
 fs::path ToPath(const std::string& path) {
   return fs::path(std::u8string(reinterpret_cast<const char8_t*>(path.data()), path.size()));
-}
-
-std::FILE* OpenFile(const fs::path& path, bool forWriting) {
-#ifdef _WIN32
-  return _wfopen(path.c_str(), forWriting ? L"wb" : L"rb");
-#else
-  return std::fopen(path.c_str(), forWriting ? "wb" : "rb");
-#endif
 }
 
 std::string Describe(std::string_view verb, const std::string& path, const std::string& reason) {
   return "Cannot " + std::string(verb) + " file \"" + path + "\": " + reason;
 }
 
-std::string ErrnoText(int error) { return std::strerror(error != 0 ? error : EIO); }
-
-// A name beside the target that is not taken yet.
-fs::path TemporaryPathFor(const fs::path& target) {
-  for (int n = 0;; ++n) {
-    fs::path candidate = target;
-    candidate += ".pwtmp" + std::to_string(n);
-    std::error_code ec;
-    if (!fs::exists(candidate, ec) || n >= 999) return candidate;
-  }
+FileWriteResult WriteFailed(const std::string& path, const std::string& reason) {
+  return FileWriteResult{false, Describe("write", path, reason)};
 }
 
-#ifndef _WIN32
-// Makes the rename itself durable; failure here leaves a complete file either way.
-void SyncFolder(const fs::path& file) {
-  fs::path folder = file.parent_path();
-  if (folder.empty()) folder = ".";
-  const int fd = ::open(folder.c_str(), O_RDONLY);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
-}
-#endif
+// What a temporary file is filled with: text, or the content of an existing file.
+struct Content {
+  std::string_view text;
+  const fs::path* file = nullptr;
+};
 
-// Writes and flushes the whole text; returns 0 or the errno of the failure.
-int WriteWhole(const fs::path& path, std::string_view text) {
-  errno = 0;
-  std::FILE* file = OpenFile(path, true);
-  if (file == nullptr) return errno != 0 ? errno : EIO;
-  int error = 0;
-  if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file) != text.size())
-    error = errno != 0 ? errno : EIO;
-  if (error == 0 && std::fflush(file) != 0) error = errno != 0 ? errno : EIO;
-#ifndef _WIN32
-  if (error == 0 && ::fsync(::fileno(file)) != 0) error = errno != 0 ? errno : EIO;
-#endif
-  if (std::fclose(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
-  return error;
+// Creates, fills and syncs a temporary file beside target.
+std::string WriteTemporary(const fs::path& target, const Look& look, const Content& content,
+                           fs::path& temp) {
+  Fd fd;
+  std::string problem = fileio::CreateTemporaryBeside(target, look, temp, fd);
+  if (problem.empty())
+    problem = content.file ? fileio::CopyFrom(*content.file, fd.get())
+                           : fileio::WriteAll(fd.get(), content.text);
+  if (problem.empty()) problem = fileio::Sync(fd.get());
+  if (std::string closed = fd.Close(); problem.empty()) problem = closed;
+  return problem;
+}
+
+// One file about to be replaced. Its new content waits, complete and synced, in a temporary
+// file beside it; the file itself changes only at Commit, and Undo puts it back afterwards.
+class Replacement {
+public:
+  explicit Replacement(Target target) : target_(std::move(target)) {}
+  Replacement(const Replacement&) = delete;
+  Replacement& operator=(const Replacement&) = delete;
+  ~Replacement() {
+    fileio::RemoveQuietly(temp_);
+    fileio::RemoveQuietly(previous_);
+  }
+
+  const Target& target() const { return target_; }
+
+  // undoable: keeps a copy of the old content, so Undo can restore it; a file rewritten in
+  // place always keeps one, to restore it when the rewrite fails half-way.
+  std::string Prepare(const Content& content, const Look& look, bool undoable) {
+    std::string problem = WriteTemporary(target_.path, look, content, temp_);
+    if (problem.empty() && target_.exists && (undoable || target_.multiplyLinked)) {
+      const Content old{{}, &target_.path};
+      problem = WriteTemporary(target_.path, target_.look, old, previous_);
+    }
+    return problem;
+  }
+
+  std::string Commit() {
+    if (!target_.multiplyLinked) {
+      std::string problem = fileio::MoveOver(temp_, target_.path);
+      if (problem.empty()) temp_.clear();
+      return problem;
+    }
+    std::string problem = fileio::OverwriteInPlace(target_, temp_);
+    if (!problem.empty()) fileio::OverwriteInPlace(target_, previous_);
+    return problem;
+  }
+
+  void Undo() {
+    if (!target_.exists) {
+      fileio::RemoveQuietly(target_.path);
+    } else if (target_.multiplyLinked) {
+      fileio::OverwriteInPlace(target_, previous_);
+    } else if (fileio::MoveOver(previous_, target_.path).empty()) {
+      previous_.clear();
+    }
+  }
+
+private:
+  Target target_;
+  fs::path temp_;
+  fs::path previous_;
+};
+
+// The backup keeps its own mode and owner, but never lets others read what the file itself
+// keeps from them; a new backup is made like the file.
+Look BackupLook(const Target& backup, const Target& file) {
+  if (!backup.exists) return file.look;
+  Look look = backup.look;
+  look.mode &= file.look.mode | 07700;
+  return look;
+}
+
+// The backup of an existing file must be replaceable too, and must not be the file itself.
+std::string BackupProblem(const Target& backup, const Target& file) {
+  if (!backup.problem.empty()) return backup.problem;
+  if (backup.exists && backup.inode != 0 && backup.device == file.device &&
+      backup.inode == file.inode)
+    return "Is the file itself";
+  return {};
 }
 
 } // namespace
 
 FileReadResult ReadTextFile(const std::string& path) {
   FileReadResult result;
-  errno = 0;
-  std::FILE* file = OpenFile(ToPath(path), false);
-  if (file == nullptr) {
-    result.error = Describe("read", path, ErrnoText(errno));
-    return result;
-  }
-  char buffer[8192];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) result.text.append(buffer, got);
-  const bool failed = std::ferror(file) != 0;
-  const int error = errno;
-  std::fclose(file);
-  if (failed) {
+  Fd fd;
+  std::string problem = fileio::OpenForReading(ToPath(path), kMaxReadFileBytes, fd);
+  if (problem.empty()) problem = fileio::ReadAll(fd.get(), kMaxReadFileBytes, result.text);
+  if (!problem.empty()) {
     result.text.clear();
-    result.error = Describe("read", path, ErrnoText(error));
+    result.error = Describe("read", path, problem);
     return result;
   }
   result.ok = true;
@@ -105,41 +161,48 @@ bool FileExists(const std::string& path) {
   return fs::exists(ToPath(path), ec);
 }
 
+FileWriteResult CheckWriteTarget(const std::string& path, bool backup) {
+  const Target target = fileio::InspectTarget(ToPath(path));
+  if (!target.problem.empty()) return WriteFailed(path, target.problem);
+  if (backup && target.exists) {
+    const std::string backupPath = path + ".bak";
+    const std::string problem = BackupProblem(fileio::InspectTarget(ToPath(backupPath)), target);
+    if (!problem.empty()) return WriteFailed(backupPath, problem);
+  }
+  return FileWriteResult{true, {}};
+}
+
 FileWriteResult WriteFileSafely(const std::string& path, std::string_view text, bool makeBackup) {
-  FileWriteResult result;
-  const fs::path target = ToPath(path);
+  Replacement file(fileio::InspectTarget(ToPath(path)));
+  const Target& target = file.target();
+  if (!target.problem.empty()) return WriteFailed(path, target.problem);
+  if (std::string problem = file.Prepare(Content{text}, target.exists ? target.look : Look{}, false);
+      !problem.empty())
+    return WriteFailed(path, problem);
 
-  if (makeBackup && FileExists(path)) {
-    const FileReadResult old = ReadTextFile(path);
-    if (!old.ok) {
-      result.error = old.error;
-      return result;
-    }
-    const FileWriteResult backup = WriteFileSafely(path + ".bak", old.text, false);
-    if (!backup.ok) return backup;
+  std::optional<Replacement> backup;
+  const std::string backupPath = path + ".bak";
+  if (makeBackup && target.exists) {
+    backup.emplace(fileio::InspectTarget(ToPath(backupPath)));
+    const Target& old = backup->target();
+    if (std::string problem = BackupProblem(old, target); !problem.empty())
+      return WriteFailed(backupPath, problem);
+    if (std::string problem =
+            backup->Prepare(Content{{}, &target.path}, BackupLook(old, target), true);
+        !problem.empty())
+      return WriteFailed(backupPath, problem);
   }
 
-  const fs::path temporary = TemporaryPathFor(target);
-  if (const int error = WriteWhole(temporary, text); error != 0) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    result.error = Describe("write", path, ErrnoText(error));
-    return result;
+  // All new content is on disk; only now do the backup and the file change.
+  if (backup) {
+    if (std::string problem = backup->Commit(); !problem.empty())
+      return WriteFailed(backupPath, problem);
   }
-
-  std::error_code ec;
-  fs::rename(temporary, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    result.error = Describe("write", path, ec.message());
-    return result;
+  if (std::string problem = file.Commit(); !problem.empty()) {
+    if (backup) backup->Undo();
+    return WriteFailed(path, problem);
   }
-#ifndef _WIN32
-  SyncFolder(target);
-#endif
-  result.ok = true;
-  return result;
+  return FileWriteResult{true, {}};
 }
 
 } // namespace pw

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdint>
 
+#include "files/alert_fields.h"
+
 namespace pw {
 
 bool LedStayOnCapableFirmware(int firmware) { return firmware >= firmware::kLedStayOn; }
@@ -14,7 +16,7 @@ bool AsksLedFlashQuestion(int firmware, std::uint8_t featureFlags) {
 }
 
 bool UsesOutOfRangeTimerField(int firmware) {
-  return firmware >= firmware::kOutOfRangeTimerField;
+  return firmware >= static_cast<int>(kFiveSecondTimerFirmware);
 }
 
 bool PatchVersionTooNew(int firmware, int patchVersion) {

@@ -99,7 +99,6 @@ enum class TransactionMode { Read, Program };
 namespace firmware {
 inline constexpr int kLedStayOn = 10201;         // and above: LED times on the 150 scale
 inline constexpr int kLastWithoutLedFlash = 10202; // and below: no "LED Flash stay on"
-inline constexpr int kOutOfRangeTimerField = 10204; // and above: 10-600 s in 5 s steps
 inline constexpr int kFirstPatched = 10101;      // below: no patch set, no patch limit
 inline constexpr int kPatchLimitSplit = 10204;   // up to here patch 4 is too new, above it 6
 } // namespace firmware

@@ -24,6 +24,15 @@ void RefillRederivedThresholds(Controls& controls, const Codeplug& cp) {
   for (int item = 9; item <= 12; ++item) controls.SetText(boxes[item - 9], BatteryText(cp, item));
 }
 
+// Writes the working image, prepared for the save, as a data file; with backup the file
+// already there is kept as name + ".bak". A failure is shown and leaves both as they were.
+bool WriteCodeplugFile(Host& host, const Image& image, const std::string& name, bool backup) {
+  const std::string text = WriteDataFile(image);
+  const FileWriteResult written = WriteFileSafely(name, text, backup);
+  if (!written.ok) host.ShowBox(written.error, "Error", Icon::Error);
+  return written.ok;
+}
+
 } // namespace
 
 bool FormModel::LoadFile(const std::string& path) {
@@ -58,12 +67,7 @@ bool FormModel::SaveFile(const std::string& path) {
   ShowAll(host_, messages);
   if (!prepared) return false;
   RefillRederivedThresholds(controls, codeplug);
-  FileWriteResult written =
-      WriteFileSafely(path, WriteDataFile(codeplug.WorkingImage), FileExists(path));
-  if (!written.ok) {
-    host_.ShowBox(written.error, "Error", Icon::Error);
-    return false;
-  }
+  if (!WriteCodeplugFile(host_, codeplug.WorkingImage, path, FileExists(path))) return false;
   controls.SetCaption("lblCodeplug_Version",
                       CodeplugVersionLabel(ImageVersionText(codeplug.WorkingImage)));
   return true;
@@ -81,6 +85,12 @@ void FormModel::RunSave() {
     if (!prepared) return;
     RefillRederivedThresholds(controls, codeplug);
     std::string name = DataFileName(*chosen);
+    // A file the save could not replace (nor back up) is refused before the user is asked
+    // about it.
+    if (FileWriteResult target = CheckWriteTarget(name, true); !target.ok) {
+      host_.ShowBox(target.error, "Error", Icon::Error);
+      return;
+    }
     bool exists = FileExists(name);
     if (exists) {
       OverwriteQuestion question = OverwriteQuestionFor(name);
@@ -89,12 +99,7 @@ void FormModel::RunSave() {
         continue;
       }
     }
-    FileWriteResult written =
-        WriteFileSafely(name, WriteDataFile(codeplug.WorkingImage), exists);
-    if (!written.ok) {
-      host_.ShowBox(written.error, "Error", Icon::Error);
-      return;
-    }
+    if (!WriteCodeplugFile(host_, codeplug.WorkingImage, name, exists)) return;
     controls.SetCaption("lblCodeplug_Version",
                         CodeplugVersionLabel(ImageVersionText(codeplug.WorkingImage)));
     return;

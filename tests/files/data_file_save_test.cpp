@@ -181,24 +181,30 @@ TEST(DataFileSave, SavedFileLoadsBackByteForByte) {
   EXPECT_EQ(restored.PatchVersion, 2);
 }
 
-TEST(DataFileNaming, EndsEveryNameInDotDat) {
+TEST(DataFileNaming, EndsEveryNameInDotDatInTheCaseTheUserChose) {
   const struct {
     const char* chosen;
     const char* saved;
   } cases[] = {
-      {"CODE.DAT", "CODE.dat"},
+      {"CODE.DAT", "CODE.DAT"},
       {"code", "code.dat"},
-      {"code.Dat", "code.dat"},
+      {"code.Dat", "code.Dat"},
+      {"code.daT", "code.daT"},
       {"code.dat", "code.dat"},
       {"code.txt", "code.dat"},
       {"code.", "code.dat"},
+      {"code.data", "code.dat"},
       {"pager.v2.dat", "pager.v2.dat"},
       {"a.b/c", "a.b/c.dat"},
+      {"sites.dat/c", "sites.dat/c.dat"},
       {"/home/tech/codeplugs/site7", "/home/tech/codeplugs/site7.dat"},
       {"C:\\Pagers\\v1.2\\site7", "C:\\Pagers\\v1.2\\site7.dat"},
-      {"C:site7.DAT", "C:site7.dat"},
+      {"C:site7.DAT", "C:site7.DAT"},
   };
-  for (const auto& c : cases) EXPECT_EQ(DataFileName(c.chosen), c.saved) << c.chosen;
+  for (const auto& c : cases) {
+    EXPECT_EQ(DataFileName(c.chosen), c.saved) << c.chosen;
+    EXPECT_EQ(HasDataFileExtension(c.chosen), std::string(c.chosen) == c.saved) << c.chosen;
+  }
 }
 
 TEST(DataFileNaming, OverwriteQuestionNamesTheFile) {

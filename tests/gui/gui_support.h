@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QProgressBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -71,6 +72,16 @@ inline void Type(const QString& text) {
 inline void Press(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
   QTest::keyClick(QApplication::focusWidget(), key, mods);
 }
+
+// Records the value a progress bar showed at every paint.
+struct PaintedValues : QObject {
+  std::vector<int> values;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint)
+      values.push_back(static_cast<QProgressBar*>(watched)->value());
+    return false;
+  }
+};
 
 inline std::string FocusedName() {
   QWidget* w = QApplication::focusWidget();

@@ -21,6 +21,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <unistd.h>
 
 #include "base/clock.h"
@@ -387,7 +388,11 @@ TEST_F(MainWindowTest, SaveAndProgramKeysWaitForTheFirstRead) {
 
 TEST_F(MainWindowTest, F3ReadsThePagerAndEnablesSaveAndProgram) {
   Start();
+  test::PaintedValues gauge;
+  W("CGauge1")->installEventFilter(&gauge);
   Press(Qt::Key_F3);
+  EXPECT_GT(std::set<int>(gauge.values.begin(), gauge.values.end()).size(), 90u)
+      << "the gauge moves with the bytes, not only between blocks";
   ASSERT_FALSE(boxes.boxes.empty());
   EXPECT_EQ(boxes.boxes.back().text.toStdString(), std::string(text::kCodeplugRead));
   EXPECT_EQ(boxes.boxes.back().title, "Information");

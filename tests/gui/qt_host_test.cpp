@@ -3,7 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+
+#include <algorithm>
+#include <numeric>
 
 #include "gui/gui_support.h"
 #include "ui/forms/qt_host.h"
@@ -138,6 +144,42 @@ TEST(QtShellDialogs, FiltersAndAnswersOfTheFileDialogs) {
   EXPECT_EQ(shell.AskOpenFileName(request), std::optional<std::string>("/tmp/a.Dat"));
   EXPECT_EQ(shell.AskSaveFileName(request), std::nullopt);
   EXPECT_EQ(asked, (std::vector<bool>{false, true}));
+}
+
+TEST(QtHostGauge, EveryNewValueIsPaintedAtOnceWhileTheUsersKeysWait) {
+  test::App();
+  QWidget window;
+  auto* gauge = new QProgressBar(&window);
+  gauge->setObjectName("CGauge1");
+  gauge->setRange(0, 100);
+  gauge->setValue(0);
+  auto* edit = new QLineEdit(&window);
+  edit->move(0, 40);
+  ASSERT_TRUE(test::ShowActive(window));
+  edit->setFocus();
+  QCoreApplication::processEvents();
+  Controls controls;
+  Control c;
+  c.name = "CGauge1";
+  c.kind = Kind::Gauge;
+  controls.Add(c);
+  QtHost host;
+  host.Attach(&controls, &window, [] {});
+  test::PaintedValues painted;
+  gauge->installEventFilter(&painted);
+
+  // A key the user pressed while the pager was being read.
+  QCoreApplication::postEvent(edit, new QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "x"));
+  for (int byte = 0; byte <= 300; ++byte)
+    host.SetProgress(byte / 3);
+  std::vector<int> distinct = painted.values;
+  distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+  std::vector<int> expected(100); // 0 is shown already
+  std::iota(expected.begin(), expected.end(), 1);
+  EXPECT_EQ(distinct, expected) << "each percent is painted as soon as it is set";
+  EXPECT_EQ(edit->text(), "") << "the key waits for the transaction to end";
+  QCoreApplication::processEvents();
+  EXPECT_EQ(edit->text(), "x");
 }
 
 } // namespace

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "sim/in_process_port.h"
 #include "sim/pager_firmware.h"
 #include "support/scripted_host.h"
@@ -520,18 +522,19 @@ TEST_F(FormModelTest, ExitClosesTheWindowAtOnce) {
 
 // ---- Save, Load and Program from the window --------------------------------------------------
 
-TEST_F(FormModelTest, SaveNamesTheFileDatAndKeepsABackupWhenReplacing) {
+TEST_F(FormModelTest, SaveKeepsTheDatNameAsChosenAndABackupWhenReplacing) {
   Start();
   model->Click("btnF3Read");
   ASSERT_TRUE(model->LastTransactionOk());
   shell.saveAnswers = {(dir / "CODE.DAT").string()};
   model->Shortcut("F7");
-  ASSERT_TRUE(fs::exists(dir / "CODE.dat"));
+  ASSERT_TRUE(fs::exists(dir / "CODE.DAT"));
+  EXPECT_FALSE(fs::exists(dir / "CODE.dat")) << "the extension in any case is kept";
   EXPECT_FALSE(fs::exists(dir / "CODE.DAT.bak"));
   ASSERT_EQ(shell.saveRequests.size(), 1u);
   EXPECT_EQ(shell.saveRequests[0].filters,
             (std::vector<std::string>{"Tavo datafile (*.Dat)", "All files (*.*)"}));
-  const std::string first = ReadAll(dir / "CODE.dat");
+  const std::string first = ReadAll(dir / "CODE.DAT");
   EXPECT_EQ(first, WriteDataFile(model->codeplug.WorkingImage));
 
   // Another capcode, saved over the first file with Yes.
@@ -540,17 +543,17 @@ TEST_F(FormModelTest, SaveNamesTheFileDatAndKeepsABackupWhenReplacing) {
   model->Exit("edtCodeA");
   host.Clear();
   host.yesAnswers = {true};
-  shell.saveAnswers = {(dir / "CODE.dat").string()};
+  shell.saveAnswers = {(dir / "CODE.DAT").string()};
   model->Click("btnF7SaveAs");
   ASSERT_EQ(host.shown.size(), 1u);
   EXPECT_EQ(host.shown[0].kind, test::Shown::Kind::YesNo);
   EXPECT_EQ(host.shown[0].message.text,
-            (dir / "CODE.dat").string() + " already exists.\nDo you want to replace it ?\n");
+            (dir / "CODE.DAT").string() + " already exists.\nDo you want to replace it ?\n");
   EXPECT_EQ(host.shown[0].message.caption, "Save As - Warning");
   EXPECT_EQ(host.shown[0].message.icon, Icon::Question);
   EXPECT_TRUE(host.shown[0].defaultNo);
-  EXPECT_EQ(ReadAll(dir / "CODE.dat.bak"), first);
-  EXPECT_NE(ReadAll(dir / "CODE.dat"), first);
+  EXPECT_EQ(ReadAll(dir / "CODE.DAT.bak"), first);
+  EXPECT_NE(ReadAll(dir / "CODE.DAT"), first);
   EXPECT_EQ(model->state.CommandTopic, 3) << "the push button records its topic";
 }
 
@@ -566,6 +569,34 @@ TEST_F(FormModelTest, AnsweringNoAsksForAnotherName) {
   EXPECT_EQ(ReadAll(dir / "old.dat"), "keep me");
   EXPECT_FALSE(fs::exists(dir / "old.dat.bak"));
   EXPECT_TRUE(fs::exists(dir / "new.dat"));
+}
+
+TEST_F(FormModelTest, SaveRefusesWhatItMayNotReplaceBeforeAskingAboutIt) {
+  Start();
+  model->Click("btnF3Read");
+  std::ofstream(dir / "locked.Dat") << "keep me";
+  fs::permissions(dir / "locked.Dat", fs::perms::owner_read);
+  ASSERT_EQ(::mkfifo((dir / "pipe.dat").c_str(), 0666), 0);
+  const struct {
+    const char* chosen;
+    const char* reason;
+  } cases[] = {
+      {"locked.Dat", "The file is read-only"},
+      {"pipe.dat", "Is a named pipe, not a regular file"},
+  };
+  for (const auto& c : cases) {
+    host.Clear();
+    host.yesAnswers = {true};
+    shell.saveAnswers = {(dir / c.chosen).string()};
+    model->Click("btnF7SaveAs");
+    ASSERT_EQ(host.shown.size(), 1u) << c.chosen;
+    EXPECT_EQ(host.shown[0].message.text,
+              "Cannot write file \"" + (dir / c.chosen).string() + "\": " + c.reason);
+    EXPECT_EQ(host.shown[0].message.caption, "Error");
+  }
+  EXPECT_EQ(ReadAll(dir / "locked.Dat"), "keep me");
+  EXPECT_TRUE(fs::is_fifo(dir / "pipe.dat"));
+  EXPECT_FALSE(fs::exists(dir / "locked.dat"));
 }
 
 TEST_F(FormModelTest, LoadReplacesTheImageAndEnablesSaveAndProgram) {

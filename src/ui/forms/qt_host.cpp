@@ -102,6 +102,19 @@ void QtHost::SetProgress(int percent) {
     return;
   if (Control* gauge = controls_->Find(gauge_))
     gauge->itemIndex = progress_;
+  RepaintGauge();
+}
+
+// The link sets the gauge after every byte while the window waits for the transaction: the
+// gauge alone is repainted at once, without a message pump, so it moves smoothly and the
+// user's keys and clicks still wait until the command is done.
+void QtHost::RepaintGauge() {
+  if (!gaugeWidget_ && window_)
+    gaugeWidget_ = window_->findChild<QProgressBar*>(ToQt(gauge_));
+  if (!gaugeWidget_ || gaugeWidget_->value() == progress_)
+    return;
+  gaugeWidget_->setValue(progress_);
+  gaugeWidget_->repaint();
 }
 
 void QtHost::PumpMessages() {

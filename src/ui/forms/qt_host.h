@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -15,6 +16,7 @@
 #include "ui/controls.h"
 #include "ui/shell.h"
 
+class QProgressBar;
 class QWidget;
 
 namespace pw::ui {
@@ -49,6 +51,7 @@ public:
 
 private:
   QMessageBox::StandardButton Ask(BoxKind kind, const Message& message, bool defaultNo);
+  void RepaintGauge();
 
   Controls* controls_ = nullptr;
   QWidget* window_ = nullptr;
@@ -56,6 +59,7 @@ private:
   std::string gauge_;
   BoxHook hook_;
   int progress_ = 0;
+  QPointer<QProgressBar> gaugeWidget_;
 };
 
 class QtShell final : public Shell {

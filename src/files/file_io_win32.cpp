@@ -1,0 +1,195 @@
+// File-system steps of the safe save and the bounded read on Windows. Files are replaced with
+// ReplaceFileW, which keeps the replaced file's attributes and security, or moved into place
+// with a write-through move; a file marked read-only is refused.
+#include "files/file_io_platform.h"
+
+#include <cerrno>
+#include <system_error>
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+namespace pw::fileio {
+
+namespace {
+
+constexpr unsigned kChunk = 8192;
+
+std::string LastError() { return ErrorText(errno); }
+std::string LastWin32Error() { return std::system_category().message(int(GetLastError())); }
+
+std::string NotRegular(unsigned short mode) {
+  if ((mode & _S_IFMT) == _S_IFDIR) return ErrorText(EISDIR);
+  if ((mode & _S_IFMT) != _S_IFREG) return "Is a device, not a regular file";
+  return {};
+}
+
+std::string Readable(const struct _stat64& st, std::uintmax_t limit) {
+  if (std::string problem = NotRegular(st.st_mode); !problem.empty()) return problem;
+  if (static_cast<std::uintmax_t>(st.st_size) > limit) return std::string(kTooLarge);
+  return {};
+}
+
+std::string FolderExists(const fs::path& folder) {
+  const DWORD attributes = GetFileAttributesW(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return LastWin32Error();
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ErrorText(ENOTDIR);
+  return {};
+}
+
+std::string OpenRegular(const fs::path& path, int flags, Fd& fd) {
+  fd.reset(_wopen(path.c_str(), flags | _O_BINARY | _O_NOINHERIT));
+  if (!fd.open()) return LastError();
+  struct _stat64 st;
+  if (_fstat64(fd.get(), &st) != 0) return LastError();
+  return NotRegular(st.st_mode);
+}
+
+std::string CopyTo(int in, int out) {
+  char buffer[kChunk];
+  for (;;) {
+    const int got = _read(in, buffer, kChunk);
+    if (got < 0) return LastError();
+    if (got == 0) return {};
+    if (std::string problem = WriteAll(out, {buffer, static_cast<std::size_t>(got)});
+        !problem.empty())
+      return problem;
+  }
+}
+
+} // namespace
+
+Fd::~Fd() { reset(); }
+
+void Fd::reset(int fd) {
+  if (fd_ >= 0) _close(fd_);
+  fd_ = fd;
+}
+
+std::string Fd::Close() {
+  if (fd_ < 0) return {};
+  const int result = _close(fd_);
+  fd_ = -1;
+  return result == 0 ? std::string() : LastError();
+}
+
+Target InspectTarget(const fs::path& path) {
+  Target t;
+  t.path = path;
+  if (path.empty()) {
+    t.problem = ErrorText(ENOENT);
+    return t;
+  }
+  std::error_code ec;
+  if (fs::is_symlink(path, ec)) {
+    // Written through to the file it names, so the link stays a link.
+    t.path = fs::weakly_canonical(path, ec);
+    if (ec) {
+      t.problem = ec.message();
+      return t;
+    }
+  }
+  const DWORD attributes = GetFileAttributesW(t.path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    t.problem = error == ERROR_FILE_NOT_FOUND ? FolderExists(FolderOf(t.path))
+                                              : std::system_category().message(int(error));
+    return t;
+  }
+  t.exists = true;
+  struct _stat64 st;
+  if (_wstat64(t.path.c_str(), &st) != 0) {
+    t.problem = LastError();
+  } else if (t.problem = NotRegular(st.st_mode); t.problem.empty()) {
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) t.problem = kReadOnly;
+  }
+  // ReplaceFileW gives the new file the old one's name and identity; other hard links keep
+  // the old content, as with every editor on this platform.
+  return t;
+}
+
+std::string OpenForReading(const fs::path& path, std::uintmax_t limit, Fd& fd) {
+  struct _stat64 st;
+  if (_wstat64(path.c_str(), &st) != 0) return LastError();
+  if (std::string problem = Readable(st, limit); !problem.empty()) return problem;
+  if (std::string problem = OpenRegular(path, _O_RDONLY, fd); !problem.empty()) return problem;
+  if (_fstat64(fd.get(), &st) != 0) return LastError();
+  return Readable(st, limit);
+}
+
+std::string ReadAll(int fd, std::uintmax_t limit, std::string& text) {
+  char buffer[kChunk];
+  for (;;) {
+    const int got = _read(fd, buffer, kChunk);
+    if (got < 0) return LastError();
+    if (got == 0) return {};
+    text.append(buffer, static_cast<std::size_t>(got));
+    if (text.size() > limit) return std::string(kTooLarge);
+  }
+}
+
+std::string CreateTemporaryBeside(const fs::path& target, const Look&, fs::path& temp, Fd& fd) {
+  for (int attempt = 0; attempt < 100 && !fd.open(); ++attempt) {
+    temp = UnpredictableNameBeside(target);
+    fd.reset(_wopen(temp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                    _S_IREAD | _S_IWRITE));
+    if (!fd.open() && errno != EEXIST) {
+      const std::string problem = LastError();
+      temp.clear();
+      return problem;
+    }
+  }
+  if (fd.open()) return {};
+  temp.clear();
+  return ErrorText(EEXIST);
+}
+
+std::string WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const unsigned size = bytes.size() > kChunk ? kChunk : static_cast<unsigned>(bytes.size());
+    const int put = _write(fd, bytes.data(), size);
+    if (put < 0) return LastError();
+    if (put == 0) return ErrorText(EIO);
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+  }
+  return {};
+}
+
+std::string CopyFrom(const fs::path& source, int fd) {
+  Fd in;
+  if (std::string problem = OpenRegular(source, _O_RDONLY, in); !problem.empty()) return problem;
+  return CopyTo(in.get(), fd);
+}
+
+std::string Sync(int fd) { return _commit(fd) == 0 ? std::string() : LastError(); }
+
+std::string MoveOver(const fs::path& from, const fs::path& to) {
+  if (GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES &&
+      ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                   nullptr))
+    return {};
+  if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return LastWin32Error();
+  return {};
+}
+
+std::string OverwriteInPlace(const Target& target, const fs::path& source) {
+  Fd out, in;
+  if (std::string problem = OpenRegular(target.path, _O_WRONLY, out); !problem.empty())
+    return problem;
+  if (std::string problem = OpenRegular(source, _O_RDONLY, in); !problem.empty()) return problem;
+  if (std::string problem = CopyTo(in.get(), out.get()); !problem.empty()) return problem;
+  const long long size = _telli64(out.get());
+  if (size < 0 || _chsize_s(out.get(), size) != 0) return LastError();
+  if (std::string problem = Sync(out.get()); !problem.empty()) return problem;
+  return out.Close();
+}
+
+void RemoveQuietly(const fs::path& path) {
+  std::error_code ignored;
+  if (!path.empty()) fs::remove(path, ignored);
+}
+
+} // namespace pw::fileio
