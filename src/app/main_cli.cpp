@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/clock.h"
+#include "base/unicode_paths.h"
 #include "base/user_dirs.h"
 #include "files/file_io.h"
 #include "link/serial_port.h"
@@ -481,6 +482,14 @@ int CmdSet(const std::string& programDir, const Options& o) {
 } // namespace
 
 int main(int argc, char** argv) {
+  // File names keep every letter on Windows too: the arguments as UTF-8 from the wide
+  // command line.
+  std::vector<std::string> args = Utf8Arguments(argc, argv);
+  std::vector<char*> utf8Argv;
+  for (std::string& a : args) utf8Argv.push_back(a.data());
+  utf8Argv.push_back(nullptr);
+  argc = static_cast<int>(args.size());
+  argv = utf8Argv.data();
   if (argc < 2) {
     std::fputs(kUsage, stderr);
     return 2;

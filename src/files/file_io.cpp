@@ -1,5 +1,7 @@
 #include "files/file_io.h"
 
+#include "base/unicode_paths.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,10 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Paths arrive as UTF-8 from the dialogs.
-fs::path ToPath(const std::string& path) {
-  return fs::path(std::u8string(reinterpret_cast<const char8_t*>(path.data()), path.size()));
-}
+// Paths arrive as UTF-8 from the dialogs and the command line.
+fs::path ToPath(const std::string& path) { return PathFromUtf8(path); }
 
 std::FILE* OpenFile(const fs::path& path, bool forWriting) {
 #ifdef _WIN32

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "base/timer_resolution.h"
+#include "files/file_io.h"
 #include "link/link_protocol.h"
 #include "transactions/transactions.h"
 #include "ui/main_controls.h"
@@ -185,7 +187,7 @@ void FormModel::FormShow() {
   view_->RefreshActivePage();
 
   PortSettings settings;
-  if (std::filesystem::exists(settingsPath_)) {
+  if (FileExists(settingsPath_)) {
     settings = ReadSettings(settingsPath_);
   } else {
     WriteSettings(settingsPath_, settings);
@@ -217,7 +219,7 @@ void FormModel::UsePort(int n) {
 }
 
 void FormModel::ChoosePort(int n) {
-  if (!std::filesystem::exists(settingsPath_)) return;
+  if (!FileExists(settingsPath_)) return;
   if (port_ && port_->IsOpen()) port_->Close();
   WriteSettings(settingsPath_, PortSettings{n, visiblePortCount_});
   portNumber_ = n;
@@ -443,6 +445,7 @@ void FormModel::EnableSaveAndProgram() {
 }
 
 void FormModel::RunRead() {
+  const FineTimerScope fineTimer; // the link's pauses last what they say while it runs
   EnterBusyState();
   bool ok = false;
   if (port_) {
@@ -462,6 +465,7 @@ void FormModel::RunRead() {
 }
 
 void FormModel::RunProgram() {
+  const FineTimerScope fineTimer;
   for (std::string_view name : kBusyControls) controls.SetEnabled(name, false);
   controls.SetEnabled("TFormUI", false);
   host_.PumpMessages();

@@ -1,5 +1,6 @@
 #include "ui/settings.h"
 
+#include "base/unicode_paths.h"
 #include "base/user_dirs.h"
 
 #include <cstdio>
@@ -50,17 +51,17 @@ int ReadNumberLine(std::FILE* f, bool& ok) {
 } // namespace
 
 std::string SettingsDirectory(const std::string& programDir) {
-  if (DirectoryWritable(programDir)) return programDir;
+  if (DirectoryWritable(PathFromUtf8(programDir))) return programDir;
   fs::path dir = UserConfigDirectory();
   if (!EnsureDirectory(dir)) return programDir;
-  std::string s = dir.string();
+  std::string s = Utf8FromPath(dir);
   if (!s.empty() && s.back() != '/' && s.back() != '\\') s += '/';
   return s;
 }
 
 PortSettings ReadSettings(const std::string& path) {
   PortSettings s;
-  std::FILE* f = std::fopen(path.c_str(), "r");
+  std::FILE* f = OpenFile(PathFromUtf8(path), "r");
   if (!f) return s;
   bool portOk = true, countOk = true;
   int port = ReadNumberLine(f, portOk);
@@ -72,7 +73,7 @@ PortSettings ReadSettings(const std::string& path) {
 }
 
 bool WriteSettings(const std::string& path, const PortSettings& settings) {
-  std::FILE* f = std::fopen(path.c_str(), "w");
+  std::FILE* f = OpenFile(PathFromUtf8(path), "w");
   if (!f) return false;
   bool ok = std::fprintf(f, "%d\n%d\n", settings.port, settings.visiblePortCount) > 0;
   ok = std::fclose(f) == 0 && ok;
