@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
   pw::ui::QtShell shell;
   pw::SystemClock clock;
   const std::string programDir =
-      QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString() + "/";
+      pw::ui::FileNameToCore(QCoreApplication::applicationDirPath()) + "/";
   pw::ui::FormModel model(
       host, shell, clock, [](int n, pw::Host& h) { return pw::MakeSystemSerialPort(n, h); },
       programDir);

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "base/unicode_paths.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -76,8 +78,8 @@ std::string ExecutableDirectory(const char* argv0) {
   exe = fs::read_symlink("/proc/self/exe", ec);
   if (ec) exe.clear();
 #endif
-  if (exe.empty() && argv0) exe = fs::absolute(argv0, ec);
-  std::string dir = exe.parent_path().string();
+  if (exe.empty() && argv0) exe = fs::absolute(PathFromUtf8(argv0), ec);
+  std::string dir = Utf8FromPath(exe.parent_path());
   if (dir.empty() || (dir.back() != '/' && dir.back() != '\\')) dir += '/';
   return dir;
 }

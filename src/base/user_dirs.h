@@ -18,8 +18,8 @@ std::filesystem::path UserDataDirectory();
 // Creates dir and its parents; false (with the system's reason in error) when it cannot.
 bool EnsureDirectory(const std::filesystem::path& dir, std::string* error = nullptr);
 
-// The folder of the running executable, ending in a separator: /proc/self/exe on Linux, the
-// running module on Windows; argv0 is the last resort.
+// The folder of the running executable as UTF-8, ending in a separator: /proc/self/exe on
+// Linux, the running module on Windows; argv0 (UTF-8) is the last resort.
 std::string ExecutableDirectory(const char* argv0);
 
 } // namespace pw

@@ -1,5 +1,7 @@
 #include "files/file_io.h"
 
+#include "base/unicode_paths.h"
+
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -39,9 +41,7 @@ using fileio::Target;
 namespace fs = std::filesystem;
 
 // Paths arrive as UTF-8 from the dialogs and the command line.
-fs::path ToPath(const std::string& path) {
-  return fs::path(std::u8string(reinterpret_cast<const char8_t*>(path.data()), path.size()));
-}
+fs::path ToPath(const std::string& path) { return PathFromUtf8(path); }
 
 std::string Describe(std::string_view verb, const std::string& path, const std::string& reason) {
   return "Cannot " + std::string(verb) + " file \"" + path + "\": " + reason;

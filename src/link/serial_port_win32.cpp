@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "base/host.h"
+#include "link/device_control.h"
 
 namespace pw {
 
@@ -16,17 +17,10 @@ constexpr DWORD kReadTotalTimeoutConstant = 5000;
 constexpr DWORD kWriteTotalTimeoutMultiplier = 200;
 constexpr DWORD kWriteTotalTimeoutConstant = 5000;
 
-BYTE StopBitsSetting(float stopBits) {
-  switch (StopBitsFromFloat(stopBits)) {
-  case StopBits::OneAndHalf:
-    return ONE5STOPBITS;
-  case StopBits::Two:
-    return TWOSTOPBITS;
-  case StopBits::One:
-    break;
-  }
-  return ONESTOPBIT;
-}
+static_assert(dcb::kNoParity == NOPARITY && dcb::kOneStopBit == ONESTOPBIT &&
+              dcb::kOne5StopBits == ONE5STOPBITS && dcb::kTwoStopBits == TWOSTOPBITS &&
+              dcb::kDtrControlEnable == DTR_CONTROL_ENABLE &&
+              dcb::kRtsControlEnable == RTS_CONTROL_ENABLE);
 
 } // namespace
 
@@ -64,29 +58,37 @@ bool Win32SerialPort::Open(std::int32_t baudRate, std::uint8_t parity, std::uint
     return false;
   }
 
+  if (!Configure(baudRate, parity, dataBits, stopBits)) {
+    // A device that takes no line settings is no port to talk through: let it go.
+    CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    return false;
+  }
+  isOpen_ = true;
+  return true;
+}
+
+bool Win32SerialPort::Configure(std::int32_t baudRate, std::uint8_t parity, std::uint8_t dataBits,
+                                float stopBits) {
   COMMTIMEOUTS timeouts{};
-  GetCommTimeouts(handle_, &timeouts);
+  if (!GetCommTimeouts(handle_, &timeouts))
+    return false;
   timeouts.ReadIntervalTimeout = kReadIntervalTimeout;
   timeouts.ReadTotalTimeoutMultiplier = kReadTotalTimeoutMultiplier;
   timeouts.ReadTotalTimeoutConstant = kReadTotalTimeoutConstant;
   timeouts.WriteTotalTimeoutMultiplier = kWriteTotalTimeoutMultiplier;
   timeouts.WriteTotalTimeoutConstant = kWriteTotalTimeoutConstant;
-  SetCommTimeouts(handle_, &timeouts);
+  if (!SetCommTimeouts(handle_, &timeouts))
+    return false;
 
-  // Only these fields change; the rest stay as the driver reports them (no flow control).
+  // Every field that shapes the line is set; what another program left on the port does not
+  // carry over. Reading the state first keeps the driver's reserved bits.
   DCB dcb{};
   dcb.DCBlength = sizeof(dcb);
-  GetCommState(handle_, &dcb);
-  dcb.BaudRate = static_cast<DWORD>(baudRate);
-  dcb.Parity = parity;
-  dcb.ByteSize = dataBits;
-  dcb.fDtrControl = DTR_CONTROL_ENABLE;
-  dcb.fRtsControl = RTS_CONTROL_ENABLE;
-  dcb.StopBits = StopBitsSetting(stopBits);
-  if (!SetCommState(handle_, &dcb))
+  if (!GetCommState(handle_, &dcb))
     return false;
-  isOpen_ = true;
-  return true;
+  dcb::FillDeviceControlBlock(dcb, baudRate, parity, dataBits, stopBits);
+  return SetCommState(handle_, &dcb) != 0;
 }
 
 bool Win32SerialPort::Close() {
@@ -99,16 +101,22 @@ bool Win32SerialPort::Close() {
 }
 
 bool Win32SerialPort::WriteByte(std::uint8_t b) {
+  if (handle_ == INVALID_HANDLE_VALUE)
+    return false;
   DWORD written = 0;
   return WriteFile(handle_, &b, 1, &written, NULL) && written == 1;
 }
 
 bool Win32SerialPort::ReadByte(std::uint8_t& b) {
+  if (handle_ == INVALID_HANDLE_VALUE)
+    return false;
   DWORD got = 0;
   return ReadFile(handle_, &b, 1, &got, NULL) && got == 1;
 }
 
 bool Win32SerialPort::Purge() {
+  if (handle_ == INVALID_HANDLE_VALUE)
+    return false;
   return PurgeComm(handle_, PURGE_TXCLEAR | PURGE_RXCLEAR) != 0;
 }
 

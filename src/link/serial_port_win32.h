@@ -26,6 +26,9 @@ public:
   const std::string& DisplayName() const { return displayName_; }
 
 private:
+  bool Configure(std::int32_t baudRate, std::uint8_t parity, std::uint8_t dataBits,
+                 float stopBits);
+
   std::string devicePath_;
   std::string displayName_;
   Host& host_;

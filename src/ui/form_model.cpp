@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <string_view>
 
-#include "batch/programming_log.h"
+#include "base/timer_resolution.h"
 #include "base/user_dirs.h"
+#include "batch/programming_log.h"
+#include "files/file_io.h"
 #include "link/link_protocol.h"
 #include "transactions/transactions.h"
 #include "ui/main_controls.h"
@@ -211,7 +213,7 @@ void FormModel::FormShow() {
   view_->RefreshActivePage();
 
   PortSettings settings;
-  if (std::filesystem::exists(settingsPath_)) {
+  if (FileExists(settingsPath_)) {
     settings = ReadSettings(settingsPath_);
   } else {
     WriteSettings(settingsPath_, settings);
@@ -327,7 +329,7 @@ void FormModel::UsePort(int n) {
 }
 
 void FormModel::ChoosePort(int n) {
-  if (!std::filesystem::exists(settingsPath_)) return;
+  if (!FileExists(settingsPath_)) return;
   if (port_ && port_->IsOpen()) port_->Close();
   WriteSettings(settingsPath_, PortSettings{n, visiblePortCount_});
   portNumber_ = n;
@@ -570,6 +572,7 @@ void FormModel::EnableSaveAndProgram() {
 }
 
 void FormModel::RunRead() {
+  const FineTimerScope fineTimer; // the link's pauses last what they say while it runs
   EnterBusyState();
   if (port_) {
     TransactionContext ctx{codeplug, *link_, *port_, host_, clock_};
@@ -590,6 +593,7 @@ void FormModel::RunRead() {
 }
 
 void FormModel::RunProgram() {
+  const FineTimerScope fineTimer;
   for (std::string_view name : kBusyControls) controls.SetEnabled(name, false);
   controls.SetEnabled("TFormUI", false);
   host_.PumpMessages();

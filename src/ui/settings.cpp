@@ -1,5 +1,6 @@
 #include "ui/settings.h"
 
+#include "base/unicode_paths.h"
 #include "base/user_dirs.h"
 
 #include <cstdio>
@@ -83,18 +84,18 @@ int ReadNumberLine(std::FILE* f, bool& ok) {
 } // namespace
 
 std::string SettingsDirectory(const std::string& programDir) {
-  if (DirectoryWritable(programDir)) return programDir;
+  if (DirectoryWritable(PathFromUtf8(programDir))) return programDir;
   // Created when the settings are first written, not here.
   fs::path dir = UserConfigDirectory();
   if (dir.empty()) return programDir;
-  std::string s = dir.string();
+  std::string s = Utf8FromPath(dir);
   if (!s.empty() && s.back() != '/' && s.back() != '\\') s += '/';
   return s;
 }
 
 PortSettings ReadSettings(const std::string& path) {
   PortSettings s;
-  std::FILE* f = std::fopen(path.c_str(), "r");
+  std::FILE* f = OpenFile(PathFromUtf8(path), "r");
   if (!f) return s;
   bool portOk = true, countOk = true;
   int port = ReadNumberLine(f, portOk);
@@ -106,9 +107,9 @@ PortSettings ReadSettings(const std::string& path) {
 }
 
 bool WriteSettings(const std::string& path, const PortSettings& settings) {
-  const fs::path folder = fs::path(path).parent_path();
+  const fs::path folder = PathFromUtf8(path).parent_path();
   if (!folder.empty() && !EnsureDirectory(folder)) return false;
-  std::FILE* f = std::fopen(path.c_str(), "w");
+  std::FILE* f = OpenFile(PathFromUtf8(path), "w");
   if (!f) return false;
   bool ok = std::fprintf(f, "%d\n%d\n", settings.port, settings.visiblePortCount) > 0;
   ok = std::fclose(f) == 0 && ok;

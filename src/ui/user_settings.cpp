@@ -3,6 +3,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "base/unicode_paths.h"
 #include "base/user_dirs.h"
 #include "files/file_io.h"
 
@@ -35,8 +36,7 @@ bool UserSettings::Save() const {
   if (path_.empty() || !EnsureDirectory(path_.parent_path())) return false;
   std::string text = "# Pagewright settings\n";
   for (const auto& [key, value] : values_) text += key + "=" + value + "\n";
-  const std::u8string name = path_.u8string();
-  return WriteFileSafely(std::string(name.begin(), name.end()), text, false).ok;
+  return WriteFileSafely(Utf8FromPath(path_), text, false).ok;
 }
 
 std::optional<std::string> UserSettings::Get(const std::string& key) const {

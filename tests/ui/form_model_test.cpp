@@ -81,7 +81,13 @@ protected:
   }
 
   void WriteSettings(const std::string& text) { std::ofstream(dir / "CorvaneF.ini") << text; }
-  std::string Settings() const { return ReadAll(dir / "CorvaneF.ini"); }
+  // Read as text: the lines end in CR LF on Windows, as text files do there.
+  std::string Settings() const {
+    std::ifstream f(dir / "CorvaneF.ini");
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+  }
   bool Enabled(const std::string& name) const { return model->controls[name].enabled; }
 
   fs::path dir;

@@ -158,20 +158,36 @@ QString QtShell::DialogFilter(const FileDialogRequest& request) {
   return filters.join(QStringLiteral(";;"));
 }
 
+std::string FileNameToCore(const QString& name) {
+#ifdef Q_OS_WIN
+  return name.toStdString();
+#else
+  return QFile::encodeName(name).toStdString();
+#endif
+}
+
+QString FileNameFromCore(const std::string& name) {
+#ifdef Q_OS_WIN
+  return QString::fromStdString(name);
+#else
+  return QFile::decodeName(name.c_str());
+#endif
+}
+
 std::optional<std::string> QtShell::Ask(const FileDialogRequest& request, bool save) {
   if (fileHook_)
     return fileHook_(request, save);
-  QFileDialog dialog(window_, ToQt(request.title), QFile::decodeName(request.directory.c_str()));
+  QFileDialog dialog(window_, ToQt(request.title), FileNameFromCore(request.directory));
   dialog.setNameFilter(DialogFilter(request));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   // The save flow asks about an existing file itself (and keeps a .bak copy).
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
   if (!request.fileName.empty())
-    dialog.selectFile(QFile::decodeName(request.fileName.c_str()));
+    dialog.selectFile(FileNameFromCore(request.fileName));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
     return std::nullopt;
-  return QFile::encodeName(QDir::toNativeSeparators(dialog.selectedFiles().first())).toStdString();
+  return FileNameToCore(QDir::toNativeSeparators(dialog.selectedFiles().first()));
 }
 
 std::optional<std::string> QtShell::AskOpenFileName(const FileDialogRequest& request) {

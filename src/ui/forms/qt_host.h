@@ -23,6 +23,10 @@ namespace pw::ui {
 
 enum class BoxKind { Ok, RetryCancel, YesNo };
 
+// File names as the core takes them: UTF-8 on Windows, the file system's own bytes elsewhere.
+std::string FileNameToCore(const QString& name);
+QString FileNameFromCore(const std::string& name);
+
 class QtHost final : public Host {
 public:
   // Builds the box a message shows: a plain box carries the application title and no icon,
