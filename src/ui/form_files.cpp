@@ -24,6 +24,15 @@ void RefillRederivedThresholds(Controls& controls, const Codeplug& cp) {
   for (int item = 9; item <= 12; ++item) controls.SetText(boxes[item - 9], BatteryText(cp, item));
 }
 
+// The loader's checks on the very text about to be written: a codeplug this program would
+// refuse to load again is never saved. Shows the loader's message when it refuses.
+bool LoaderRefuses(Host& host, const std::string& text) {
+  const LoadedFile reloaded = LoadDataFile(text);
+  if (reloaded.ok) return false;
+  host.Show(reloaded.message);
+  return true;
+}
+
 } // namespace
 
 bool FormModel::LoadFile(const std::string& path) {
@@ -58,8 +67,9 @@ bool FormModel::SaveFile(const std::string& path) {
   ShowAll(host_, messages);
   if (!prepared) return false;
   RefillRederivedThresholds(controls, codeplug);
-  FileWriteResult written =
-      WriteFileSafely(path, WriteDataFile(codeplug.WorkingImage), FileExists(path));
+  const std::string text = WriteDataFile(codeplug.WorkingImage);
+  if (LoaderRefuses(host_, text)) return false;
+  FileWriteResult written = WriteFileSafely(path, text, FileExists(path));
   if (!written.ok) {
     host_.ShowBox(written.error, "Error", Icon::Error);
     return false;
@@ -80,6 +90,8 @@ void FormModel::RunSave() {
     ShowAll(host_, messages);
     if (!prepared) return;
     RefillRederivedThresholds(controls, codeplug);
+    const std::string text = WriteDataFile(codeplug.WorkingImage);
+    if (LoaderRefuses(host_, text)) return;
     std::string name = DataFileName(*chosen);
     bool exists = FileExists(name);
     if (exists) {
@@ -89,8 +101,7 @@ void FormModel::RunSave() {
         continue;
       }
     }
-    FileWriteResult written =
-        WriteFileSafely(name, WriteDataFile(codeplug.WorkingImage), exists);
+    FileWriteResult written = WriteFileSafely(name, text, exists);
     if (!written.ok) {
       host_.ShowBox(written.error, "Error", Icon::Error);
       return;
