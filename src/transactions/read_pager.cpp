@@ -157,6 +157,7 @@ private:
       return FailAndResetGauge(text::kReadingFail, true);
     if (!BlockChecksumOk(rx_.data(), patchLength_))
       return FailAndResetGauge(text::kPageDataError, false);
+    // The block's own version byte is the one the patch-version limit judged.
     if (rx_[patchLength_ - map::kPatchTrailer] != patchVersion_)
       return WarnAndResetGauge(text::kLaterPatchRead);
     std::copy_n(rx_.begin(), patchLength_, patch_.begin());
@@ -187,7 +188,10 @@ private:
 
   // The whole Read succeeded: the pager's codeplug becomes the working one.
   void Accept() {
-    const std::string stamp = StampText(&cp_.ReadImage[map::kSoftwareStamp]);
+    const auto stampBegin = cp_.ReadImage.begin() + map::kSoftwareStamp;
+    std::string stamp(stampBegin, stampBegin + map::kStampLength);
+    if (!std::all_of(stamp.begin(), stamp.end(), [](char c) { return c >= '0' && c <= '9'; }))
+      stamp = std::string(map::kStampLength, '0');
     host_.SetText(std::string(control::kCodeplugVersionLabel), steps::CodeplugVersionText(stamp));
     link_.PagerStamp = stamp;
     link_.PagerStampNumber = std::stoi(stamp);
