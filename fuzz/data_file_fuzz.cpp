@@ -20,7 +20,8 @@ void RepairRecordChecksums(std::uint8_t* data, std::size_t size) {
   for (int k = 0; k < kDataRecords; ++k) {
     const std::size_t found = text.find("S1", from);
     const std::size_t digits = found + 8;
-    if (found == std::string_view::npos || size < digits + 34) return;
+    if (found == std::string_view::npos || size < digits + 34)
+      return;
     unsigned sum = 0x13 + ((k * 16) >> 8) + ((k * 16) & 0xFF);
     for (std::size_t i = 0; i < 16; ++i)
       sum += DecodeHexPair(text[digits + 2 * i], text[digits + 2 * i + 1]);
@@ -39,7 +40,8 @@ extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, st
 extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size,
                                                std::size_t maxSize, unsigned int seed) {
   size = LLVMFuzzerMutate(data, size, maxSize);
-  if (seed & 1) RepairRecordChecksums(data, size);
+  if (seed & 1)
+    RepairRecordChecksums(data, size);
   return size;
 }
 

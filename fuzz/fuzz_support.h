@@ -26,9 +26,10 @@ namespace pw::fuzz {
   std::fprintf(stderr, "%s:%d: property broken: %s\n", file, line, property);
   std::abort();
 }
-#define PW_PROPERTY(condition)                                                                    \
-  do {                                                                                            \
-    if (!(condition)) ::pw::fuzz::Broken(#condition, __FILE__, __LINE__);                         \
+#define PW_PROPERTY(condition)                                                                     \
+  do {                                                                                             \
+    if (!(condition))                                                                              \
+      ::pw::fuzz::Broken(#condition, __FILE__, __LINE__);                                          \
   } while (0)
 
 // One byte on the line at 1200 baud, 8N1: ten bits, rounded up.
@@ -67,17 +68,21 @@ public:
   bool IsOpen() const override { return open_; }
 
   bool WriteByte(std::uint8_t b) override {
-    if (!open_) return false;
-    if (exchanges.empty() || !exchanges.back().replies.empty()) exchanges.emplace_back();
+    if (!open_)
+      return false;
+    if (exchanges.empty() || !exchanges.back().replies.empty())
+      exchanges.emplace_back();
     exchanges.back().request.push_back(b);
     return true;
   }
 
   bool ReadByte(std::uint8_t& b) override {
-    if (!open_) return false;
+    if (!open_)
+      return false;
     while (next_ < events_.size() && events_[next_].silence)
       silenceMs_ += kSilenceStepMs * events_[next_++].value;
-    if (next_ == events_.size() && !deadSince) deadSince = clock_.Ticks();
+    if (next_ == events_.size() && !deadSince)
+      deadSince = clock_.Ticks();
     if (next_ == events_.size() || silenceMs_ >= kReadTimeoutMs) {
       silenceMs_ -= std::min<std::uint64_t>(silenceMs_, kReadTimeoutMs);
       clock_.Advance(kReadTimeoutMs);
@@ -86,13 +91,16 @@ public:
     clock_.Advance(silenceMs_ + kByteTimeMs);
     silenceMs_ = 0;
     b = events_[next_++].value;
-    if (exchanges.empty()) exchanges.emplace_back();
+    if (exchanges.empty())
+      exchanges.emplace_back();
     exchanges.back().replies.push_back(b);
     return true;
   }
 
   // Whether the transaction ended within the budget after the line fell silent.
-  bool EndedInTime() const { return !deadSince || clock_.Ticks() - *deadSince <= kDeadLineBudgetMs; }
+  bool EndedInTime() const {
+    return !deadSince || clock_.Ticks() - *deadSince <= kDeadLineBudgetMs;
+  }
 
   struct Exchange {
     std::vector<std::uint8_t> request;
@@ -122,7 +130,8 @@ public:
   void Show(const Message& m) override { shown.push_back(m); }
   bool AskRetryCancel(const Message& m) override {
     shown.push_back(m);
-    if (retries_ == 0 || line_.deadSince) return false;
+    if (retries_ == 0 || line_.deadSince)
+      return false;
     --retries_;
     return true;
   }
@@ -171,8 +180,9 @@ struct CodeplugState {
   bool ledStayOn, timerEdited;
   bool operator==(const CodeplugState&) const = default;
   static CodeplugState Of(const Codeplug& cp) {
-    return {cp.WorkingImage, cp.CodeplugBandFamily, cp.CodeplugSubBand, cp.PatchVersion,
-            cp.ImageFirmwareVersion, cp.LedStayOnCapable, cp.OutOfRangeTimerEdited};
+    return {cp.WorkingImage,         cp.CodeplugBandFamily,   cp.CodeplugSubBand,
+            cp.PatchVersion,         cp.ImageFirmwareVersion, cp.LedStayOnCapable,
+            cp.OutOfRangeTimerEdited};
   }
 };
 

@@ -32,7 +32,8 @@ std::uint16_t Sum16(const std::uint8_t* data, std::size_t count) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   constexpr std::size_t kArguments = 6;
-  if (size < kArguments) return 0;
+  if (size < kArguments)
+    return 0;
   const int operation = data[0] % 5;
   const int address = data[1] << 8 | data[2];
   const int count = (data[3] << 8 | data[4]) % kLargestCount + 1;
@@ -73,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   case 3: {
     const LinkResult r = link.ReadBlock(line, static_cast<std::uint16_t>(address), count, mode);
     PW_PROPERTY(r >= kLinkFailure && r <= kLinkChecksum);
-    if (count + 2 > static_cast<int>(kLinkBufferSize)) PW_PROPERTY(r == kLinkFailure && ex.empty());
+    if (count + 2 > static_cast<int>(kLinkBufferSize))
+      PW_PROPERTY(r == kLinkFailure && ex.empty());
     if (r == kLinkSuccess) {
       PW_PROPERTY(ex.size() == 1 && ex[0].request == Frame('r', address, count));
       const auto& reply = ex[0].replies;
@@ -87,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   default: {
     const LinkResult r = link.WriteBlock(line, static_cast<std::uint16_t>(address), count, mode);
     PW_PROPERTY(r >= kLinkFailure && r <= kLinkChecksum);
-    if (count + 7 > static_cast<int>(kLinkBufferSize)) PW_PROPERTY(r == kLinkFailure && ex.empty());
+    if (count + 7 > static_cast<int>(kLinkBufferSize))
+      PW_PROPERTY(r == kLinkFailure && ex.empty());
     if (r == kLinkSuccess) {
       PW_PROPERTY(ex.size() == 1);
       std::vector<std::uint8_t> frame = Frame('w', address, count);

@@ -20,7 +20,8 @@ std::string Replies(std::vector<std::uint8_t> prefix, const sim::InProcessPagerP
   std::string out(prefix.begin(), prefix.end());
   for (const auto& r : port.Read) {
     out += static_cast<char>(r.value);
-    if (r.value == fuzz::kEscape) out += '\0';
+    if (r.value == fuzz::kEscape)
+      out += '\0';
   }
   return out;
 }
@@ -49,33 +50,35 @@ void Put(const fs::path& file, const std::string& bytes) {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) return 2;
+  if (argc != 2)
+    return 2;
   const fs::path corpus = argv[1];
 
   std::string dataFile;
   Put(corpus / "read" / "default_pager", Record({0}, [&](TransactionContext& ctx) {
-        if (!ReadPager(ctx)) std::exit(1);
+        if (!ReadPager(ctx))
+          std::exit(1);
         PrepareForSave(ctx.codeplug);
         Messages messages;
-        if (!PrepareImageForSave(ctx.codeplug, messages)) std::exit(1);
+        if (!PrepareImageForSave(ctx.codeplug, messages))
+          std::exit(1);
         dataFile = WriteDataFile(ctx.codeplug.WorkingImage);
       }));
   Put(corpus / "data_file" / "read_pager.Dat", dataFile);
   Put(corpus / "srecord" / "read_pager.Dat", dataFile);
   Put(corpus / "program" / "default_pager", Record({0}, [](TransactionContext& ctx) {
-        if (!ProgramPager(ctx)) std::exit(1);
+        if (!ProgramPager(ctx))
+          std::exit(1);
       }));
 
   // Link operations: operation, address (2), count - 1 (2), mode or command index.
   Put(corpus / "link" / "command_reset", Record({0, 0, 0, 0, 0, kCmdSUniRST}, [](auto& ctx) {
         ctx.link.SendCommand(ctx.port, kCmdSUniRST, false);
       }));
-  Put(corpus / "link" / "version", Record({1, 0, 0, 0, 0, 1}, [](auto& ctx) {
-        ctx.link.QueryFirmwareVersion(ctx.port, 1);
-      }));
-  Put(corpus / "link" / "stamp", Record({2, 0, 0, 0, 0, 0}, [](auto& ctx) {
-        ctx.link.ReadVersionStamp(ctx.port);
-      }));
+  Put(corpus / "link" / "version",
+      Record({1, 0, 0, 0, 0, 1}, [](auto& ctx) { ctx.link.QueryFirmwareVersion(ctx.port, 1); }));
+  Put(corpus / "link" / "stamp",
+      Record({2, 0, 0, 0, 0, 0}, [](auto& ctx) { ctx.link.ReadVersionStamp(ctx.port); }));
   Put(corpus / "link" / "read_page0", Record({3, 0, 0, 0, 0xFF, kProgressPage0}, [](auto& ctx) {
         ctx.link.ReadBlock(ctx.port, 0x0000, 256, kProgressPage0);
       }));

@@ -7,7 +7,8 @@ using namespace pw;
 using namespace pw::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 1) return 0;
+  if (size < 1)
+    return 0;
   const Options options = Options::From(data[0]);
   VirtualClock clock;
   ScriptedLine line(data + 1, size - 1, clock);
