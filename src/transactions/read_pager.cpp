@@ -16,6 +16,9 @@ using steps::ShowInfo;
 using steps::ShowWarning;
 
 constexpr std::uint32_t kPauseMs = 100;
+// A patch block must leave the signature, the header and the pager ID pair alone, as a
+// loaded file's must.
+constexpr std::uint16_t kFirstPatchByte = map::kPagerId + 2;
 
 // Page and patch checksums as the pager keeps them: the last two bytes of the block hold the
 // complement of the sum of the bytes before them, high byte first.
@@ -23,6 +26,14 @@ bool BlockChecksumOk(const std::uint8_t* page, int count) {
   const std::uint16_t check = InvertedSum16(page, static_cast<std::size_t>(count - 2));
   return page[count - 2] == static_cast<std::uint8_t>(check >> 8) &&
          page[count - 1] == static_cast<std::uint8_t>(check);
+}
+
+// The six stamp digits, or "000000" when any of them is not a digit.
+std::string StampText(const std::uint8_t* stamp) {
+  std::string text(stamp, stamp + map::kStampLength);
+  if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    text = std::string(map::kStampLength, '0');
+  return text;
 }
 
 class ReadTransaction {
@@ -75,6 +86,11 @@ private:
     host_.SetProgress(0);
     return false;
   }
+  bool WarnAndResetGauge(std::string_view text) {
+    RefuseWithWarning(text);
+    host_.SetProgress(0);
+    return false;
+  }
   bool Read(TransactionStep step, std::uint16_t address, int count, int mode = kProgressNone) {
     outcome_.step = step;
     outcome_.address = address;
@@ -113,7 +129,8 @@ private:
     patchLength_ = static_cast<std::uint16_t>(header_[2] << 8 | header_[3]);
     // A block that cannot be read whole, or would land outside the image, counts as a
     // damaged header: nothing is read from it.
-    if (!PatchHeaderCheckOk(header_.data()) || !PatchHeaderFits(patchStart_, patchLength_))
+    if (!PatchHeaderCheckOk(header_.data()) || !PatchHeaderFits(patchStart_, patchLength_) ||
+        patchStart_ < kFirstPatchByte)
       return Refuse(text::kPatchHeaderError);
 
     const auto versionAt = static_cast<std::uint16_t>(patchStart_ + patchLength_ - map::kPatchTrailer);
@@ -141,6 +158,7 @@ private:
     if (!BlockChecksumOk(rx_.data(), map::kPage1Count))
       return FailAndResetGauge(text::kPageDataError, false);
     std::copy_n(rx_.begin(), map::kPage1Count, cp_.ReadImage.begin() + map::kPage1Start);
+    if (!PagesAgreeWithChecks()) return false;
 
     outcome_.serialNumber = steps::SerialNumberText(&cp_.ReadImage[map::kSerialNumber]);
     if (!SerialNumberIsStrict(&cp_.ReadImage[map::kSerialNumber])) {
@@ -153,7 +171,32 @@ private:
       return FailAndResetGauge(text::kReadingFail, true);
     if (!BlockChecksumOk(rx_.data(), patchLength_))
       return FailAndResetGauge(text::kPageDataError, false);
+    // The block's own version byte is the one the patch-version limit judged.
+    if (rx_[patchLength_ - map::kPatchTrailer] != patchVersion_)
+      return WarnAndResetGauge(text::kLaterPatchRead);
     std::copy_n(rx_.begin(), patchLength_, patch_.begin());
+    return true;
+  }
+
+  // The pages carry again the marker, band and stamp that the small reads checked. A line
+  // that answers two ways for the same bytes ends the Read with that check's own message:
+  // the codeplug taken must say what the Read judged, and load again once saved.
+  bool PagesAgreeWithChecks() {
+    const auto& page = cp_.ReadImage;
+    if (page[map::kMarker] != map::kMarkerValue)
+      return FailAndResetGauge(text::kMarkerError, false);
+    if (map::BandFamily(page[map::kBandByte]) != pagerBandFamily_ ||
+        map::SubBand(page[map::kBandByte]) != pagerSubBand_)
+      return FailAndResetGauge(text::kBandByteError, false);
+    const std::string stamp = StampText(&page[map::kSoftwareStamp]);
+    if (stamp != link_.PagerStamp) {
+      const std::string label(control::kCodeplugVersionLabel);
+      const std::string previous = host_.Text(label);
+      host_.SetText(label, steps::CodeplugVersionText(stamp));
+      WarnAndResetGauge(text::kLaterPpsRead);
+      host_.SetText(label, previous);
+      return false;
+    }
     return true;
   }
 

@@ -24,10 +24,18 @@ void RefillRederivedThresholds(Controls& controls, const Codeplug& cp) {
   for (int item = 9; item <= 12; ++item) controls.SetText(boxes[item - 9], BatteryText(cp, item));
 }
 
-// Writes the working image, prepared for the save, as a data file; with backup the file
-// already there is kept as name + ".bak". A failure is shown and leaves both as they were.
-bool WriteCodeplugFile(Host& host, const Image& image, const std::string& name, bool backup) {
-  const std::string text = WriteDataFile(image);
+// The loader's checks on the very text about to be written: a codeplug this program would
+// refuse to load again is never saved. Shows the loader's message when it refuses.
+bool LoaderRefuses(Host& host, const std::string& text) {
+  const LoadedFile reloaded = LoadDataFile(text);
+  if (reloaded.ok) return false;
+  host.Show(reloaded.message);
+  return true;
+}
+
+// Writes the data file text of the prepared working image; with backup the file already
+// there is kept as name + ".bak". A failure is shown and leaves both as they were.
+bool WriteCodeplugFile(Host& host, const std::string& text, const std::string& name, bool backup) {
   const FileWriteResult written = WriteFileSafely(name, text, backup);
   if (!written.ok) host.ShowBox(written.error, "Error", Icon::Error);
   return written.ok;
@@ -67,7 +75,9 @@ bool FormModel::SaveFile(const std::string& path) {
   ShowAll(host_, messages);
   if (!prepared) return false;
   RefillRederivedThresholds(controls, codeplug);
-  if (!WriteCodeplugFile(host_, codeplug.WorkingImage, path, FileExists(path))) return false;
+  const std::string text = WriteDataFile(codeplug.WorkingImage);
+  if (LoaderRefuses(host_, text)) return false;
+  if (!WriteCodeplugFile(host_, text, path, FileExists(path))) return false;
   controls.SetCaption("lblCodeplug_Version",
                       CodeplugVersionLabel(ImageVersionText(codeplug.WorkingImage)));
   return true;
@@ -84,6 +94,8 @@ void FormModel::RunSave() {
     ShowAll(host_, messages);
     if (!prepared) return;
     RefillRederivedThresholds(controls, codeplug);
+    const std::string text = WriteDataFile(codeplug.WorkingImage);
+    if (LoaderRefuses(host_, text)) return;
     std::string name = DataFileName(*chosen);
     // A file the save could not replace (nor back up) is refused before the user is asked
     // about it.
@@ -99,7 +111,7 @@ void FormModel::RunSave() {
         continue;
       }
     }
-    if (!WriteCodeplugFile(host_, codeplug.WorkingImage, name, exists)) return;
+    if (!WriteCodeplugFile(host_, text, name, exists)) return;
     controls.SetCaption("lblCodeplug_Version",
                         CodeplugVersionLabel(ImageVersionText(codeplug.WorkingImage)));
     return;

@@ -42,6 +42,20 @@ std::vector<ReadFailureCase> ReadFailureCases() {
       if (seal) Seal(b.pager.Eeprom);
     };
   };
+  // A block read answered with these data bytes, whatever the EEPROM holds.
+  auto answered = [](int n, std::vector<std::uint8_t> data, std::function<void(Image&)> change) {
+    return [=](PagerBench& b) {
+      change(b.pager.Eeprom);
+      Seal(b.pager.Eeprom);
+      const std::uint16_t sum = sim::WireSum16(data.data(), data.size());
+      std::vector<std::uint8_t> reply{kAck};
+      reply.insert(reply.end(), data.begin(), data.end());
+      reply.push_back(static_cast<std::uint8_t>(sum >> 8));
+      reply.push_back(static_cast<std::uint8_t>(sum));
+      b.pager.NextFaults.assign(n, sim::PagerFaults{});
+      b.pager.NextFaults.push_back(Answer(reply));
+    };
+  };
   auto header = [](std::uint16_t start, std::uint16_t length) {
     return [start, length](Image& e) {
       e[map::kPatchStart] = static_cast<std::uint8_t>(start >> 8);
@@ -118,6 +132,27 @@ std::vector<ReadFailureCase> ReadFailureCases() {
       {"a NAK to the patch read fails", nth(10, Nak()), K::Box, readingFail},
       {"a wrong patch block checksum",
        eeprom([](Image& e) { e[map::kPatchCode + 3] ^= 1; }, false), K::Box, dataError},
+      {"a patch block lying over page 0", eeprom(header(0x000, 0x100)), K::Box, headerError},
+      // Page data that disagree with what the small reads checked.
+      {"page 0 with another marker than the marker read",
+       answered(3, {0x78}, [](Image& e) { e[map::kMarker] = 0x79; }), K::Box,
+       Info("Codeplug Data Error, Please Programming Pager again")},
+      {"page 1 with a band byte of family 3",
+       answered(4, {0x00}, [](Image& e) { e[map::kBandByte] = 0x06; }), K::Box,
+       Info("EEPROM Data Error,please\ncontact service center for further information.")},
+      {"page 1 with another valid band",
+       answered(4, {0x00}, [](Image& e) { e[map::kBandByte] = 0x0A; }), K::Box,
+       Info("EEPROM Data Error,please\ncontact service center for further information.")},
+      {"page 1 with a later stamp than the stamp read",
+       answered(1, {'0', '1', '0', '2', '0', '9'},
+                [](Image& e) { SetText(e, map::kSoftwareStamp, "010210"); }),
+       K::Box,
+       Warning("This pager has been programmed with a later\nPPS version. It cannot be read by "
+               "this PPS.")},
+      {"a patch block with another version than the version read",
+       answered(7, {0x02, 0xFF, 0x9D}, [](Image& e) { SetShortPatchVersion(e, 3); }), K::Box,
+       Warning("This pager has been programmed with a later\nPatch version. It cannot be read by "
+               "this PPS.")},
   };
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -561,6 +562,41 @@ TEST_F(FormModelTest, SaveKeepsTheDatNameAsChosenAndABackupWhenReplacing) {
   EXPECT_EQ(ReadAll(dir / "CODE.DAT.bak"), first);
   EXPECT_NE(ReadAll(dir / "CODE.DAT"), first);
   EXPECT_EQ(model->state.CommandTopic, 3) << "the push button records its topic";
+}
+
+TEST_F(FormModelTest, ACodeplugItsOwnLoaderWouldRefuseIsNeverSaved) {
+  struct Case {
+    const char* codeplug;
+    std::function<void(Image&)> spoil;
+    const char* message;
+  } cases[] = {
+      {"band family 3", [](Image& i) { i[map::kBandByte] = 0x06; },
+       "File Data Error,please Load new file codeplug or Read Pager again."},
+      {"a POCSAG pager ID", [](Image& i) { i[map::kPagerId] = 0x0F, i[map::kPagerId + 1] = 0xF0; },
+       "Pager ID is POCSAG,Please load file again"},
+      {"no PATCH signature", [](Image& i) { i[map::kPatchSignature] = 'X'; },
+       "The file does not have data, Please Update File"},
+  };
+  Start();
+  model->Click("btnF3Read");
+  const Image read = model->codeplug.WorkingImage;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.codeplug);
+    for (bool fromDialog : {true, false}) {
+      model->codeplug.WorkingImage = read;
+      c.spoil(model->codeplug.WorkingImage);
+      host.Clear();
+      if (fromDialog) {
+        shell.saveAnswers = {(dir / "code.dat").string()};
+        model->Shortcut("F7");
+      } else {
+        EXPECT_FALSE(model->SaveFile((dir / "code.dat").string()));
+      }
+      ASSERT_NE(host.Last(), nullptr);
+      EXPECT_EQ(host.Last()->text, c.message);
+      EXPECT_FALSE(fs::exists(dir / "code.dat"));
+    }
+  }
 }
 
 TEST_F(FormModelTest, AnsweringNoAsksForAnotherName) {
