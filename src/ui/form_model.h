@@ -4,6 +4,7 @@
 // control name and re-reads the controls afterwards.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,10 +15,13 @@
 #include "link/link_protocol.h"
 #include "link/serial_port.h"
 #include "ui/controls.h"
+#include "ui/dialog_folder.h"
 #include "ui/dialogs_model.h"
 #include "ui/editor_model.h"
 #include "ui/help_texts.h"
 #include "ui/personality_view.h"
+#include "ui/serial_device_dialog.h"
+#include "ui/serial_devices.h"
 #include "ui/shell.h"
 #include "ui/view_state.h"
 
@@ -25,6 +29,9 @@ namespace pw::ui {
 
 // Creates the serial port for port number n (1-256); the failed-open message goes to host.
 using PortFactory = std::function<std::unique_ptr<SerialPort>(int n, Host& host)>;
+// Creates the serial port for port number n on a device the user chose for it.
+using DevicePortFactory =
+    std::function<std::unique_ptr<SerialPort>(int n, const std::string& device, Host& host)>;
 
 class FormModel {
 public:
@@ -64,6 +71,14 @@ public:
   RetryDialogModel& retry() { return *retry_; }
   // Opens port n without touching the settings file (the command line names its port).
   void UsePort(int n);
+  // The program's own settings file: the device chosen for each COM number and the folder of
+  // the file dialogs. Without it both last for the session only. Called before FormShow.
+  void UseUserSettings(const std::filesystem::path& path);
+  // Where the COM numbers' devices come from, and how a chosen device is opened.
+  void UseSerialDevices(std::unique_ptr<SerialDevices> devices);
+  void SetDevicePortFactory(DevicePortFactory factory) { devicePorts_ = std::move(factory); }
+  SerialDevices& devices() { return *devices_; }
+  SerialDeviceDialogModel& deviceDialog() { return *deviceDialog_; }
   // The user picked another page tab.
   void PageChanged(int page);
   // Whether the last Read or Program succeeded (for the command line).
@@ -79,6 +94,7 @@ private:
   void RunCommand(const std::string& name);
   void OpenPort(int n);
   void ChoosePort(int n);
+  void ChooseSerialDevice();
   void ShowPage(int page);
   void ClearActivePageTopic();
   void EnterBusyState();
@@ -99,6 +115,7 @@ private:
   Shell& shell_;
   Clock& clock_;
   PortFactory ports_;
+  DevicePortFactory devicePorts_;
   std::string programDir_;
   std::string settingsPath_;
   std::unique_ptr<SerialPort> port_;
@@ -110,6 +127,9 @@ private:
   std::unique_ptr<EditorModel> editor_;
   PasswordDialogModel password_;
   std::unique_ptr<RetryDialogModel> retry_;
+  std::unique_ptr<SerialDevices> devices_;
+  std::unique_ptr<SerialDeviceDialogModel> deviceDialog_;
+  std::unique_ptr<DialogFolder> dialogFolder_;
   bool saveWasEnabled_ = true;
   bool lastTransactionOk_ = false;
   bool lastStepOk_ = true;

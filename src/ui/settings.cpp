@@ -13,12 +13,10 @@ namespace pw::ui {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-bool DirectoryWritable(const fs::path& dir) {
+bool DirectoryWritable(const std::string& dir) {
   std::error_code ec;
-  if (!fs::is_directory(dir, ec)) return false;
-  fs::path probe = dir / ".pagewright-write-test";
+  if (dir.empty() || !fs::is_directory(dir, ec)) return false;
+  fs::path probe = fs::path(dir) / ".pagewright-write-test";
   {
     std::ofstream f(probe);
     if (!f) return false;
@@ -26,6 +24,8 @@ bool DirectoryWritable(const fs::path& dir) {
   fs::remove(probe, ec);
   return true;
 }
+
+namespace {
 
 // A line of at most four characters, converted up to its first non-digit.
 int ReadNumberLine(std::FILE* f, bool& ok) {

@@ -15,6 +15,9 @@ struct PortSettings {
   int visiblePortCount = kDefaultVisiblePortCount;
 };
 
+// Whether files can be made in dir (tried, not guessed from the mode bits).
+bool DirectoryWritable(const std::string& dir);
+
 // The folder the settings file lives in: the program's folder, or the per-user configuration
 // folder when the program's folder cannot be written (an installed copy).
 std::string SettingsDirectory(const std::string& programDir);

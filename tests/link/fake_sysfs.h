@@ -76,6 +76,11 @@ public:
   }
 
   void RemoveNode(const std::string& tty) { std::filesystem::remove(dev() / tty); }
+  // The device node leads to a real terminal (the simulated pager's pseudo-terminal).
+  void PlugInto(const std::string& tty, const std::string& terminal) {
+    RemoveNode(tty);
+    std::filesystem::create_symlink(terminal, dev() / tty);
+  }
 
 private:
   static void Attr(const std::filesystem::path& file, const std::string& value) {

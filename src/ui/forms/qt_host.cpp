@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "ui/forms/app_identity.h"
 #include "ui/forms/projection.h"
 
 namespace pw::ui {
@@ -39,8 +40,7 @@ std::unique_ptr<QMessageBox> QtHost::BuildBox(BoxKind kind, const Message& messa
   auto box = std::make_unique<QMessageBox>(parent);
   box->setTextFormat(Qt::PlainText);
   box->setText(ToQt(message.text));
-  box->setWindowTitle(message.caption.empty() ? QApplication::applicationName()
-                                              : ToQt(message.caption));
+  box->setWindowTitle(message.caption.empty() ? ApplicationTitle() : ToQt(message.caption));
   box->setIcon(BoxIcon(message.icon));
   switch (kind) {
   case BoxKind::Ok:
@@ -173,6 +173,11 @@ void QtShell::ShowHelp(const std::vector<std::string>& lines) {
 void QtShell::ShowEditor(int set) {
   if (showEditor_)
     showEditor_(set);
+}
+
+void QtShell::ShowSerialDevices() {
+  if (showSerialDevices_)
+    showSerialDevices_();
 }
 
 void QtShell::CloseMainWindow() {
