@@ -228,7 +228,7 @@ void FormModel::OpenPort(int n) {
   // The window names the port's device before a failed open's message covers it.
   Control& shown = controls["lblPortDevice"];
   shown.caption = devices_->PortLabel(n);
-  shown.hint = DeviceDetails(devices_->Describe(route.device));
+  shown.hint = shown.caption + "\n" + DeviceDetails(devices_->Describe(route.device));
   if (port_) port_->Open(1200, 0, 8, 1.0f);
 }
 

@@ -43,13 +43,13 @@ TFormSerialDevice::TFormSerialDevice(pw::ui::SerialDeviceDialogModel& model, QWi
   lblDetails_->setTextFormat(Qt::PlainText);
   lblDetails_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   lblDetails_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  lblDetails_->setGeometry(10, 184, kWidth - 20, 100);
+  lblDetails_->setGeometry(10, 184, kWidth - 20, 82);
 
   lblNote_ = new QLabel(this);
   lblNote_->setObjectName(QStringLiteral("lblNote"));
   lblNote_->setTextFormat(Qt::PlainText);
   lblNote_->setWordWrap(true);
-  lblNote_->setGeometry(10, 284, 250, 40);
+  lblNote_->setGeometry(10, 268, 250, 56);
 
   struct Button {
     const char* name;

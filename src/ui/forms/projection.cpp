@@ -658,7 +658,11 @@ void Projection::SyncControl(const Control& c) {
     break;
   case Kind::Label:
     if (auto* label = qobject_cast<QLabel*>(w)) {
-      Update(label, caption, &QLabel::text, &QLabel::setText);
+      // Text from the system (a device's name) may outgrow its place: it ends in "…" there,
+      // and the tooltip holds it whole.
+      const QString shown =
+          c.utf8 ? label->fontMetrics().elidedText(caption, Qt::ElideRight, label->width()) : caption;
+      Update(label, shown, &QLabel::text, &QLabel::setText);
       const QString tip = c.utf8 ? QString::fromStdString(c.hint) : ToQt(c.hint);
       Update(label, tip, &QLabel::toolTip, &QLabel::setToolTip);
     }
