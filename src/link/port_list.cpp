@@ -20,16 +20,20 @@ constexpr KnownVendor kKnownVendors[] = {
     {"1a86", "CH340 USB serial adapter"},
 };
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 bool IsHex4(std::string_view s) {
-  return s.size() >= 4 &&
-         std::all_of(s.begin(), s.begin() + 4, [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+  return s.size() >= 4 && std::all_of(s.begin(), s.begin() + 4, [](char c) {
+           return std::isxdigit(static_cast<unsigned char>(c));
+         });
 }
 
 std::string Lower(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : out)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return out;
 }
 
@@ -37,11 +41,13 @@ std::string Lower(std::string_view s) {
 std::string IdAfter(std::string_view s, std::string_view tag) {
   const std::string upper = [&] {
     std::string u(s);
-    for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : u)
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return u;
   }();
   const std::size_t at = upper.find(tag);
-  if (at == std::string::npos || !IsHex4(s.substr(at + tag.size()))) return {};
+  if (at == std::string::npos || !IsHex4(s.substr(at + tag.size())))
+    return {};
   return Lower(s.substr(at + tag.size(), 4));
 }
 
@@ -50,7 +56,8 @@ std::vector<std::string_view> Split(std::string_view s, char sep) {
   for (std::size_t start = 0;;) {
     const std::size_t end = s.find(sep, start);
     parts.push_back(s.substr(start, end == std::string_view::npos ? end : end - start));
-    if (end == std::string_view::npos) return parts;
+    if (end == std::string_view::npos)
+      return parts;
     start = end + 1;
   }
 }
@@ -62,19 +69,24 @@ bool NaturalLess(std::string_view a, std::string_view b) {
   while (i < a.size() && j < b.size()) {
     if (IsDigit(a[i]) && IsDigit(b[j])) {
       std::size_t ie = i, je = j;
-      while (ie < a.size() && IsDigit(a[ie])) ++ie;
-      while (je < b.size() && IsDigit(b[je])) ++je;
+      while (ie < a.size() && IsDigit(a[ie]))
+        ++ie;
+      while (je < b.size() && IsDigit(b[je]))
+        ++je;
       // Compare the numbers without their leading zeros: first by length, then digit-wise.
       std::string_view na = a.substr(i, ie - i), nb = b.substr(j, je - j);
       na.remove_prefix(std::min(na.find_first_not_of('0'), na.size()));
       nb.remove_prefix(std::min(nb.find_first_not_of('0'), nb.size()));
-      if (na.size() != nb.size()) return na.size() < nb.size();
-      if (na != nb) return na < nb;
+      if (na.size() != nb.size())
+        return na.size() < nb.size();
+      if (na != nb)
+        return na < nb;
       i = ie;
       j = je;
       continue;
     }
-    if (a[i] != b[j]) return a[i] < b[j];
+    if (a[i] != b[j])
+      return a[i] < b[j];
     ++i;
     ++j;
   }
@@ -87,14 +99,17 @@ std::string DeviceDescription(const SerialDeviceInfo& d) {
     // "USB Serial Port (COM3)" for COM3 says the port's name twice.
     text = d.friendlyName;
     const std::string suffix = " (" + d.path + ")";
-    if (text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0)
+    if (text.size() > suffix.size() &&
+        text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0)
       text.resize(text.size() - suffix.size());
   } else if (!d.product.empty()) {
     text = d.product;
   } else if (!d.vendorId.empty()) {
     for (const KnownVendor& v : kKnownVendors)
-      if (v.vendorId == d.vendorId) text = v.name;
-    if (text.empty()) text = "USB serial adapter " + d.vendorId + ":" + d.productId;
+      if (v.vendorId == d.vendorId)
+        text = v.name;
+    if (text.empty())
+      text = "USB serial adapter " + d.vendorId + ":" + d.productId;
   } else if (d.driver == "pty") {
     text = "pseudo-terminal";
   } else if (d.driver == "serial" || d.driver == "serial8250" || d.driver == "Serial") {
@@ -102,7 +117,8 @@ std::string DeviceDescription(const SerialDeviceInfo& d) {
   } else {
     text = d.driver;
   }
-  if (!d.present) text = text.empty() ? "not connected" : text + ", not connected";
+  if (!d.present)
+    text = text.empty() ? "not connected" : text + ", not connected";
   return text;
 }
 
@@ -124,8 +140,10 @@ std::string DeviceDetails(const SerialDeviceInfo& d) {
   };
   std::string text;
   for (const auto& [label, value] : rows) {
-    if (value.empty()) continue;
-    if (!text.empty()) text += '\n';
+    if (value.empty())
+      continue;
+    if (!text.empty())
+      text += '\n';
     text += std::string(label) + ": " + value;
   }
   return text;
@@ -133,10 +151,12 @@ std::string DeviceDetails(const SerialDeviceInfo& d) {
 
 bool ParseDeviceInstanceId(std::string_view id, SerialDeviceInfo& d) {
   const std::vector<std::string_view> parts = Split(id, '\\');
-  if (parts.size() < 2) return false;
+  if (parts.size() < 2)
+    return false;
   const std::string vid = IdAfter(parts[1], "VID_");
   const std::string pid = IdAfter(parts[1], "PID_");
-  if (vid.empty() || pid.empty()) return false;
+  if (vid.empty() || pid.empty())
+    return false;
   d.vendorId = vid;
   d.productId = pid;
   // FTDI's own bus: the serial is the third '+' field, with the port's letter appended.

@@ -18,7 +18,8 @@ std::string Attribute(const fs::path& file) {
   std::string line;
   std::getline(in, line);
   const std::size_t first = line.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return {};
+  if (first == std::string::npos)
+    return {};
   return line.substr(first, line.find_last_not_of(" \t\r") + 1 - first);
 }
 
@@ -38,8 +39,10 @@ fs::path Canonical(const fs::path& p) {
 // passing over the generic port layer newer kernels put between a UART and its tty.
 std::string PortDriver(fs::path device) {
   for (int level = 0; level < 4 && !device.empty(); ++level, device = device.parent_path()) {
-    if (!fs::exists(device / "driver")) continue;
-    if (LinkName(device / "subsystem") == "serial-base") continue;
+    if (!fs::exists(device / "driver"))
+      continue;
+    if (LinkName(device / "subsystem") == "serial-base")
+      continue;
     return LinkName(device / "driver");
   }
   return {};
@@ -50,7 +53,8 @@ void ReadUsbDevice(fs::path device, const fs::path& sysRoot, SerialDeviceInfo& i
   const fs::path top = Canonical(sysRoot);
   for (int level = 0; level < 8 && !device.empty() && device != top;
        ++level, device = device.parent_path()) {
-    if (!fs::exists(device / "idVendor")) continue;
+    if (!fs::exists(device / "idVendor"))
+      continue;
     info.vendorId = Attribute(device / "idVendor");
     info.productId = Attribute(device / "idProduct");
     info.manufacturer = Attribute(device / "manufacturer");
@@ -67,7 +71,8 @@ std::string ByIdLink(const fs::path& node, const fs::path& devRoot) {
   fs::directory_iterator it(devRoot / "serial" / "by-id", ec), end;
   std::vector<std::string> links;
   for (; !ec && it != end; it.increment(ec))
-    if (!target.empty() && Canonical(it->path()) == target) links.push_back(it->path().string());
+    if (!target.empty() && Canonical(it->path()) == target)
+      links.push_back(it->path().string());
   std::sort(links.begin(), links.end());
   return links.empty() ? std::string() : links.front();
 }
@@ -75,7 +80,8 @@ std::string ByIdLink(const fs::path& node, const fs::path& devRoot) {
 // A tty of the kernel that stands for a real port: it has a device, and a built-in port slot
 // has a UART behind it (type 0 is an empty slot).
 bool IsRealPort(const fs::path& ttyDir) {
-  if (!fs::exists(ttyDir / "device")) return false;
+  if (!fs::exists(ttyDir / "device"))
+    return false;
   return !fs::exists(ttyDir / "type") || Attribute(ttyDir / "type") != "0";
 }
 
@@ -101,11 +107,14 @@ std::vector<SerialDeviceInfo> ListSerialDevices(const PortListSource& source) {
   fs::directory_iterator it(source.sysRoot / "class" / "tty", ec), end;
   for (; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    if (!IsRealPort(it->path()) || !fs::exists(source.devRoot / name)) continue;
+    if (!IsRealPort(it->path()) || !fs::exists(source.devRoot / name))
+      continue;
     devices.push_back(DescribeTty(name, source));
   }
   std::sort(devices.begin(), devices.end(),
-            [](const SerialDeviceInfo& a, const SerialDeviceInfo& b) { return NaturalLess(a.path, b.path); });
+            [](const SerialDeviceInfo& a, const SerialDeviceInfo& b) {
+              return NaturalLess(a.path, b.path);
+            });
   return devices;
 }
 
@@ -114,7 +123,8 @@ SerialDeviceInfo DescribeSerialDevice(const std::string& path, const PortListSou
   info.path = path;
   const fs::path target = Canonical(path);
   info.present = !target.empty();
-  if (target.empty()) return info;
+  if (target.empty())
+    return info;
   const fs::path devDir = Canonical(source.devRoot);
   if (target.parent_path() == Canonical(source.devRoot / "pts")) {
     info.driver = "pty";
@@ -124,8 +134,10 @@ SerialDeviceInfo DescribeSerialDevice(const std::string& path, const PortListSou
     // A link of /dev/serial is shown as the device it stands for; any other name as given.
     const fs::path serialDir = Canonical(source.devRoot / "serial");
     const fs::path given = fs::absolute(path).lexically_normal();
-    const bool serialLink = !serialDir.empty() && Canonical(given.parent_path()).parent_path() == serialDir;
-    if (!serialLink) info.path = path;
+    const bool serialLink =
+        !serialDir.empty() && Canonical(given.parent_path()).parent_path() == serialDir;
+    if (!serialLink)
+      info.path = path;
   }
   return info;
 }

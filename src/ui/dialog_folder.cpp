@@ -21,7 +21,8 @@ bool IsFolder(const std::string& path) {
 
 std::string HomeFolder() {
   for (const char* variable : {"HOME", "USERPROFILE"})
-    if (const char* home = std::getenv(variable); home != nullptr && IsFolder(home)) return home;
+    if (const char* home = std::getenv(variable); home != nullptr && IsFolder(home))
+      return home;
   return {};
 }
 
@@ -32,22 +33,28 @@ DialogFolder::DialogFolder(std::string programDir, bool programWritable, fs::pat
       programWritable_(programWritable) {}
 
 std::string DialogFolder::Initial() const {
-  if (programWritable_) return programDir_;
-  if (IsFolder(last_)) return last_;
+  if (programWritable_)
+    return programDir_;
+  if (IsFolder(last_))
+    return last_;
   if (!settingsPath_.empty()) {
     std::optional<std::string> saved = UserSettings::Load(settingsPath_).Get(kFolderKey);
-    if (saved && IsFolder(*saved)) return *saved;
+    if (saved && IsFolder(*saved))
+      return *saved;
   }
   const std::string home = HomeFolder();
   return home.empty() ? programDir_ : home;
 }
 
 void DialogFolder::Remember(const std::string& chosenFile) {
-  if (programWritable_) return;
+  if (programWritable_)
+    return;
   const std::string folder = fs::absolute(fs::path(chosenFile)).parent_path().string();
-  if (!IsFolder(folder) || folder == last_) return;
+  if (!IsFolder(folder) || folder == last_)
+    return;
   last_ = folder;
-  if (settingsPath_.empty()) return;
+  if (settingsPath_.empty())
+    return;
   UserSettings settings = UserSettings::Load(settingsPath_);
   settings.Set(kFolderKey, folder);
   settings.Save();

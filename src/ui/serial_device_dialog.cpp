@@ -45,7 +45,8 @@ void SerialDeviceDialogModel::Fill(const std::string& keep) {
   std::vector<std::string>& items = controls[kList].items;
   items = {FormatSerialDevice(rows_[0]) + " (own device of " + PortDisplayName(port_) + ")"};
   for (const SerialDeviceInfo& d : devices_.Discover()) {
-    if (SameDevice(d.path, own)) continue;
+    if (SameDevice(d.path, own))
+      continue;
     rows_.push_back(d);
     // The by-id link names the same adapter after it is plugged in elsewhere.
     values_.push_back(d.byIdLink.empty() ? d.path : d.byIdLink);
@@ -54,7 +55,8 @@ void SerialDeviceDialogModel::Fill(const std::string& keep) {
 
   int selected = 0;
   for (std::size_t i = 1; i < rows_.size() && !keep.empty(); ++i)
-    if (SameDevice(values_[i], keep) || SameDevice(rows_[i].path, keep)) selected = static_cast<int>(i);
+    if (SameDevice(values_[i], keep) || SameDevice(rows_[i].path, keep))
+      selected = static_cast<int>(i);
   controls[kList].itemIndex = selected;
 
   std::string note;
@@ -77,7 +79,8 @@ void SerialDeviceDialogModel::ShowSelection() {
 }
 
 void SerialDeviceDialogModel::Click(const std::string& name) {
-  if (!open_) return;
+  if (!open_)
+    return;
   const int index = controls[kList].itemIndex;
   const bool valid = index >= 0 && index < static_cast<int>(values_.size());
   if (name == kList) {

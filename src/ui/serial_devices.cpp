@@ -12,22 +12,28 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string SettingsKey(int n) { return "com." + std::to_string(n); }
+std::string SettingsKey(int n) {
+  return "com." + std::to_string(n);
+}
 
 } // namespace
 
 bool SameDevice(const std::string& a, const std::string& b) {
-  if (a == b) return true;
+  if (a == b)
+    return true;
   std::error_code ea, eb;
   const fs::path ca = fs::canonical(a, ea), cb = fs::canonical(b, eb);
   return !ea && !eb && ca == cb;
 }
 
-std::string PortVariable(int n) { return "PAGEWRIGHT_COM" + std::to_string(n); }
+std::string PortVariable(int n) {
+  return "PAGEWRIGHT_COM" + std::to_string(n);
+}
 
 std::optional<std::string> SerialDevices::SystemEnvironment(const std::string& name) {
   const char* value = std::getenv(name.c_str());
-  if (value == nullptr || *value == '\0') return std::nullopt;
+  if (value == nullptr || *value == '\0')
+    return std::nullopt;
   return std::string(value);
 }
 
@@ -54,7 +60,8 @@ PortRoute SerialDevices::Route(int n) const {
 
 bool SerialDevices::Assign(int n, const std::string& device) {
   // Read the file afresh, so that what was saved meanwhile is kept.
-  if (!settingsPath_.empty()) settings_ = UserSettings::Load(settingsPath_);
+  if (!settingsPath_.empty())
+    settings_ = UserSettings::Load(settingsPath_);
   if (device.empty() || device == OwnDevice(n)) {
     settings_.Remove(SettingsKey(n));
   } else {
@@ -65,14 +72,17 @@ bool SerialDevices::Assign(int n, const std::string& device) {
 
 std::vector<SerialDeviceInfo> SerialDevices::Discover() const {
   std::vector<SerialDeviceInfo> devices = ListSerialDevices(source_);
-  if (!environment_) return devices;
+  if (!environment_)
+    return devices;
   for (int n = kFirstPort; n <= kLastPort; ++n) {
     std::optional<std::string> named = environment_(PortVariable(n));
-    if (!named) continue;
+    if (!named)
+      continue;
     const bool known = std::any_of(devices.begin(), devices.end(), [&](const SerialDeviceInfo& d) {
       return SameDevice(d.path, *named) || (!d.byIdLink.empty() && SameDevice(d.byIdLink, *named));
     });
-    if (!known) devices.push_back(Describe(*named));
+    if (!known)
+      devices.push_back(Describe(*named));
   }
   return devices;
 }
@@ -84,7 +94,8 @@ SerialDeviceInfo SerialDevices::Describe(const std::string& device) const {
 std::string SerialDevices::PortLabel(int n) const {
   const PortRoute route = Route(n);
   std::string label = PortDisplayName(n) + ": " + FormatSerialDevice(Describe(route.device));
-  if (route.from == PortRoute::From::Environment) label += " (" + PortVariable(n) + ")";
+  if (route.from == PortRoute::From::Environment)
+    label += " (" + PortVariable(n) + ")";
   return label;
 }
 

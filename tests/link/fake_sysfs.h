@@ -28,12 +28,12 @@ public:
   std::filesystem::path dev() const { return root_ / "dev"; }
 
   struct Usb {
-    std::string tty;       // ttyUSB0, ttyACM0
-    std::string busPath;   // usb1/1-2
-    std::string driver;    // ftdi_sio (on the usb-serial port), cdc_acm (on the interface)
+    std::string tty;     // ttyUSB0, ttyACM0
+    std::string busPath; // usb1/1-2
+    std::string driver;  // ftdi_sio (on the usb-serial port), cdc_acm (on the interface)
     std::string vendor, product;
     std::string manufacturerString, productString, serialString; // empty: attribute absent
-    std::string byId;      // empty: no by-id link
+    std::string byId;                                            // empty: no by-id link
   };
 
   // A USB adapter. ttyUSB ports sit in a port device under the interface; ttyACM ports
@@ -43,9 +43,12 @@ public:
     const std::filesystem::path interface = usbDevice / (usbDevice.filename().string() + ":1.0");
     Attr(usbDevice / "idVendor", u.vendor);
     Attr(usbDevice / "idProduct", u.product);
-    if (!u.manufacturerString.empty()) Attr(usbDevice / "manufacturer", u.manufacturerString);
-    if (!u.productString.empty()) Attr(usbDevice / "product", u.productString);
-    if (!u.serialString.empty()) Attr(usbDevice / "serial", u.serialString);
+    if (!u.manufacturerString.empty())
+      Attr(usbDevice / "manufacturer", u.manufacturerString);
+    if (!u.productString.empty())
+      Attr(usbDevice / "product", u.productString);
+    if (!u.serialString.empty())
+      Attr(usbDevice / "serial", u.serialString);
     const bool acm = u.tty.rfind("ttyACM", 0) == 0;
     const std::filesystem::path port = acm ? interface : interface / u.tty;
     Driver(port, acm ? "usb" : "usb-serial", u.driver);
@@ -87,18 +90,21 @@ private:
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file) << value << "\n";
   }
-  void Driver(const std::filesystem::path& device, const std::string& bus, const std::string& name) {
+  void Driver(const std::filesystem::path& device, const std::string& bus,
+              const std::string& name) {
     const std::filesystem::path driver = sys() / "bus" / bus / "drivers" / name;
     std::filesystem::create_directories(driver);
     std::filesystem::create_directories(device);
-    if (std::filesystem::is_symlink(device / "driver")) return; // shared by several ports
+    if (std::filesystem::is_symlink(device / "driver"))
+      return; // shared by several ports
     std::filesystem::create_directory_symlink(driver, device / "driver");
     std::filesystem::create_directory_symlink(sys() / "bus" / bus, device / "subsystem");
   }
   std::filesystem::path AddTty(const std::filesystem::path& device, const std::string& tty) {
     const std::filesystem::path dir = device / "tty" / tty;
     std::filesystem::create_directories(dir);
-    std::filesystem::create_directory_symlink("../../../" + device.filename().string(), dir / "device");
+    std::filesystem::create_directory_symlink("../../../" + device.filename().string(),
+                                              dir / "device");
     std::filesystem::create_directory_symlink(dir, sys() / "class/tty" / tty);
     Node(tty);
     return dir;

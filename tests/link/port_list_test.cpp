@@ -92,7 +92,8 @@ TEST_F(PortListTest, DescribesADeviceByItsNodeItsStableLinkOrAnyOtherName) {
 }
 
 TEST(PortListPty, TheSimulatedPagersLinkIsAPseudoTerminal) {
-  const std::string link = (fs::temp_directory_path() / ("pw-ports-sim-" + std::to_string(::getpid()))).string();
+  const std::string link =
+      (fs::temp_directory_path() / ("pw-ports-sim-" + std::to_string(::getpid()))).string();
   SimProcess sim(link);
   ASSERT_TRUE(sim.Ready());
   const SerialDeviceInfo d = DescribeSerialDevice(link);

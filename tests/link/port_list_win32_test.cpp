@@ -15,10 +15,11 @@ namespace pw::test {
 namespace {
 
 TEST(PortListWindows, ThePortsOfTheRegistryListInNaturalOrder) {
-  const std::string key = "Software\\Pagewright-test-" + std::to_string(GetCurrentProcessId()) + "\\SERIALCOMM";
+  const std::string key =
+      "Software\\Pagewright-test-" + std::to_string(GetCurrentProcessId()) + "\\SERIALCOMM";
   HKEY handle = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle,
-                            nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &handle, nullptr),
             ERROR_SUCCESS);
   auto put = [&](const char* name, const char* port) {
     RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(port),
@@ -28,7 +29,8 @@ TEST(PortListWindows, ThePortsOfTheRegistryListInNaturalOrder) {
   put("\\Device\\VCP0", "COM203");
   put("\\Device\\Serial2", "COM21");
   const DWORD notAName = 7;
-  RegSetValueExA(handle, "\\Device\\Odd", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&notAName), sizeof notAName);
+  RegSetValueExA(handle, "\\Device\\Odd", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&notAName),
+                 sizeof notAName);
   RegCloseKey(handle);
 
   PortListSource source;

@@ -39,7 +39,8 @@ class SerialDeviceChoiceTest : public ::testing::Test {
 protected:
   SerialDeviceChoiceTest()
       : machine(::testing::UnitTest::GetInstance()->current_test_info()->name()),
-        dir(machine.dev().parent_path() / "program"), settingsFile(dir / "config" / "pagewright.conf") {
+        dir(machine.dev().parent_path() / "program"),
+        settingsFile(dir / "config" / "pagewright.conf") {
     fs::create_directories(dir);
     machine.AddUsb({"ttyUSB0", "usb1/1-2", "ftdi_sio", "0403", "6001", "FTDI", "FT232R USB UART",
                     "A50285BI", kById});
@@ -56,17 +57,19 @@ protected:
         host, shell, clock, real ? [](int n, Host& h) { return MakeSystemSerialPort(n, h); } : own,
         dir.string());
     if (!real)
-      model->SetDevicePortFactory([this](int, const std::string& device, Host&) -> std::unique_ptr<SerialPort> {
-        opened.push_back(device);
-        return std::make_unique<sim::InProcessPagerPort>(pager, clock);
-      });
+      model->SetDevicePortFactory(
+          [this](int, const std::string& device, Host&) -> std::unique_ptr<SerialPort> {
+            opened.push_back(device);
+            return std::make_unique<sim::InProcessPagerPort>(pager, clock);
+          });
     PortListSource source;
     source.sysRoot = machine.sys();
     source.devRoot = machine.dev();
     model->UseSerialDevices(std::make_unique<SerialDevices>(
         settingsFile, source, [environment](const std::string& name) -> std::optional<std::string> {
           auto it = environment.find(name);
-          if (it == environment.end()) return std::nullopt;
+          if (it == environment.end())
+            return std::nullopt;
           return it->second;
         }));
     model->FormCreate();
@@ -79,7 +82,8 @@ protected:
     shell.onSerialDevices = [this, row, button] {
       SerialDeviceDialogModel& d = model->deviceDialog();
       for (std::size_t i = 0; i < d.controls["lstDevices"].items.size(); ++i)
-        if (d.controls["lstDevices"].items[i].rfind(row, 0) == 0) d.controls["lstDevices"].itemIndex = static_cast<int>(i);
+        if (d.controls["lstDevices"].items[i].rfind(row, 0) == 0)
+          d.controls["lstDevices"].itemIndex = static_cast<int>(i);
       d.Click("lstDevices");
       shown = d.controls;
       d.Click(button);
@@ -107,14 +111,17 @@ TEST_F(SerialDeviceChoiceTest, AChosenDeviceIsKeptReopenedAndNamedInTheWindow) {
 
   Choose(Dev("ttyUSB0"));
   EXPECT_EQ(shown["lblPort"].caption, "Device for COM1:");
-  EXPECT_EQ(shown["lstDevices"].items,
-            (std::vector<std::string>{Dev("ttyS0") + " \u2014 built-in serial port (own device of COM1)",
-                                      Dev("ttyUSB0") + " \u2014 FT232R USB UART"}));
+  EXPECT_EQ(
+      shown["lstDevices"].items,
+      (std::vector<std::string>{Dev("ttyS0") + " \u2014 built-in serial port (own device of COM1)",
+                                Dev("ttyUSB0") + " \u2014 FT232R USB UART"}));
   EXPECT_EQ(shown["lstDevices"].itemIndex, 1);
-  EXPECT_NE(shown["lblDetails"].caption.find("USB id: 0403:6001\nManufacturer: FTDI"), std::string::npos);
+  EXPECT_NE(shown["lblDetails"].caption.find("USB id: 0403:6001\nManufacturer: FTDI"),
+            std::string::npos);
   // The stable link is kept, so the adapter is found again on another USB socket.
   EXPECT_EQ(opened.back(), Dev("serial/by-id/") + kById);
-  EXPECT_NE(ReadAll(settingsFile).find("com.1=" + Dev("serial/by-id/") + kById + "\n"), std::string::npos);
+  EXPECT_NE(ReadAll(settingsFile).find("com.1=" + Dev("serial/by-id/") + kById + "\n"),
+            std::string::npos);
   EXPECT_EQ(ReadAll(dir / "CorvaneF.ini"), "1\n16\n");
   EXPECT_EQ(Label(), "COM1: " + Dev("ttyUSB0") + " \u2014 FT232R USB UART");
   EXPECT_TRUE(host.shown.empty());
@@ -147,18 +154,37 @@ TEST_F(SerialDeviceChoiceTest, CancelEnvironmentAndAFailedSaveEachHaveTheirWay) 
   };
   const std::string adapter = Dev("ttyUSB0") + " \u2014 FT232R USB UART";
   const Case cases[] = {
-      {"Cancel changes nothing", {}, "btnCancel", true, "COM1",
-       "COM1: " + Dev("ttyS0") + " \u2014 built-in serial port", "", ""},
+      {"Cancel changes nothing",
+       {},
+       "btnCancel",
+       true,
+       "COM1",
+       "COM1: " + Dev("ttyS0") + " \u2014 built-in serial port",
+       "",
+       ""},
       {"the environment wins over the choice",
-       {{"PAGEWRIGHT_COM1", Dev("ttyUSB0")}}, "btnOK", true, "COM1", "COM1: " + adapter + " (PAGEWRIGHT_COM1)",
-       "PAGEWRIGHT_COM1 names " + Dev("ttyUSB0") + ": COM1 opens that device while the variable is set.", ""},
-      {"an unwritable settings file keeps the choice for the session", {}, "btnOK", false,
-       Dev("serial/by-id/") + kById, "COM1: " + adapter, "",
-       "Cannot write the settings file " + settingsFile.string() + ": the device is used until the program ends."},
+       {{"PAGEWRIGHT_COM1", Dev("ttyUSB0")}},
+       "btnOK",
+       true,
+       "COM1",
+       "COM1: " + adapter + " (PAGEWRIGHT_COM1)",
+       "PAGEWRIGHT_COM1 names " + Dev("ttyUSB0") +
+           ": COM1 opens that device while the variable is set.",
+       ""},
+      {"an unwritable settings file keeps the choice for the session",
+       {},
+       "btnOK",
+       false,
+       Dev("serial/by-id/") + kById,
+       "COM1: " + adapter,
+       "",
+       "Cannot write the settings file " + settingsFile.string() +
+           ": the device is used until the program ends."},
   };
   for (const Case& c : cases) {
     fs::remove_all(settingsFile.parent_path());
-    if (!c.settingsWritable) std::ofstream(settingsFile.parent_path()) << "a file where the folder should be";
+    if (!c.settingsWritable)
+      std::ofstream(settingsFile.parent_path()) << "a file where the folder should be";
     host.shown.clear();
     Start(c.environment);
     Choose(Dev("ttyUSB0"), c.button);
@@ -200,7 +226,8 @@ TEST_F(SerialDeviceChoiceTest, APagerIsReadThroughTheChosenDeviceWithoutAnyVaria
 }
 
 TEST(DialogFolder, OpensBesideAWritableProgramElseWhereTheUserWasLast) {
-  const fs::path root = fs::temp_directory_path() / ("pw-dialog-folder-" + std::to_string(::getpid()));
+  const fs::path root =
+      fs::temp_directory_path() / ("pw-dialog-folder-" + std::to_string(::getpid()));
   fs::remove_all(root);
   const std::string program = (root / "bin").string() + "/";
   const fs::path work = root / "codeplugs", settings = root / "config" / "pagewright.conf";
@@ -217,7 +244,8 @@ TEST(DialogFolder, OpensBesideAWritableProgramElseWhereTheUserWasLast) {
   EXPECT_EQ(installed.Initial(), noFolder);
   installed.Remember((work / "a.Dat").string());
   EXPECT_EQ(installed.Initial(), work.string());
-  EXPECT_EQ(DialogFolder(program, false, settings).Initial(), work.string()) << "in the next session";
+  EXPECT_EQ(DialogFolder(program, false, settings).Initial(), work.string())
+      << "in the next session";
   fs::remove_all(work);
   EXPECT_EQ(DialogFolder(program, false, settings).Initial(), noFolder) << "a folder since removed";
   fs::remove_all(root);

@@ -11,7 +11,9 @@ namespace {
 constexpr int kWidth = 520;
 constexpr int kHeight = 330;
 
-QString Utf8(const std::string& s) { return QString::fromStdString(s); }
+QString Utf8(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
 } // namespace
 
@@ -55,7 +57,8 @@ TFormSerialDevice::TFormSerialDevice(pw::ui::SerialDeviceDialogModel& model, QWi
     const char* name;
     int x;
   };
-  for (const Button& b : {Button{"btnRefresh", 268}, Button{"btnOK", 352}, Button{"btnCancel", 436}}) {
+  for (const Button& b :
+       {Button{"btnRefresh", 268}, Button{"btnOK", 352}, Button{"btnCancel", 436}}) {
     auto* button = new QPushButton(Utf8(c[b.name].caption), this);
     button->setObjectName(QString::fromLatin1(b.name));
     button->setAutoDefault(false);

@@ -16,7 +16,8 @@ QString& Title() {
 QIcon ApplicationIcon() {
   QIcon icon;
   for (int size : {16, 24, 32, 48, 64, 128, 256})
-    icon.addFile(QStringLiteral(":/icons/hicolor/%1x%1/apps/pagewright.png").arg(size), QSize(size, size));
+    icon.addFile(QStringLiteral(":/icons/hicolor/%1x%1/apps/pagewright.png").arg(size),
+                 QSize(size, size));
   return icon;
 }
 
@@ -26,7 +27,9 @@ void SetDesktopIdentity() {
   QGuiApplication::setWindowIcon(ApplicationIcon());
 }
 
-void SetApplicationTitle(const QString& title) { Title() = title; }
+void SetApplicationTitle(const QString& title) {
+  Title() = title;
+}
 
 QString ApplicationTitle() {
   return Title().isEmpty() ? QGuiApplication::applicationName() : Title();
