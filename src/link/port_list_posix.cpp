@@ -89,7 +89,8 @@ SerialDeviceInfo DescribeTty(const std::string& name, const PortListSource& sour
   SerialDeviceInfo info;
   const fs::path node = source.devRoot / name;
   info.path = node.string();
-  info.present = fs::exists(node);
+  // A built-in port slot without a UART has a node but nothing behind it.
+  info.present = fs::exists(node) && IsRealPort(source.sysRoot / "class" / "tty" / name);
   const fs::path device = Canonical(source.sysRoot / "class" / "tty" / name / "device");
   if (!device.empty()) {
     info.driver = PortDriver(device);

@@ -62,6 +62,8 @@ TEST_F(PortListTest, ListsRealPortsWithTheirAdapterInNaturalOrder) {
     EXPECT_EQ(d.byIdLink, e.byId.empty() ? "" : Dev("serial/by-id/" + e.byId)) << e.name;
     EXPECT_EQ(FormatSerialDevice(d), Dev(e.name) + " \u2014 " + e.shown);
   }
+  EXPECT_EQ(FormatSerialDevice(DescribeSerialDevice(Dev("ttyS1"), source)),
+            Dev("ttyS1") + " \u2014 built-in serial port, not connected");
 }
 
 TEST_F(PortListTest, DescribesADeviceByItsNodeItsStableLinkOrAnyOtherName) {
