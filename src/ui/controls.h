@@ -50,6 +50,7 @@ struct Control {
   bool readOnly = false;
   bool upperCase = false;
   char passwordChar = 0;
+  bool utf8 = false; // caption and hint are UTF-8 (device names, "…"), not codeplug bytes
 };
 
 class Controls {

@@ -63,8 +63,10 @@ bool FormModel::LoadFile(const std::string& path) {
 }
 
 void FormModel::RunLoad() {
-  std::optional<std::string> path = shell_.AskOpenFileName(DataFileDialog("Open", programDir_));
+  std::optional<std::string> path =
+      shell_.AskOpenFileName(DataFileDialog("Open", dialogFolder_->Initial()));
   if (!path) return;
+  dialogFolder_->Remember(*path);
   LoadFile(*path);
 }
 
@@ -85,10 +87,11 @@ bool FormModel::SaveFile(const std::string& path) {
 
 void FormModel::RunSave() {
   PrepareForSave(codeplug);
-  FileDialogRequest request = DataFileDialog("Save As", programDir_);
+  FileDialogRequest request = DataFileDialog("Save As", dialogFolder_->Initial());
   for (;;) {
     std::optional<std::string> chosen = shell_.AskSaveFileName(request);
     if (!chosen) return;
+    dialogFolder_->Remember(*chosen);
     Messages messages;
     bool prepared = PrepareImageForSave(codeplug, messages);
     ShowAll(host_, messages);

@@ -41,6 +41,7 @@ enum class Command {
   Version,
   OpenLog,
   Option, // the Options menu's remembered switches
+  SerialDevice,
 };
 
 struct CommandRow {
@@ -64,6 +65,7 @@ constexpr CommandRow kCommandMap[] = {
     {"Version1", Command::Version},          {"OpenProgrammingLog1", Command::OpenLog},
     {"VerifyAfterProgramming1", Command::Option},
     {"BackUpBeforeProgramming1", Command::Option}, {"SerialTrace1", Command::Option},
+    {"SerialDevice1", Command::SerialDevice},
 };
 
 // The Options menu's switches: the item, its key in the user's settings file, and whether it
@@ -110,11 +112,23 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
 FormModel::FormModel(Host& host, Shell& shell, Clock& clock, PortFactory ports,
                      std::string programDir)
     : host_(host), shell_(shell), clock_(clock), ports_(std::move(ports)),
-      programDir_(std::move(programDir)), link_(std::make_unique<Link>(clock, host)) {
+      devicePorts_(MakeSystemSerialPortOnDevice), programDir_(std::move(programDir)),
+      link_(std::make_unique<Link>(clock, host)) {
   if (!programDir_.empty() && programDir_.back() != '/' && programDir_.back() != '\\')
     programDir_ += '/';
   settingsPath_ = SettingsDirectory(programDir_) + kSettingsFileName;
-  userSettingsPath_ = UserSettings::DefaultPath();
+  UseUserSettings({});
+}
+
+void FormModel::UseUserSettings(const std::filesystem::path& path) {
+  userSettingsPath_ = path;
+  UseSerialDevices(std::make_unique<SerialDevices>(path));
+  dialogFolder_ = std::make_unique<DialogFolder>(programDir_, DirectoryWritable(programDir_), path);
+}
+
+void FormModel::UseSerialDevices(std::unique_ptr<SerialDevices> devices) {
+  devices_ = std::move(devices);
+  deviceDialog_ = std::make_unique<SerialDeviceDialogModel>(*devices_);
 }
 
 FormModel::~FormModel() = default;
@@ -235,7 +249,16 @@ void FormModel::FormClose() {
 }
 
 void FormModel::OpenPort(int n) {
-  port_ = ports_ ? ports_(n, host_) : nullptr;
+  const PortRoute route = devices_->Route(n);
+  if (route.from == PortRoute::From::Settings && devicePorts_) {
+    port_ = devicePorts_(n, route.device, host_);
+  } else {
+    port_ = ports_ ? ports_(n, host_) : nullptr;
+  }
+  // The window names the port's device before a failed open's message covers it.
+  Control& shown = controls["lblPortDevice"];
+  shown.caption = devices_->PortLabel(n);
+  shown.hint = shown.caption + "\n" + DeviceDetails(devices_->Describe(route.device));
   WrapPortForTrace();
   if (port_) port_->Open(1200, 0, 8, 1.0f);
 }
@@ -335,6 +358,21 @@ void FormModel::ChoosePort(int n) {
   portNumber_ = n;
   for (int i = 1; i <= 256; ++i) controls["UseCOM" + std::to_string(i)].checked = i == n;
   OpenPort(n);
+}
+
+// The device chosen in the dialog serves the current COM number from now on, in this and
+// later sessions; the port is reopened on it as a port choice reopens it.
+void FormModel::ChooseSerialDevice() {
+  deviceDialog_->Open(portNumber_);
+  shell_.ShowSerialDevices();
+  const std::optional<std::string> chosen = deviceDialog_->Chosen();
+  if (!chosen) return;
+  if (!devices_->Assign(portNumber_, *chosen))
+    host_.ShowBox("Cannot write the settings file " + devices_->SettingsPath().string() +
+                      ": the device is used until the program ends.",
+                  "Warning", Icon::Warning);
+  if (port_ && port_->IsOpen()) port_->Close();
+  OpenPort(portNumber_);
 }
 
 // ---- Events --------------------------------------------------------------------------------
@@ -509,6 +547,9 @@ void FormModel::RunCommand(const std::string& name) {
     host_.Show(Message{"Pagewright-Corvane-FLEX-R010209\nProgramming software for RV615 FLEX "
                        "pagers.\nConnect the pager through its hard-contact interface.",
                        "About", Icon::Information});
+    return;
+  case Command::SerialDevice:
+    ChooseSerialDevice();
     return;
   case Command::Version:
     controls.SetCaption("lblVersion", "R" + codeplug.StampText());

@@ -17,10 +17,13 @@
 #include "link/serial_trace.h"
 #include "transactions/outcome.h"
 #include "ui/controls.h"
+#include "ui/dialog_folder.h"
 #include "ui/dialogs_model.h"
 #include "ui/editor_model.h"
 #include "ui/help_texts.h"
 #include "ui/personality_view.h"
+#include "ui/serial_device_dialog.h"
+#include "ui/serial_devices.h"
 #include "ui/shell.h"
 #include "ui/view_state.h"
 
@@ -28,6 +31,9 @@ namespace pw::ui {
 
 // Creates the serial port for port number n (1-256); the failed-open message goes to host.
 using PortFactory = std::function<std::unique_ptr<SerialPort>(int n, Host& host)>;
+// Creates the serial port for port number n on a device the user chose for it.
+using DevicePortFactory =
+    std::function<std::unique_ptr<SerialPort>(int n, const std::string& device, Host& host)>;
 
 class FormModel {
 public:
@@ -67,6 +73,15 @@ public:
   RetryDialogModel& retry() { return *retry_; }
   // Opens port n without touching the settings file (the command line names its port).
   void UsePort(int n);
+  // The program's own settings file: the device chosen for each COM number, the folder of the
+  // file dialogs and the Options menu's switches. Without it they last for the session only
+  // (the command line: its options come from its own flags). Called before FormCreate.
+  void UseUserSettings(const std::filesystem::path& path);
+  // Where the COM numbers' devices come from, and how a chosen device is opened.
+  void UseSerialDevices(std::unique_ptr<SerialDevices> devices);
+  void SetDevicePortFactory(DevicePortFactory factory) { devicePorts_ = std::move(factory); }
+  SerialDevices& devices() { return *devices_; }
+  SerialDeviceDialogModel& deviceDialog() { return *deviceDialog_; }
   // The user picked another page tab.
   void PageChanged(int page);
   // Whether the last Read or Program succeeded (for the command line).
@@ -87,8 +102,6 @@ public:
   bool TraceTo(const std::filesystem::path& file, std::string* error = nullptr);
   void StopTrace();
   const SerialTrace* Trace() const { return trace_.get(); }
-  // The settings file the Options menu reads and writes (pagewright.conf by default).
-  void SetUserSettingsPath(std::filesystem::path path) { userSettingsPath_ = std::move(path); }
   // Whether the automatic step after the last Program moved the codes (true when it was off).
   bool LastStepOk() const { return lastStepOk_; }
   // Load and save through the data-file rules with the given path instead of a dialog.
@@ -100,6 +113,7 @@ private:
   void RunCommand(const std::string& name);
   void OpenPort(int n);
   void ChoosePort(int n);
+  void ChooseSerialDevice();
   void ShowPage(int page);
   void ClearActivePageTopic();
   void EnterBusyState();
@@ -126,6 +140,7 @@ private:
   Shell& shell_;
   Clock& clock_;
   PortFactory ports_;
+  DevicePortFactory devicePorts_;
   std::string programDir_;
   std::string settingsPath_;
   std::unique_ptr<SerialPort> port_;
@@ -137,6 +152,9 @@ private:
   std::unique_ptr<EditorModel> editor_;
   PasswordDialogModel password_;
   std::unique_ptr<RetryDialogModel> retry_;
+  std::unique_ptr<SerialDevices> devices_;
+  std::unique_ptr<SerialDeviceDialogModel> deviceDialog_;
+  std::unique_ptr<DialogFolder> dialogFolder_;
   bool saveWasEnabled_ = true;
   TransactionOutcome lastOutcome_{Ending::Refused};
   bool lastStepOk_ = true;

@@ -94,6 +94,14 @@ void BuildMenus(Builder& b) {
   b.Item("Save1", "File1", "&Save Codeplug ", "F7");
   b.Separator("N2", "File1");
   b.Menu("Setup1", "File1", "&Setup");
+  // Which device the current COM number opens; the device names are Linux's.
+#ifdef _WIN32
+  constexpr bool kDeviceChoice = false;
+#else
+  constexpr bool kDeviceChoice = true;
+#endif
+  b.Item("SerialDevice1", "Setup1", "Serial &Device\u2026", {}, kDeviceChoice).utf8 = true;
+  b.Separator("N11", "Setup1", kDeviceChoice);
   for (int n = 1; n <= 256; ++n) {
     Control& item = b.Item("UseCOM" + std::to_string(n), "Setup1", "Use COM " + std::to_string(n),
                            n <= 9 ? "Ctrl+" + std::to_string(n) : std::string());
@@ -351,6 +359,7 @@ void BuildFoot(Builder& b) {
   b.Label("lblFireware_Version", form, "");
   b.Label("lblCodeplugVersion", form, "Codeplug Version:");
   b.Label("lblCodeplug_Version", form, "");
+  b.Label("lblPortDevice", form, "").utf8 = true; // "COM1: /dev/ttyUSB0 — FT232R USB UART"
   b.Label("lblVersion", form, "");
   b.Label("lblR", form, "R:");
   b.Edit("edtR", form, 6).readOnly = true;

@@ -21,11 +21,8 @@ namespace pw::ui {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Whether this user may create files in dir, asked without writing anything there: the
-// command line's read-only commands must leave the program's folder as it was.
-bool DirectoryWritable(const fs::path& dir) {
+bool DirectoryWritable(const std::string& dirText) {
+  const fs::path dir = PathFromUtf8(dirText);
   std::error_code ec;
   if (dir.empty() || !fs::is_directory(dir, ec)) return false;
 #ifdef _WIN32
@@ -61,6 +58,8 @@ bool DirectoryWritable(const fs::path& dir) {
 #endif
 }
 
+namespace {
+
 // A line of at most four characters, converted up to its first non-digit.
 int ReadNumberLine(std::FILE* f, bool& ok) {
   char line[5] = {};
@@ -84,7 +83,7 @@ int ReadNumberLine(std::FILE* f, bool& ok) {
 } // namespace
 
 std::string SettingsDirectory(const std::string& programDir) {
-  if (DirectoryWritable(PathFromUtf8(programDir))) return programDir;
+  if (DirectoryWritable(programDir)) return programDir;
   // Created when the settings are first written, not here.
   fs::path dir = UserConfigDirectory();
   if (dir.empty()) return programDir;

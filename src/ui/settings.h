@@ -15,6 +15,10 @@ struct PortSettings {
   int visiblePortCount = kDefaultVisiblePortCount;
 };
 
+// Whether this user may create files in dir (UTF-8), asked without writing anything there:
+// the command line's read-only commands must leave the program's folder as it was.
+bool DirectoryWritable(const std::string& dir);
+
 // The folder the settings file lives in: the program's folder, or the per-user configuration
 // folder when the program's folder cannot be written (an installed copy).
 std::string SettingsDirectory(const std::string& programDir);

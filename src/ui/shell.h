@@ -25,6 +25,8 @@ public:
   virtual void ShowHelp(const std::vector<std::string>& lines) = 0;
   // Show the alert-set editor modally for set 1-6; returns when it closed.
   virtual void ShowEditor(int set) = 0;
+  // Show the serial-device dialog modally (its model is open); returns when it closed.
+  virtual void ShowSerialDevices() {}
   // Close the main window (Exit command).
   virtual void CloseMainWindow() = 0;
   // Move the keyboard focus to a control (the model has already recorded it).

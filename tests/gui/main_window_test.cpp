@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -26,12 +27,15 @@
 
 #include "base/clock.h"
 #include "gui/gui_support.h"
+#include "link/fake_sysfs.h"
 #include "sim/in_process_port.h"
 #include "sim/pager_firmware.h"
 #include "support/sim_process.h"
 #include "transactions/compatibility.h"
 #include "ui/form_model.h"
+#include "ui/forms/SerialDevice.h"
 #include "ui/forms/Ui.h"
+#include "ui/forms/app_identity.h"
 #include "ui/forms/qt_host.h"
 #include "ui/main_controls.h"
 #include "ui/settings.h"
@@ -87,9 +91,13 @@ protected:
     return qobject_cast<T*>(ui->Widget(QString::fromStdString(name)));
   }
   const Control& C(const std::string& name) const { return model->controls[name]; }
+  // The port items of File > Setup, after the device choice and its separator.
+  QList<QAction*> PortItems() const {
+    return ui->projection().MenuOf("Setup1")->actions().mid(2);
+  }
   // Exactly the first n port items of File > Setup are shown.
   void Setup1Shows(int n) const {
-    const QList<QAction*> ports = ui->projection().MenuOf("Setup1")->actions();
+    const QList<QAction*> ports = PortItems();
     for (int i = 0; i < ports.size(); ++i)
       EXPECT_EQ(ports[i]->isVisible(), i < n) << ports[i]->objectName().toStdString();
   }
@@ -173,7 +181,7 @@ TEST_F(MainWindowTest, EveryControlOfTheStoreHasItsWidgetAndHiddenOnesStayHidden
 TEST_F(MainWindowTest, WindowIsFixedCentredAndCarriesTheCaption) {
   Start();
   EXPECT_EQ(ui->windowTitle().toStdString(), kMainCaption);
-  EXPECT_EQ(QApplication::applicationName().toStdString(), kMainCaption);
+  EXPECT_EQ(ApplicationTitle().toStdString(), kMainCaption);
   EXPECT_EQ(ui->width(), kMainClientWidth);
   EXPECT_EQ(ui->height() - ui->menuBar()->height(), kMainClientHeight);
   EXPECT_EQ(ui->minimumSize(), ui->maximumSize());
@@ -235,7 +243,9 @@ TEST_F(MainWindowTest, MenuBarToolBarAndFunctionKeysComeInTheirOrder) {
   EXPECT_EQ(entries("ReadProgram1"),
             (Names{"Read1", "N6", "Write1", "[N7]", "[Read_Patch]", "[Program_Patch]", "[N8]",
                    "[Read_Codeplug]", "[Program_Codeplug]"}));
-  const QList<QAction*> ports = ui->projection().MenuOf("Setup1")->actions();
+  EXPECT_EQ(entries("Setup1").front(), "SerialDevice1");
+  EXPECT_EQ(ui->projection().ActionOf("SerialDevice1")->text(), "Serial &Device\u2026");
+  const QList<QAction*> ports = PortItems();
   ASSERT_EQ(ports.size(), 256);
   EXPECT_EQ(ports[6]->text(), "Use COM 7\tCtrl+7");
   EXPECT_EQ(ports[9]->text(), "Use COM 10");
@@ -559,6 +569,52 @@ TEST_F(MainWindowTest, ExitButtonClosesTheWindowAndThePort) {
   QTest::mouseClick(W("btnF10Exit"), Qt::LeftButton);
   EXPECT_FALSE(ui->isVisible());
   EXPECT_EQ(model->port(), nullptr);
+}
+
+TEST_F(MainWindowTest, TheDesktopKnowsTheWindowAsPagewrightWithItsIcon) {
+  SetDesktopIdentity();
+  Start();
+  EXPECT_EQ(QGuiApplication::applicationName(), "pagewright");
+  EXPECT_EQ(QGuiApplication::desktopFileName(), "pagewright");
+  const QList<QSize> sizes = ui->windowIcon().availableSizes();
+  EXPECT_TRUE(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(256, 256)));
+  EXPECT_EQ(ui->windowTitle().toStdString(), kMainCaption) << "the caption stays";
+  EXPECT_EQ(QtHost::BuildBox(BoxKind::Ok, Message{"Hi", "", Icon::None}, false, nullptr)->windowTitle(),
+            QString::fromLatin1(kMainCaption));
+}
+
+TEST_F(MainWindowTest, TheSerialDeviceDialogAssignsTheChosenAdapterAndTheWindowNamesIt) {
+  Start();
+  test::FakeSysfs machine("gui");
+  machine.AddUsb({"ttyUSB0", "usb1/1-2", "ftdi_sio", "0403", "6001", "FTDI", "FT232R USB UART", "", ""});
+  const std::string adapter = (machine.dev() / "ttyUSB0").string() + " \u2014 FT232R USB UART";
+  PortListSource source;
+  source.sysRoot = machine.sys();
+  source.devRoot = machine.dev();
+  model->UseSerialDevices(std::make_unique<SerialDevices>(
+      dir / "pagewright.conf", source, [](const std::string&) { return std::optional<std::string>(); }));
+  std::vector<std::string> devices;
+  model->SetDevicePortFactory([&](int, const std::string& device, Host&) -> std::unique_ptr<SerialPort> {
+    devices.push_back(device);
+    return std::make_unique<sim::InProcessPagerPort>(pager, clock);
+  });
+  TFormSerialDevice dialog(model->deviceDialog(), ui.get());
+  shell.SetSerialDeviceWindow([&] {
+    dialog.Sync();
+    ASSERT_EQ(dialog.List()->count(), 2);
+    EXPECT_EQ(dialog.List()->item(1)->text().toStdString(), adapter);
+    dialog.List()->setCurrentRow(1);
+    EXPECT_TRUE(dialog.findChild<QLabel*>("lblDetails")->text().contains("USB id: 0403:6001"));
+    QTest::mouseClick(dialog.findChild<QPushButton*>("btnOK"), Qt::LeftButton);
+  });
+  ui->projection().ActionOf("SerialDevice1")->trigger();
+  EXPECT_EQ(devices, (std::vector<std::string>{(machine.dev() / "ttyUSB0").string()}));
+  // A name too long for its place ends in "…"; the tooltip holds it whole.
+  QLabel* port = W<QLabel>("lblPortDevice");
+  EXPECT_TRUE(port->isVisible());
+  EXPECT_TRUE(port->toolTip().startsWith(QString::fromStdString("COM1: " + adapter + "\nDevice: ")));
+  EXPECT_LE(port->fontMetrics().horizontalAdvance(port->text()), port->width());
+  EXPECT_TRUE(QString::fromStdString("COM1: " + adapter).startsWith(port->text().chopped(1)));
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <numeric>
 
 #include "gui/gui_support.h"
+#include "ui/forms/app_identity.h"
 #include "ui/forms/qt_host.h"
 
 namespace pw::ui {
@@ -30,7 +31,7 @@ struct BoxCase {
 
 TEST(QtHostBoxes, EachKindOfMessageHasItsLook) {
   test::App();
-  QApplication::setApplicationName("Pagewright-RV615");
+  SetApplicationTitle("Pagewright-RV615");
   const BoxCase cases[] = {
       {"a plain box carries the application title and no icon", BoxKind::Ok, Plain("Hello"), false,
        "Pagewright-RV615", QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok},

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,10 @@ public:
   }
   void ShowHelp(const std::vector<std::string>& lines) override { helpShown.push_back(lines); }
   void ShowEditor(int set) override { editorsShown.push_back(set); }
+  void ShowSerialDevices() override {
+    ++serialDevicesShown;
+    if (onSerialDevices) onSerialDevices();
+  }
   void CloseMainWindow() override { ++closes; }
   void FocusControl(const std::string& name) override { focused.push_back(name); }
   bool OpenWithDefaultApplication(const std::string& path) override {
@@ -38,6 +43,8 @@ public:
   std::vector<std::string> opened; // files handed to the desktop
   bool openSucceeds = true;
   int closes = 0;
+  std::function<void()> onSerialDevices; // what the user does in the serial-device dialog
+  int serialDevicesShown = 0;
 
 private:
   static std::optional<std::string> Next(std::deque<std::optional<std::string>>& q) {

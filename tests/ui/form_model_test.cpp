@@ -20,6 +20,7 @@
 #include "files/data_file.h"
 #include "ui/main_controls.h"
 #include "ui/form_model.h"
+#include "ui/user_settings.h"
 #include "codeplug/flex_address.h"
 
 namespace pw::ui {
@@ -77,6 +78,7 @@ protected:
           return std::make_unique<BorrowedPort>(*lastPort);
         },
         dir.string());
+    model->UseUserSettings(UserSettings::DefaultPath()); // as the window does
     model->FormCreate();
     model->FormShow();
   }
@@ -307,12 +309,15 @@ TEST_F(FormModelTest, MenuTreeHoldsEveryItemInOrder) {
   EXPECT_EQ(MenuLines(c, "SUniRR1"), (Lines{"SUniRRkey 'Read RAM'"}));
   EXPECT_EQ(MenuLines(c, "SUniWR1"), (Lines{"SUniWRkey 'Write RAM'"}));
 
+  // The device choice, then the 256 ports.
   const Lines setup = MenuLines(c, "Setup1");
-  ASSERT_EQ(setup.size(), 256u);
-  EXPECT_EQ(setup[0], "UseCOM1 'Use COM 1' Ctrl+1");
-  EXPECT_EQ(setup[8], "UseCOM9 'Use COM 9' Ctrl+9");
-  EXPECT_EQ(setup[9], "UseCOM10 'Use COM 10'");
-  EXPECT_EQ(setup[255], "UseCOM256 'Use COM 256' hidden");
+  ASSERT_EQ(setup.size(), 258u);
+  EXPECT_EQ(setup[0], "SerialDevice1 'Serial &Device\u2026'");
+  EXPECT_EQ(setup[1], "-");
+  EXPECT_EQ(setup[2], "UseCOM1 'Use COM 1' Ctrl+1");
+  EXPECT_EQ(setup[10], "UseCOM9 'Use COM 9' Ctrl+9");
+  EXPECT_EQ(setup[11], "UseCOM10 'Use COM 10'");
+  EXPECT_EQ(setup[257], "UseCOM256 'Use COM 256' hidden");
 }
 
 TEST_F(FormModelTest, ToolBarAndPushButtonsCarryTheirCaptionsAndHints) {

@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QShowEvent>
 
+#include "ui/forms/app_identity.h"
 #include "ui/forms/qt_host.h"
 
 namespace pw::ui {
@@ -37,7 +38,7 @@ TFormUI::TFormUI(FormModel& model, QtHost& host, QWidget* parent)
   projection_.Build();
   host.Attach(&model_.controls, this, [this] { projection_.Sync(); });
   // The caption is also the application title that plain message boxes carry.
-  QApplication::setApplicationName(windowTitle());
+  pw::ui::SetApplicationTitle(windowTitle());
 
   // Single border, system menu and minimise box only.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -110,8 +110,13 @@ bool IsUserFocusMove(Qt::FocusReason reason) {
   }
 }
 
+// Captions are codeplug-style bytes, except where the control says they are UTF-8.
+QString CaptionOf(const Control& c) {
+  return c.utf8 ? QString::fromStdString(c.caption) : ToQt(c.caption);
+}
+
 QString MenuText(const Control& c) {
-  QString text = ToQt(c.caption);
+  QString text = CaptionOf(c);
   if (!c.shortcut.empty())
     text += QLatin1Char('\t') +
             QKeySequence(QString::fromStdString(c.shortcut)).toString(QKeySequence::NativeText);
@@ -539,7 +544,7 @@ void Projection::SyncShortcuts() {
 }
 
 void Projection::SyncControl(const Control& c) {
-  const QString caption = ToQt(c.caption);
+  const QString caption = CaptionOf(c);
   // Actions first: menus, items, separators and tool buttons show through them.
   if (QAction* action = ActionOf(c.name)) {
     QSignalBlocker block(action);
@@ -652,8 +657,15 @@ void Projection::SyncControl(const Control& c) {
     }
     break;
   case Kind::Label:
-    if (auto* label = qobject_cast<QLabel*>(w))
-      Update(label, caption, &QLabel::text, &QLabel::setText);
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+      // Text from the system (a device's name) may outgrow its place: it ends in "…" there,
+      // and the tooltip holds it whole.
+      const QString shown =
+          c.utf8 ? label->fontMetrics().elidedText(caption, Qt::ElideRight, label->width()) : caption;
+      Update(label, shown, &QLabel::text, &QLabel::setText);
+      const QString tip = c.utf8 ? QString::fromStdString(c.hint) : ToQt(c.hint);
+      Update(label, tip, &QLabel::toolTip, &QLabel::setToolTip);
+    }
     break;
   case Kind::Button:
     if (auto* button = qobject_cast<QPushButton*>(w))

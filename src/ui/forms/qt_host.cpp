@@ -12,6 +12,7 @@
 
 #include <algorithm>
 
+#include "ui/forms/app_identity.h"
 #include "ui/forms/projection.h"
 
 namespace pw::ui {
@@ -43,8 +44,7 @@ std::unique_ptr<QMessageBox> QtHost::BuildBox(BoxKind kind, const Message& messa
   // What the system said goes below the message's own text, in the same box.
   box->setText(ToQt(message.detail.empty() ? message.text
                                            : message.text + "\n\n" + message.detail));
-  box->setWindowTitle(message.caption.empty() ? QApplication::applicationName()
-                                              : ToQt(message.caption));
+  box->setWindowTitle(message.caption.empty() ? ApplicationTitle() : ToQt(message.caption));
   box->setIcon(BoxIcon(message.icon));
   switch (kind) {
   case BoxKind::Ok:
@@ -206,6 +206,11 @@ void QtShell::ShowHelp(const std::vector<std::string>& lines) {
 void QtShell::ShowEditor(int set) {
   if (showEditor_)
     showEditor_(set);
+}
+
+void QtShell::ShowSerialDevices() {
+  if (showSerialDevices_)
+    showSerialDevices_();
 }
 
 void QtShell::CloseMainWindow() {

@@ -73,6 +73,7 @@ public:
     showHelp_ = std::move(show);
   }
   void SetEditorWindow(std::function<void(int set)> show) { showEditor_ = std::move(show); }
+  void SetSerialDeviceWindow(std::function<void()> show) { showSerialDevices_ = std::move(show); }
 
   // Answers file dialogs without showing them (tests).
   using FileHook =
@@ -86,6 +87,7 @@ public:
   std::optional<std::string> AskSaveFileName(const FileDialogRequest& request) override;
   void ShowHelp(const std::vector<std::string>& lines) override;
   void ShowEditor(int set) override;
+  void ShowSerialDevices() override;
   void CloseMainWindow() override;
   void FocusControl(const std::string& name) override;
   bool OpenWithDefaultApplication(const std::string& path) override;
@@ -97,6 +99,7 @@ private:
   std::function<void(const std::string&)> focus_;
   std::function<void(const std::vector<std::string>&)> showHelp_;
   std::function<void(int)> showEditor_;
+  std::function<void()> showSerialDevices_;
   FileHook fileHook_;
 };
 
