@@ -37,6 +37,8 @@ TEST(PortListWindows, ThePortsOfTheRegistryListInNaturalOrder) {
   source.serialCommKey = key;
   source.serialCommInCurrentUser = true;
   const std::vector<SerialDeviceInfo> ports = ListSerialDevices(source);
+  const SerialDeviceInfo described = DescribeSerialDevice("\\\\.\\COM203", source);
+  const SerialDeviceInfo missing = DescribeSerialDevice("COM99", source);
   RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
   RegDeleteKeyA(HKEY_CURRENT_USER, key.substr(0, key.rfind('\\')).c_str());
 
@@ -44,8 +46,8 @@ TEST(PortListWindows, ThePortsOfTheRegistryListInNaturalOrder) {
   EXPECT_EQ(ports[0].path, "COM21");
   EXPECT_EQ(ports[1].path, "COM203");
   EXPECT_EQ(ports[2].path, "COM210");
-  EXPECT_EQ(DescribeSerialDevice("\\\\.\\COM203", source).path, "COM203");
-  EXPECT_FALSE(DescribeSerialDevice("COM99", source).present);
+  EXPECT_EQ(described.path, "COM203");
+  EXPECT_FALSE(missing.present);
 }
 
 TEST(PortListWindows, TheSystemsOwnListNamesComPorts) {
