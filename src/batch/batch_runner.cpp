@@ -48,14 +48,15 @@ std::optional<std::string> BatchRunner::WaitForPager(int number) {
 }
 
 bool BatchRunner::WaitUntilGone(const std::string& serial) {
+  if (StopRequested()) return false;
   Status("take pager " + SerialNumberForLog(serial) + " off the line");
   for (;;) {
-    if (StopRequested()) return false;
     const std::uint64_t start = clock_.Ticks();
     const std::optional<std::string> onLine = PagerOnLine();
     // A pager swapped within one poll answers with another serial number.
     if (!onLine || *onLine != serial) return true;
     SleepRestOfPoll(start);
+    if (StopRequested()) return false;
   }
 }
 

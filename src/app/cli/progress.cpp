@@ -114,6 +114,11 @@ std::unique_ptr<SerialPort> WatchSteps(std::unique_ptr<SerialPort> port, Progres
 }
 
 void ProgressLine::SetPercent(int percent) {
+  // A transaction puts the gauge back to 0 when it ends, whatever the end.
+  if (percent == 0 && percent_ > 0) {
+    Finish();
+    return;
+  }
   percent_ = percent;
   Draw();
 }
