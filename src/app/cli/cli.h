@@ -4,7 +4,8 @@
 //
 // Exit statuses: 0 full success; 1 a transaction or a file failed, or a rule corrected a value
 // on the way; 2 a command line that cannot be carried out (an unknown, repeated or misplaced
-// option, a value a control cannot hold). diff answers 0 equal, 1 different, 2 trouble.
+// option, a value a control cannot hold). diff answers 0 equal, 1 different, 2 trouble;
+// restore answers 2 for the dump of another pager; batch 1 when any pager failed.
 #pragma once
 
 #include <map>
