@@ -11,13 +11,15 @@ PagerCradle::PagerCradle(std::vector<PagerFirmware> units, CradleSchedule schedu
 PagerFirmware* PagerCradle::OnLine(std::uint64_t nowMs) {
   for (;;) {
     if (current_ >= 0) {
-      if (schedule_.stayMs == 0 || nowMs < since_ + schedule_.stayMs) break;
+      if (schedule_.stayMs == 0 || nowMs < since_ + schedule_.stayMs)
+        break;
       Remove(since_ + schedule_.stayMs);
     } else {
-      if (next_ >= static_cast<int>(Units.size())) break;
-      const std::uint64_t due =
-          Events.empty() ? schedule_.firstAtMs : since_ + schedule_.gapMs;
-      if (nowMs < due) break;
+      if (next_ >= static_cast<int>(Units.size()))
+        break;
+      const std::uint64_t due = Events.empty() ? schedule_.firstAtMs : since_ + schedule_.gapMs;
+      if (nowMs < due)
+        break;
       PutOn(next_++, due);
     }
   }
@@ -26,7 +28,8 @@ PagerFirmware* PagerCradle::OnLine(std::uint64_t nowMs) {
 
 void PagerCradle::TakeOff(std::uint64_t nowMs) {
   OnLine(nowMs);
-  if (current_ >= 0) Remove(nowMs);
+  if (current_ >= 0)
+    Remove(nowMs);
 }
 
 void PagerCradle::PutOn(int unit, std::uint64_t at) {

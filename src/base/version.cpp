@@ -3,6 +3,8 @@
 namespace pw {
 
 // The build gives the project's version to this file alone.
-const char* ProgramVersion() { return PAGEWRIGHT_VERSION; }
+const char* ProgramVersion() {
+  return PAGEWRIGHT_VERSION;
+}
 
 } // namespace pw

@@ -34,29 +34,34 @@ std::optional<std::string> BatchRunner::PagerOnLine() {
 
 void BatchRunner::SleepRestOfPoll(std::uint64_t pollStart) {
   const std::uint64_t spent = clock_.Ticks() - pollStart;
-  if (spent < kPagerPollIntervalMs) clock_.Sleep(static_cast<std::uint32_t>(kPagerPollIntervalMs - spent));
+  if (spent < kPagerPollIntervalMs)
+    clock_.Sleep(static_cast<std::uint32_t>(kPagerPollIntervalMs - spent));
 }
 
 std::optional<std::string> BatchRunner::WaitForPager(int number) {
   Status("waiting for pager " + std::to_string(number));
   while (!StopRequested()) {
     const std::uint64_t start = clock_.Ticks();
-    if (std::optional<std::string> serial = PagerOnLine()) return serial;
+    if (std::optional<std::string> serial = PagerOnLine())
+      return serial;
     SleepRestOfPoll(start);
   }
   return std::nullopt;
 }
 
 bool BatchRunner::WaitUntilGone(const std::string& serial) {
-  if (StopRequested()) return false;
+  if (StopRequested())
+    return false;
   Status("take pager " + SerialNumberForLog(serial) + " off the line");
   for (;;) {
     const std::uint64_t start = clock_.Ticks();
     const std::optional<std::string> onLine = PagerOnLine();
     // A pager swapped within one poll answers with another serial number.
-    if (!onLine || *onLine != serial) return true;
+    if (!onLine || *onLine != serial)
+      return true;
     SleepRestOfPoll(start);
-    if (StopRequested()) return false;
+    if (StopRequested())
+      return false;
   }
 }
 
@@ -78,7 +83,8 @@ BatchReport BatchRunner::Run() {
       BatchPagerResult result = station_.ProgramPager();
       const double seconds = static_cast<double>(clock_.Ticks() - start) / 1000.0;
       ++report.programmed;
-      if (result.serialNumber.empty()) result.serialNumber = *serial;
+      if (result.serialNumber.empty())
+        result.serialNumber = *serial;
       if (result.ok) {
         programmed_.insert(*serial);
         programmed_.insert(result.serialNumber);
@@ -90,7 +96,8 @@ BatchReport BatchRunner::Run() {
         report.stopped = true;
         break;
       }
-      if (options_.count != 0 && report.programmed >= options_.count) break;
+      if (options_.count != 0 && report.programmed >= options_.count)
+        break;
     }
     if (!WaitUntilGone(*serial)) {
       report.stopped = true;
@@ -103,15 +110,16 @@ BatchReport BatchRunner::Run() {
 std::string BatchSummaryLine(int number, const BatchPagerResult& r, double seconds) {
   std::string codes;
   for (std::size_t k = 0; k < r.capcodes.size(); ++k) {
-    if (r.capcodes[k].empty()) continue;
-    if (!codes.empty()) codes += ' ';
+    if (r.capcodes[k].empty())
+      continue;
+    if (!codes.empty())
+      codes += ' ';
     codes += std::string(1, kCodeLetters[k]) + "=" + r.capcodes[k];
   }
   char time[32];
   std::snprintf(time, sizeof time, "%.1f s", seconds);
   return std::to_string(number) + "  " + SerialNumberForLog(r.serialNumber) + "  " +
-         (codes.empty() ? "-" : codes) + "  " + (r.ok ? "ok" : "FAILED: " + r.result) + "  " +
-         time;
+         (codes.empty() ? "-" : codes) + "  " + (r.ok ? "ok" : "FAILED: " + r.result) + "  " + time;
 }
 
 } // namespace pw

@@ -25,11 +25,11 @@ inline constexpr std::uint32_t kPagerPollTimeoutMs = 1000;
 
 // What one pager's Program came to.
 struct BatchPagerResult {
-  bool ok = false;           // programmed, verified, stepped and saved as asked
-  bool stopBatch = false;    // going on would give the next pager the wrong capcodes
-  std::string serialNumber;  // as the Program read it (raw); empty when it got no further
+  bool ok = false;          // programmed, verified, stepped and saved as asked
+  bool stopBatch = false;   // going on would give the next pager the wrong capcodes
+  std::string serialNumber; // as the Program read it (raw); empty when it got no further
   std::array<std::string, map::kCodeCount> capcodes{}; // written; empty for disabled codes
-  std::string result;        // "ok", or what failed
+  std::string result;                                  // "ok", or what failed
 };
 
 // The Program of one pager, as the program around the batch carries it out.

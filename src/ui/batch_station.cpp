@@ -9,9 +9,11 @@ BatchPagerResult FormBatchStation::ProgramPager() {
   const TransactionOutcome& o = model_.LastOutcome();
   BatchPagerResult r;
   r.serialNumber = o.serialNumber;
-  const CodeplugColumns written = CodeplugColumnsOf(o.image ? *o.image : model_.codeplug.WorkingImage);
+  const CodeplugColumns written =
+      CodeplugColumnsOf(o.image ? *o.image : model_.codeplug.WorkingImage);
   for (std::size_t k = 0; k < written.capcodes.size(); ++k)
-    if (written.enabled[k]) r.capcodes[k] = written.capcodes[k];
+    if (written.enabled[k])
+      r.capcodes[k] = written.capcodes[k];
   if (!o.Ok()) {
     r.result = DescribeOutcome(o);
     return r;

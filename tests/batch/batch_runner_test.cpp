@@ -42,7 +42,8 @@ std::vector<sim::PagerFirmware> Units(const std::vector<std::string>& serials) {
   std::vector<sim::PagerFirmware> units;
   for (std::string serial : serials) {
     const bool keepsNothing = serial.front() == '!';
-    if (keepsNothing) serial.erase(0, 1);
+    if (keepsNothing)
+      serial.erase(0, 1);
     units.emplace_back(sim::WithSerialNumber(sim::DefaultPagerEeprom(), serial));
     units.back().Faults.ignoreWrite = keepsNothing;
   }
@@ -142,7 +143,8 @@ TEST_F(BatchRunnerTest, EachPagerGetsTheNextCapcodesAndKeepsItsOwnSerialNumber) 
                           {"cvafabc102", "1234561", "success", "1234562"},
                           {"CVAFABC103", "1234562", "success", "1234563"}}));
   ASSERT_EQ(said.size(), 3u);
-  EXPECT_EQ(said[1].substr(0, said[1].find("  ok  ")), "2  cvafabc102  A=1234561 B=1234562 F=1234565");
+  EXPECT_EQ(said[1].substr(0, said[1].find("  ok  ")),
+            "2  cvafabc102  A=1234561 B=1234562 F=1234565");
   // Each unit holds its own number and its own capcodes; the file is at the fourth pager's
   // capcodes and keeps the codeplug's own number.
   const char* const serials[] = {"CVAFABC101", "cvafabc102", "CVAFABC103"};
@@ -194,7 +196,8 @@ TEST_F(BatchRunnerTest, AUnitProgrammedInThisBatchIsRefusedUnlessRepeatsAreAllow
     EXPECT_EQ(report.programmed, 2);
     EXPECT_EQ(report.refused, c.refused);
     std::vector<std::string> serials;
-    for (const auto& row : Logged()) serials.push_back(row[0]);
+    for (const auto& row : Logged())
+      serials.push_back(row[0]);
     EXPECT_EQ(serials, c.serials);
     EXPECT_EQ(cradle->Units[1].FramesOf(sim::FrameKind::Write).empty(), !c.allowRepeat);
     if (!c.allowRepeat) {

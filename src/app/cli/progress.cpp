@@ -33,11 +33,11 @@ TransactionStep StepOfRequest(const std::uint8_t* head, bool wroteAlready) {
     case map::kPagerId:
       return TransactionStep::WritePagerId;
     default:
-      return address < map::kPatchSignature ? TransactionStep::Eeprom
-                                            : TransactionStep::WritePatch;
+      return address < map::kPatchSignature ? TransactionStep::Eeprom : TransactionStep::WritePatch;
     }
   }
-  if (wroteAlready) return TransactionStep::Verify;
+  if (wroteAlready)
+    return TransactionStep::Verify;
   struct Row {
     unsigned address;
     TransactionStep step;
@@ -53,7 +53,8 @@ TransactionStep StepOfRequest(const std::uint8_t* head, bool wroteAlready) {
       {map::kPage1Start, TransactionStep::Page1},
   };
   for (const Row& row : kReads)
-    if (row.address == address) return row.step;
+    if (row.address == address)
+      return row.step;
   return address > map::kPatchSignature ? TransactionStep::Patch
                                         : TransactionStep::PagerConfiguration;
 }
@@ -79,15 +80,18 @@ public:
   bool WriteByte(std::uint8_t b) override {
     if (taken_ < sizeof head_) {
       head_[taken_++] = b;
-      if (taken_ == sizeof head_) Noticed(StepOfRequest(head_, wrote_));
+      if (taken_ == sizeof head_)
+        Noticed(StepOfRequest(head_, wrote_));
     }
     return inner_->WriteByte(b);
   }
 
 private:
   void Noticed(TransactionStep step) {
-    if (step == TransactionStep::FirmwareVersion) wrote_ = false; // a new transaction
-    if (head_[0] == 'w') wrote_ = true;
+    if (step == TransactionStep::FirmwareVersion)
+      wrote_ = false; // a new transaction
+    if (head_[0] == 'w')
+      wrote_ = true;
     line_.SetStep(StepName(step));
   }
 
@@ -109,7 +113,8 @@ bool StderrIsTerminal() {
 }
 
 std::unique_ptr<SerialPort> WatchSteps(std::unique_ptr<SerialPort> port, ProgressLine& line) {
-  if (!port) return port;
+  if (!port)
+    return port;
   return std::make_unique<StepWatchingPort>(std::move(port), line);
 }
 
@@ -124,7 +129,8 @@ void ProgressLine::SetPercent(int percent) {
 }
 
 void ProgressLine::SetStep(std::string_view step) {
-  if (!status_.empty()) return; // the batch's quiet polls between pagers
+  if (!status_.empty())
+    return; // the batch's quiet polls between pagers
   step_ = step;
   Draw();
 }
@@ -140,7 +146,8 @@ void ProgressLine::SetStatus(std::string_view status) {
 }
 
 void ProgressLine::Draw() {
-  if (!enabled_) return;
+  if (!enabled_)
+    return;
   std::string text;
   if (!status_.empty()) {
     text = status_ + " ...";
@@ -149,7 +156,8 @@ void ProgressLine::Draw() {
     std::snprintf(percent, sizeof percent, "%3d%%", percent_);
     text = std::string(percent) + "  " + step_;
   }
-  if (text == shown_) return;
+  if (text == shown_)
+    return;
   // Spaces wipe out what a longer line left behind; the cursor stays at the line's end.
   std::string out = "\r" + text;
   if (shown_.size() > text.size()) {
@@ -162,7 +170,8 @@ void ProgressLine::Draw() {
 }
 
 void ProgressLine::Clear() {
-  if (!enabled_ || shown_.empty()) return;
+  if (!enabled_ || shown_.empty())
+    return;
   std::fputs(("\r" + std::string(shown_.size(), ' ') + "\r").c_str(), stderr);
   std::fflush(stderr);
   shown_.clear();
