@@ -5,7 +5,20 @@
 namespace pw::sim {
 
 InProcessPagerPort::InProcessPagerPort(PagerFirmware& firmware, VirtualClock& clock)
-    : firmware_(firmware), clock_(clock) {}
+    : firmware_(&firmware), clock_(clock) {}
+
+InProcessPagerPort::InProcessPagerPort(PagerCradle& cradle, VirtualClock& clock)
+    : cradle_(&cradle), clock_(clock) {}
+
+PagerFirmware* InProcessPagerPort::OnLine() {
+  if (!cradle_) return firmware_;
+  PagerFirmware* unit = cradle_->OnLine(clock_.Ticks());
+  if (unit != firmware_) {
+    pending_.clear();
+    firmware_ = unit;
+  }
+  return unit;
+}
 
 bool InProcessPagerPort::Open(std::int32_t baudRate, std::uint8_t parity, std::uint8_t dataBits,
                               float stopBits) {
@@ -37,8 +50,10 @@ bool InProcessPagerPort::WriteByte(std::uint8_t b) {
     --FailWriteAfter;
   const std::uint64_t now = clock_.Ticks();
   Written.push_back({b, now});
+  PagerFirmware* pager = OnLine();
+  if (!pager) return true; // nobody on the line hears it
   std::uint64_t at = now;
-  for (const ReplyByte& r : firmware_.Receive(b, now)) {
+  for (const ReplyByte& r : pager->Receive(b, now)) {
     at += r.gapMs;
     pending_.push_back({r.value, at});
   }
@@ -51,8 +66,9 @@ bool InProcessPagerPort::ReadByte(std::uint8_t& b) {
   const std::uint64_t now = clock_.Ticks();
   ReadCalls.push_back(now);
   readCallWrites_.push_back(Written.size());
-  if (pending_.empty() || pending_.front().readyAt > now + kPortReadTimeoutMs) {
-    clock_.Advance(kPortReadTimeoutMs);
+  OnLine();
+  if (pending_.empty() || pending_.front().readyAt > now + ReadTimeoutMs) {
+    clock_.Advance(ReadTimeoutMs);
     return false;
   }
   const PendingByte next = pending_.front();

@@ -1,7 +1,8 @@
 // A SerialPort wired straight to a simulated pager on a virtual clock, for tests: what the
 // link writes is fed to the firmware, and reads take the firmware's answer. A read with
 // nothing pending advances the clock by the port's read time-out and fails, so time-outs cost
-// no real time and every pause can be asserted exactly.
+// no real time and every pause can be asserted exactly. Wired to a cradle instead, the port
+// talks to whichever unit is on the line at the time; with none, what is sent is lost.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 
 #include "base/clock.h"
 #include "link/serial_port.h"
+#include "sim/pager_cradle.h"
 #include "sim/pager_firmware.h"
 
 namespace pw::sim {
@@ -19,6 +21,7 @@ inline constexpr std::uint32_t kPortReadTimeoutMs = 5200;
 class InProcessPagerPort final : public SerialPort {
 public:
   InProcessPagerPort(PagerFirmware& firmware, VirtualClock& clock);
+  InProcessPagerPort(PagerCradle& cradle, VirtualClock& clock);
 
   bool Open(std::int32_t baudRate, std::uint8_t parity, std::uint8_t dataBits,
             float stopBits) override;
@@ -27,6 +30,10 @@ public:
   bool ReadByte(std::uint8_t& b) override;
   bool Purge() override;
   bool IsOpen() const override { return open_; }
+  bool SetReadTimeout(std::uint32_t ms) override {
+    ReadTimeoutMs = ms;
+    return true;
+  }
 
   struct TimedByte {
     std::uint8_t value;
@@ -55,6 +62,7 @@ public:
   // Failure switches.
   bool FailOpen = false;   // Open returns false (the port is held elsewhere)
   int FailWriteAfter = -1; // writes succeed this many more times, then fail (-1: never)
+  std::uint32_t ReadTimeoutMs = kPortReadTimeoutMs;
 
   // Line settings of the last successful Open.
   std::int32_t BaudRate = 0;
@@ -67,7 +75,11 @@ private:
     std::uint8_t value;
     std::uint64_t readyAt;
   };
-  PagerFirmware& firmware_;
+  // The pager on the line now; a unit that left takes its unread answer with it.
+  PagerFirmware* OnLine();
+
+  PagerFirmware* firmware_ = nullptr;
+  PagerCradle* cradle_ = nullptr;
   VirtualClock& clock_;
   bool open_ = false;
   std::deque<PendingByte> pending_;

@@ -3,10 +3,16 @@
 //
 //   pagewright-sim --link PATH [--firmware 010209] [--eeprom FILE] [--save FILE]
 //                  [--line-rate BAUD] [--fault NAME]... [--verbose]
+//                  [--units N [--unit-stay MS] [--unit-gap MS]]
 //
 // PATH becomes a symbolic link to the terminal's device; the device's own path is printed on
 // standard output. The pager serves until SIGINT or SIGTERM, then its EEPROM is written to
 // the --save file and the link is removed.
+//
+// With --units, N pagers take turns on the line as on a production bench, each with its own
+// serial number (the EEPROM's, counted on by one per unit): each stays --unit-stay ms (until
+// SIGUSR1 takes it off, without it), and the line stays silent --unit-gap ms before the next.
+// Unit k's EEPROM is saved to FILE.k.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -25,6 +31,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "sim/pager_cradle.h"
 #include "sim/pager_firmware.h"
 
 namespace {
@@ -33,8 +40,12 @@ using pw::sim::PagerFaults;
 using pw::sim::PagerFirmware;
 
 volatile std::sig_atomic_t gStop = 0;
+volatile std::sig_atomic_t gTakeOff = 0;
 void OnStopSignal(int) {
   gStop = 1;
+}
+void OnTakeOffSignal(int) {
+  gTakeOff = 1;
 }
 
 struct Options {
@@ -45,6 +56,8 @@ struct Options {
   long lineRate = 0; // 0: as fast as the terminal takes bytes
   PagerFaults faults;
   bool verbose = false;
+  int units = 1;
+  pw::sim::CradleSchedule schedule;
 };
 
 void Usage() {
@@ -52,6 +65,7 @@ void Usage() {
                        "[--save FILE] [--line-rate BAUD]\n"
                        "                      [--fault nak|silent|swap-checksum|wrong-checksum|"
                        "no-completion|no-store]... [--verbose]\n"
+                       "                      [--units N [--unit-stay MS] [--unit-gap MS]]\n"
                        "no-store: writes are acknowledged as usual but the EEPROM keeps its "
                        "bytes\n");
 }
@@ -106,6 +120,19 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     } else if (arg == "--fault") {
       if (!value(v) || !ApplyFault(v, o.faults))
         return false;
+    } else if (arg == "--units" || arg == "--unit-stay" || arg == "--unit-gap") {
+      if (!value(v))
+        return false;
+      char* end = nullptr;
+      const long n = std::strtol(v.c_str(), &end, 10);
+      if (end == v.c_str() || *end != '\0' || n < (arg == "--units" ? 1 : 0))
+        return false;
+      if (arg == "--units")
+        o.units = static_cast<int>(n);
+      else if (arg == "--unit-stay")
+        o.schedule.stayMs = static_cast<std::uint64_t>(n);
+      else
+        o.schedule.gapMs = static_cast<std::uint64_t>(n);
     } else if (arg == "--verbose") {
       o.verbose = true;
     } else {
@@ -199,17 +226,33 @@ struct Outgoing {
 };
 
 // Moves bytes between the terminal and the firmware until a stop signal arrives.
-void Serve(int master, PagerFirmware& firmware, const Options& o, const sigset_t& waitMask) {
+void Serve(int master, pw::sim::PagerCradle& cradle, const Options& o, const sigset_t& waitMask) {
   // At line rate a byte takes ten bit times (start, eight data, stop) in either direction.
   const std::int64_t byteUs = o.lineRate > 0 ? (10'000'000 + o.lineRate / 2) / o.lineRate : 0;
   const std::int64_t originUs = NowUs();
   std::int64_t rxLineFree = 0;
   std::int64_t txLineFree = 0;
   std::deque<Outgoing> outgoing;
-  std::size_t framesLogged = 0;
+  std::vector<std::size_t> framesLogged(cradle.Units.size(), 0);
+  std::size_t eventsLogged = 0;
+  auto nowMs = [&](std::int64_t us) { return static_cast<std::uint64_t>((us - originUs) / 1000); };
+  int lastUnit = -1;
+  // The unit on the line; an answer still on its way leaves with the unit that gave it.
+  auto onLine = [&](std::int64_t us) {
+    PagerFirmware* unit = cradle.OnLine(nowMs(us));
+    if (cradle.UnitOnLine() != lastUnit) {
+      outgoing.clear();
+      lastUnit = cradle.UnitOnLine();
+    }
+    return unit;
+  };
 
   while (!gStop) {
     std::int64_t now = NowUs();
+    if (gTakeOff) {
+      gTakeOff = 0;
+      cradle.TakeOff(nowMs(now));
+    }
     bool due = !outgoing.empty() && outgoing.front().dueUs <= now;
     timespec timeout{};
     timespec* timeoutPtr = nullptr;
@@ -239,8 +282,10 @@ void Serve(int master, PagerFirmware& firmware, const Options& o, const sigset_t
         std::int64_t arrived = now;
         if (byteUs > 0)
           arrived = rxLineFree = std::max(now, rxLineFree) + byteUs;
-        pw::sim::Reply reply =
-            firmware.Receive(buf[i], static_cast<std::uint64_t>((arrived - originUs) / 1000));
+        PagerFirmware* unit = onLine(arrived);
+        if (unit == nullptr)
+          continue; // an empty cradle: the byte goes nowhere
+        pw::sim::Reply reply = unit->Receive(buf[i], nowMs(arrived));
         std::int64_t ready = arrived;
         for (const pw::sim::ReplyByte& r : reply) {
           ready += static_cast<std::int64_t>(r.gapMs) * 1000;
@@ -272,9 +317,17 @@ void Serve(int master, PagerFirmware& firmware, const Options& o, const sigset_t
         done += static_cast<std::size_t>(n);
       }
     }
-    if (o.verbose) {
-      for (; framesLogged < firmware.Frames.size(); ++framesLogged) {
-        const pw::sim::ReceivedFrame& f = firmware.Frames[framesLogged];
+    if (o.verbose && cradle.Units.size() > 1) {
+      for (; eventsLogged < cradle.Events.size(); ++eventsLogged) {
+        const pw::sim::CradleEvent& e = cradle.Events[eventsLogged];
+        std::fprintf(stderr, "pagewright-sim: unit %d %s\n", e.unit + 1,
+                     e.onLine ? "on the line" : "taken off");
+      }
+    }
+    for (std::size_t u = 0; o.verbose && u < cradle.Units.size(); ++u) {
+      const PagerFirmware& firmware = cradle.Units[u];
+      for (; framesLogged[u] < firmware.Frames.size(); ++framesLogged[u]) {
+        const pw::sim::ReceivedFrame& f = firmware.Frames[framesLogged[u]];
         std::fprintf(stderr, "pagewright-sim: %s", KindName(f.kind));
         if (!f.command.empty())
           std::fprintf(stderr, " \"%s\"", f.command.c_str());
@@ -303,22 +356,28 @@ int main(int argc, char** argv) {
                  image.size());
     return 2;
   }
-  PagerFirmware firmware(image, o.firmware);
-  firmware.Faults = o.faults;
+  std::vector<PagerFirmware> units = pw::sim::NumberedUnits(image, o.firmware, o.units);
+  for (PagerFirmware& unit : units)
+    unit.Faults = o.faults;
+  pw::sim::PagerCradle cradle(std::move(units), o.units > 1 ? o.schedule : pw::sim::CradleSchedule{});
 
   // Stop signals are held back except while waiting, so none slips in between two waits.
   sigset_t stopSignals, waitMask;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGUSR1);
   sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
   sigdelset(&waitMask, SIGINT);
   sigdelset(&waitMask, SIGTERM);
+  sigdelset(&waitMask, SIGUSR1);
   struct sigaction sa {};
   sa.sa_handler = OnStopSignal;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
+  sa.sa_handler = OnTakeOffSignal;
+  sigaction(SIGUSR1, &sa, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
   int master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -348,12 +407,16 @@ int main(int argc, char** argv) {
   std::printf("%s\n", slave.c_str());
   std::fflush(stdout);
 
-  Serve(master, firmware, o, waitMask);
+  Serve(master, cradle, o, waitMask);
 
   int status = 0;
-  if (!o.saveFile.empty() && !SaveEeprom(o.saveFile, firmware.Eeprom)) {
-    std::fprintf(stderr, "pagewright-sim: cannot write %s\n", o.saveFile.c_str());
-    status = 1;
+  for (std::size_t u = 0; !o.saveFile.empty() && u < cradle.Units.size(); ++u) {
+    const std::string file =
+        cradle.Units.size() > 1 ? o.saveFile + "." + std::to_string(u + 1) : o.saveFile;
+    if (!SaveEeprom(file, cradle.Units[u].Eeprom)) {
+      std::fprintf(stderr, "pagewright-sim: cannot write %s\n", file.c_str());
+      status = 1;
+    }
   }
   RemoveLinkIfOurs(o.link, slave);
   close(slaveFd);

@@ -9,4 +9,8 @@ namespace pw {
 inline constexpr std::string_view kSoftwareStamp = "010209";
 inline constexpr int kSoftwareStampNumber = 10209;
 
+// The release of the program itself, "1.2.9": the same for the window, the command line and
+// the programming log.
+const char* ProgramVersion();
+
 } // namespace pw

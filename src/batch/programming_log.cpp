@@ -68,6 +68,27 @@ void DescribeWrittenImage(ProgrammingRecord& record, const Image& image) {
   record.written = CodeplugColumnsOf(image);
 }
 
+std::string SerialNumberForLog(std::string_view raw) {
+  std::string out;
+  for (const char c : raw) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b < 0x7F && b != '\\') {
+      out += c;
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+std::string FirmwareDigitsForLog(std::string_view versionText) {
+  constexpr std::size_t kDigitsAt = 11, kDigits = 6;
+  if (versionText.size() < kDigitsAt + kDigits) return {};
+  return SerialNumberForLog(versionText.substr(kDigitsAt, kDigits));
+}
+
 std::string LogTimestamp(std::time_t t) {
   std::tm local{};
 #ifdef _WIN32

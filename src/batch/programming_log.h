@@ -50,6 +50,14 @@ std::array<std::string, map::kCodeCount> CapcodesOf(const Image& image);
 // wrote.
 void DescribeWrittenImage(ProgrammingRecord& record, const Image& image);
 
+// The ten serial-number bytes a pager sent, as text for the log and the screen: printable
+// ASCII as it is, any other byte as \xHH, so a blank or damaged number stays visible and
+// the log stays text.
+std::string SerialNumberForLog(std::string_view raw);
+// The six firmware digits of a version reply ("RV615-FVRZ 010209" gives "010209") as they
+// came; empty when the reply was too short to hold them.
+std::string FirmwareDigitsForLog(std::string_view versionText);
+
 // Local time with its offset from UTC, "2026-12-08T14:03:22+01:00".
 std::string LogTimestamp(std::time_t t);
 

@@ -25,6 +25,13 @@ public:
   // Discards both the transmit and the receive buffer.
   virtual bool Purge() = 0;
   virtual bool IsOpen() const = 0;
+  // How long a ReadByte waits for a byte; the protocol's 5200 ms unless changed. Only a
+  // quiet poll for a pager (is anyone on the line?) shortens it, and puts it back after.
+  // False when the port cannot change it.
+  virtual bool SetReadTimeout(std::uint32_t ms) {
+    (void)ms;
+    return false;
+  }
 };
 
 // Stop bits as the line settings encode them: exactly 1.5 and 2.0 select their own setting,

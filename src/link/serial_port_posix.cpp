@@ -310,7 +310,7 @@ bool PosixSerialPort::ReadByte(std::uint8_t& b) {
     return false;
   // A deadline rather than a per-call time-out, so signals do not stretch the wait.
   using namespace std::chrono;
-  const auto deadline = steady_clock::now() + milliseconds(kReadTimeoutMs);
+  const auto deadline = steady_clock::now() + milliseconds(readTimeoutMs_);
   for (;;) {
     auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
     if (left < 0)

@@ -27,6 +27,10 @@ public:
   bool ReadByte(std::uint8_t& b) override;
   bool Purge() override;
   bool IsOpen() const override { return isOpen_; }
+  bool SetReadTimeout(std::uint32_t ms) override {
+    readTimeoutMs_ = ms;
+    return true;
+  }
 
   const std::string& DevicePath() const { return devicePath_; }
   const std::string& DisplayName() const { return displayName_; }
@@ -39,6 +43,7 @@ private:
   Host& host_;
   int fd_ = -1;
   bool isOpen_ = false;
+  std::uint32_t readTimeoutMs_ = kReadTimeoutMs;
 };
 
 } // namespace pw

@@ -13,7 +13,12 @@ namespace {
 // A single-byte read gives up after 200 + 5000 ms without data.
 constexpr DWORD kReadIntervalTimeout = 1000;
 constexpr DWORD kReadTotalTimeoutMultiplier = 200;
-constexpr DWORD kReadTotalTimeoutConstant = 5000;
+
+// A one-byte read waits the multiplier and the constant together.
+DWORD ReadTotalTimeoutConstant(std::uint32_t readTimeoutMs) {
+  return readTimeoutMs > kReadTotalTimeoutMultiplier ? readTimeoutMs - kReadTotalTimeoutMultiplier
+                                                     : 1;
+}
 constexpr DWORD kWriteTotalTimeoutMultiplier = 200;
 constexpr DWORD kWriteTotalTimeoutConstant = 5000;
 
@@ -75,7 +80,7 @@ bool Win32SerialPort::Configure(std::int32_t baudRate, std::uint8_t parity, std:
     return false;
   timeouts.ReadIntervalTimeout = kReadIntervalTimeout;
   timeouts.ReadTotalTimeoutMultiplier = kReadTotalTimeoutMultiplier;
-  timeouts.ReadTotalTimeoutConstant = kReadTotalTimeoutConstant;
+  timeouts.ReadTotalTimeoutConstant = ReadTotalTimeoutConstant(readTimeoutMs_);
   timeouts.WriteTotalTimeoutMultiplier = kWriteTotalTimeoutMultiplier;
   timeouts.WriteTotalTimeoutConstant = kWriteTotalTimeoutConstant;
   if (!SetCommTimeouts(handle_, &timeouts))
@@ -112,6 +117,17 @@ bool Win32SerialPort::ReadByte(std::uint8_t& b) {
     return false;
   DWORD got = 0;
   return ReadFile(handle_, &b, 1, &got, NULL) && got == 1;
+}
+
+bool Win32SerialPort::SetReadTimeout(std::uint32_t ms) {
+  readTimeoutMs_ = ms;
+  if (handle_ == INVALID_HANDLE_VALUE)
+    return true; // taken when the port opens
+  COMMTIMEOUTS timeouts{};
+  if (!GetCommTimeouts(handle_, &timeouts))
+    return false;
+  timeouts.ReadTotalTimeoutConstant = ReadTotalTimeoutConstant(ms);
+  return SetCommTimeouts(handle_, &timeouts) != 0;
 }
 
 bool Win32SerialPort::Purge() {

@@ -21,6 +21,7 @@ public:
   bool ReadByte(std::uint8_t& b) override;
   bool Purge() override;
   bool IsOpen() const override { return isOpen_; }
+  bool SetReadTimeout(std::uint32_t ms) override;
 
   const std::string& DevicePath() const { return devicePath_; }
   const std::string& DisplayName() const { return displayName_; }
@@ -34,6 +35,7 @@ private:
   Host& host_;
   void* handle_; // HANDLE; INVALID_HANDLE_VALUE while closed
   bool isOpen_ = false;
+  std::uint32_t readTimeoutMs_ = kReadTimeoutMs;
 };
 
 } // namespace pw

@@ -150,11 +150,17 @@ bool TracingPort::ReadByte(std::uint8_t& b) {
   else if (!inner_->IsOpen())
     trace_->Note("read on a closed port");
   else
-    trace_->Note("no byte within " + std::to_string(kReadTimeoutMs) + " ms");
+    trace_->Note("no byte within " + std::to_string(readTimeoutMs_) + " ms");
   return ok;
 }
 
 bool TracingPort::Purge() { return inner_->Purge(); }
+
+bool TracingPort::SetReadTimeout(std::uint32_t ms) {
+  const bool ok = inner_->SetReadTimeout(ms);
+  if (ok) readTimeoutMs_ = ms;
+  return ok;
+}
 
 bool TracingPort::IsOpen() const { return inner_->IsOpen(); }
 

@@ -87,6 +87,7 @@ public:
   bool ReadByte(std::uint8_t& b) override;
   bool Purge() override;
   bool IsOpen() const override;
+  bool SetReadTimeout(std::uint32_t ms) override;
 
   // The wrapped port, given back when tracing stops.
   std::unique_ptr<SerialPort> Release();
@@ -95,6 +96,7 @@ private:
   std::unique_ptr<SerialPort> inner_;
   std::shared_ptr<SerialTrace> trace_;
   std::string portName_;
+  std::uint32_t readTimeoutMs_ = kReadTimeoutMs;
 };
 
 // The name of a new trace file: "trace-YYYYMMDD-HHMMSS.txt" in local time.

@@ -8,6 +8,7 @@
 
 #include "base/timer_resolution.h"
 #include "base/user_dirs.h"
+#include "base/version.h"
 #include "batch/programming_log.h"
 #include "files/file_io.h"
 #include "link/link_protocol.h"
@@ -566,7 +567,7 @@ void FormModel::RunCommand(const std::string& name) {
 }
 
 void FormModel::OpenProgrammingLog() {
-  const std::filesystem::path path = DefaultProgrammingLogPath();
+  const std::filesystem::path& path = log_.Path();
   const std::u8string name = path.u8string();
   const std::string shown(name.begin(), name.end());
   std::error_code ec;
@@ -638,6 +639,13 @@ void FormModel::RunProgram() {
   for (std::string_view name : kBusyControls) controls.SetEnabled(name, false);
   controls.SetEnabled("TFormUI", false);
   host_.PumpMessages();
+  // The Program puts the pager's own serial number into the image, for that pager alone. The
+  // codeplug takes its own back afterwards: the next pager never receives this one's, a file
+  // saved after the Program keeps the codeplug's, and the next Program checks the serial
+  // number that passed this time, not one a pager brought along (lower-case letters, say).
+  std::array<std::uint8_t, map::kSerialNumberLength> ownSerial{};
+  const auto serialAt = codeplug.WorkingImage.begin() + map::kSerialNumber;
+  std::copy_n(serialAt, ownSerial.size(), ownSerial.begin());
   if (port_) {
     TransactionContext ctx{codeplug, *link_, *port_, host_, clock_};
     lastOutcome_ = ProgramPager(ctx, ProgramOptions{verify_, backupDirectory_});
@@ -646,12 +654,47 @@ void FormModel::RunProgram() {
     lastOutcome_ = TransactionOutcome{Ending::LinkFailure, TransactionStep::FirmwareVersion,
                                       kLinkFailure};
   }
+  std::copy(ownSerial.begin(), ownSerial.end(), serialAt);
   const bool ok = lastOutcome_.Ok();
   lastStepOk_ = true;
-  if (ok && controls.Checked("chkAutoIncrementorDecrement")) lastStepOk_ = view_->AutoStepCodes();
+  stepped_ = false;
+  if (ok && controls.Checked("chkAutoIncrementorDecrement")) {
+    lastStepOk_ = view_->AutoStepCodes();
+    stepped_ = lastStepOk_;
+  }
+  LogProgram();
   host_.SetProgress(0);
   controls.SetEnabled("TFormUI", true);
   for (std::string_view name : kBusyControls) controls.SetEnabled(name, true);
+}
+
+// One line in the programming log for every Program, whatever its end. A log that cannot be
+// written is told once and never stops the programming.
+void FormModel::LogProgram() {
+  ProgrammingRecord record;
+  record.programVersion = ProgramVersion();
+  if (logDevice_.empty()) {
+    record.port = std::to_string(portNumber_);
+#ifdef _WIN32
+    record.device = PortDisplayName(portNumber_);
+#else
+    record.device = PosixDevicePath(portNumber_);
+#endif
+  } else {
+    record.device = logDevice_;
+  }
+  const TransactionOutcome& o = lastOutcome_;
+  record.serialNumber = SerialNumberForLog(o.serialNumber);
+  record.firmwareVersion = FirmwareDigitsForLog(o.firmwareText);
+  record.source = logSource_;
+  // Nothing written: the columns show the codeplug the Program was to write.
+  DescribeWrittenImage(record, o.image ? *o.image : codeplug.WorkingImage);
+  if (!o.image) record.imageSha256.clear();
+  record.outcome = o.Ok() ? std::string(kLogSuccess) : DescribeOutcome(o);
+  if (stepped_) record.capcodesAfterStepping = CapcodesOf(codeplug.WorkingImage);
+  lastLogWrite_ = log_.Append(std::move(record));
+  if (lastLogWrite_.report)
+    host_.Show(Message{lastLogWrite_.message, "Warning", Icon::Warning});
 }
 
 } // namespace pw::ui

@@ -11,6 +11,7 @@
 
 #include "base/clock.h"
 #include "base/host.h"
+#include "batch/programming_log.h"
 #include "codeplug/codeplug.h"
 #include "link/link_protocol.h"
 #include "link/serial_port.h"
@@ -104,6 +105,15 @@ public:
   const SerialTrace* Trace() const { return trace_.get(); }
   // Whether the automatic step after the last Program moved the codes (true when it was off).
   bool LastStepOk() const { return lastStepOk_; }
+  // The programming log every Program appends a line to: the user's own log unless set.
+  void SetProgrammingLog(std::filesystem::path path) { log_ = ProgrammingLog(std::move(path)); }
+  const ProgrammingLog& Log() const { return log_; }
+  // What the log's lines give as the codeplug's source (kLogSourceWindow unless set; the
+  // command line names its data file) and as the device (unless set, the port number's).
+  void SetLogSource(std::string source) { logSource_ = std::move(source); }
+  void SetLogDevice(std::string device) { logDevice_ = std::move(device); }
+  // How the last Program's line went into the log; a failure is shown once per log.
+  const LogWrite& LastLogWrite() const { return lastLogWrite_; }
   // Load and save through the data-file rules with the given path instead of a dialog.
   bool LoadFile(const std::string& path);
   bool SaveFile(const std::string& path);
@@ -121,6 +131,7 @@ private:
   void EnableSaveAndProgram();
   void RunRead();
   void RunProgram();
+  void LogProgram();
   void RunSave();
   void RunLoad();
   void OpenProgrammingLog();
@@ -158,10 +169,15 @@ private:
   bool saveWasEnabled_ = true;
   TransactionOutcome lastOutcome_{Ending::Refused};
   bool lastStepOk_ = true;
+  bool stepped_ = false; // the last Program's capcodes were stepped
   bool verify_ = true;
   std::filesystem::path backupDirectory_;
   std::shared_ptr<SerialTrace> trace_;
   std::filesystem::path userSettingsPath_;
+  ProgrammingLog log_;
+  std::string logSource_{kLogSourceWindow};
+  std::string logDevice_;
+  LogWrite lastLogWrite_;
 };
 
 } // namespace pw::ui

@@ -124,6 +124,19 @@ TEST(ProgrammingRecord, ColumnsComeFromTheImageAndEveryRecordIsOneLine) {
   EXPECT_EQ(column("Image SHA-256"), r.imageSha256);
 }
 
+TEST(ProgrammingRecord, WhatAPagerSentStaysVisibleAsText) {
+  struct Case {
+    std::string raw, serial;
+  } cases[] = {
+      {"CVAFABC123", "CVAFABC123"},
+      {"cvafabc123", "cvafabc123"},
+      {std::string("\xFF\xFF\0\0A\\1 2\x7F\n", 10), "\\xFF\\xFF\\x00\\x00A\\x5C1 2\\x7F"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SerialNumberForLog(c.raw), c.serial) << c.serial;
+  EXPECT_EQ(FirmwareDigitsForLog("RV615-FVRZ 010209"), "010209");
+  EXPECT_EQ(FirmwareDigitsForLog("RV615-FVRZ 01020"), "");
+}
+
 TEST(LogTimestamp, IsLocalTimeWithItsOffset) {
   struct Case {
     const char* zone;

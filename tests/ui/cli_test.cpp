@@ -39,6 +39,7 @@ public:
 
   test::CommandResult Cli(const std::string& args, bool withPager = true) {
     std::string env = withPager ? "PAGEWRIGHT_COM1=" + link + " " : "PAGEWRIGHT_COM1=" + link + ".missing ";
+    env += "XDG_DATA_HOME=" + (dir / "data").string() + " "; // the user's own log stays out
     return test::RunCommand(env + test::BinDir() + "/pagewright-cli " + args, dir.string());
   }
   // A data file of the built-in default codeplug, read from a simulated pager.
@@ -92,10 +93,16 @@ TEST_F(CliTest, APortThatCannotBeOpenedIsReportedOnceAndNotRetried) {
   const int held = open(link.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(held, 0);
   ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
-  for (bool withPager : {false, true}) {
+  // The busy message once, and below it what the system said, with the device.
+  const std::pair<bool, std::string> cases[] = {
+      {false, "No such device: " + link + ".missing. Is the adapter plugged in?\n"},
+      {true, "In use: " + link + " is held by process " + std::to_string(getpid())}};
+  for (const auto& [withPager, reason] : cases) {
     test::CommandResult r = Cli("read --port 1 --retries 1000 --out " + P("none.Dat"), withPager);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "\"COM1\" is used by another application now!\n") << withPager;
+    EXPECT_EQ(r.err.rfind("\"COM1\" is used by another application now!\n" + reason, 0), 0u)
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
   }
   close(held);
   EXPECT_FALSE(fs::exists(dir / "none.Dat"));
@@ -356,6 +363,60 @@ TEST_F(CliTest, AProgramThePagerDidNotStoreEndsWithTheVerifyFailureAndNoStep) {
   EXPECT_NE(r.err.find(", Please Program Pager again"), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("Programmed  Successfully"), std::string::npos) << r.err;
   EXPECT_EQ(Slurp(file), before);
+}
+
+TEST_F(CliTest, DumpKeepsThePagerAsItIsAndRestoreRefusesADumpOfAnotherPager) {
+  // A file that cannot be written stops the command before the pager is asked anything.
+  for (const char* command : {"read", "dump"}) {
+    test::CommandResult r = Cli(std::string(command) + " --port 1 --out " + P("no/such.Dat"));
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_EQ(r.err.rfind("Cannot write file", 0), 0u) << r.err;
+  }
+  {
+    test::SimProcess sim(link, {"--save", P("pager.bin")});
+    ASSERT_TRUE(sim.Ready());
+    for (const char* out : {"dump.BIN", "dump.Dat"}) {
+      test::CommandResult r = Cli("dump --port 1 --quiet --trace " + P("trace.txt") + " --out " + P(out));
+      ASSERT_EQ(r.status, 0) << out << r.err;
+    }
+  }
+  EXPECT_EQ(Slurp(dir / "dump.BIN"), Slurp(dir / "pager.bin"));
+  EXPECT_EQ(Slurp(dir / "dump.Dat").rfind("S0", 0), 0u);
+  EXPECT_NE(Slurp(dir / "trace.txt").find("PC> 53 55 6A 56"), std::string::npos);
+
+  std::string other = Slurp(dir / "pager.bin");
+  other.replace(0x1ED, 10, "CVAFABC123");
+  std::ofstream(dir / "other.bin", std::ios::binary) << other;
+  test::SimProcess sim(link, {"--eeprom", P("other.bin"), "--save", P("after.bin")});
+  ASSERT_TRUE(sim.Ready());
+  test::CommandResult r = Cli("restore --port 1 --in " + P("dump.Dat"));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("is the dump of another pager (--force writes it all the same)"),
+            std::string::npos) << r.err;
+  sim.Stop();
+  EXPECT_EQ(Slurp(dir / "after.bin"), other);
+}
+
+TEST_F(CliTest, BatchFinishesThePagerOnTheLineWhenInterruptedAndLogsIt) {
+  std::string file = ReadDefault("batch.Dat");
+  test::SimProcess sim(link);
+  ASSERT_TRUE(sim.Ready());
+  // Ctrl+C arrives in the middle of the first pager's writes.
+  test::CommandResult r = test::RunCommand(
+      "PAGEWRIGHT_COM1=" + link + " timeout --preserve-status -s INT -k 60 7 " + test::BinDir() +
+          "/pagewright-cli batch --port 1 --in " + file +
+          " --step A=1,B=1 --update --no-verify --log " + P("log.csv"),
+      dir.string());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("1  0000000000  A=1234560 B=1234561 F=1234565  ok  ", 0), 0u) << r.out;
+  EXPECT_TRUE(r.out.ends_with(" s\n1 pager programmed, 0 failed; stopped\n")) << r.out;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out;
+  EXPECT_NE(r.err.find("stopping once the pager on the line is done"), std::string::npos);
+  EXPECT_EQ(r.err.find('\r'), std::string::npos) << "no progress line off a terminal";
+  const std::string log = Slurp(dir / "log.csv");
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+  EXPECT_NE(log.find(",success,1234561,1234562,"), std::string::npos) << log;
+  EXPECT_EQ(Value(file, "edtCodeA"), "1234561");
 }
 
 } // namespace

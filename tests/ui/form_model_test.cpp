@@ -790,3 +790,32 @@ TEST_F(FormModelTest, ProgramVerifiesBacksUpAndTracesAsTheOptionsSay) {
 
 } // namespace
 } // namespace pw::ui
+
+namespace pw::ui {
+namespace {
+
+TEST_F(FormModelTest, EveryProgramLeavesALineInTheLogAndALogThatFailsIsToldOnce) {
+  Start();
+  model->Click("btnF3Read");
+  model->Click("btnF4Program");
+  const std::string log = ReadAll(dir / "data" / "pagewright" / "programming-log.csv");
+  const std::string line = log.substr(log.find("\r\n") + 2);
+  for (const std::string& column :
+       {",1," + PosixDevicePath(1) + ",0000000000,010209,window,", std::string(",success,,,,,,\r\n")})
+    EXPECT_NE(line.find(column), std::string::npos) << column << " in " << line;
+
+  // A log that cannot be written is told once, as a warning, and the pager is programmed.
+  model->SetProgrammingLog(dir / "no such folder" / "log.csv");
+  host.Clear();
+  model->Click("btnF4Program");
+  model->Click("btnF4Program");
+  EXPECT_TRUE(model->LastTransactionOk());
+  EXPECT_FALSE(model->LastLogWrite().ok);
+  int warnings = 0;
+  for (const test::Shown& s : host.shown)
+    warnings += s.message.text.rfind("Cannot write the programming log", 0) == 0;
+  EXPECT_EQ(warnings, 1);
+}
+
+} // namespace
+} // namespace pw::ui

@@ -4,17 +4,20 @@
 //
 // Exit statuses: 0 full success; 1 a transaction or a file failed, or a rule corrected a value
 // on the way; 2 a command line that cannot be carried out (an unknown, repeated or misplaced
-// option, a value a control cannot hold). diff answers 0 equal, 1 different, 2 trouble.
+// option, a value a control cannot hold). diff answers 0 equal, 1 different, 2 trouble;
+// restore answers 2 for the dump of another pager; batch 1 when any pager failed.
 #pragma once
 
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/clock.h"
 #include "base/host.h"
+#include "link/serial_port.h"
 #include "ui/form_model.h"
 #include "ui/shell.h"
 
@@ -29,6 +32,8 @@ struct PortOptions {
   int port = 0;       // COM number 1-256; 0 when only a device was named
   std::string device; // an explicit device path, opened as COM1 unless --port is given
   int retries = 0;    // Retry answers to the Retry/Cancel question
+  std::string trace;  // a file that records every byte on the line
+  bool quiet = false; // no progress line, only the messages
 };
 
 struct ReadOptions {
@@ -43,6 +48,26 @@ struct ProgramOptions {
   bool yes = false;
   bool down = false;
   bool update = false;
+  bool noVerify = false;
+  std::string backup; // a folder for the pager's EEPROM before writing
+  std::string log;    // the programming log; the user's own without it
+};
+
+struct DumpOptions {
+  PortOptions port;
+  std::string out;
+};
+
+struct RestoreOptions {
+  PortOptions port;
+  std::string in;
+  bool force = false;
+};
+
+struct BatchOptions {
+  ProgramOptions program;
+  int count = 0;
+  bool allowRepeat = false;
 };
 
 struct ShowOptions {
@@ -71,19 +96,48 @@ struct DiffOptions {
   std::string b;
 };
 
-// "1.2.9", the project's version.
-const char* ProgramVersion();
-
 // Parses the command line and runs the command it names; the exit status.
 int Run(int argc, char** argv);
 
-// Messages to stderr exactly as the window shows them; questions answered from the flags.
+// While a transaction runs, the gauge's percentage and the current step on one line of
+// stderr that rewrites itself; between the pagers of a batch, what it waits for. Drawn only
+// when switched on (stderr is a terminal and --quiet was not given), and cleared before
+// anything else is written.
+class ProgressLine {
+public:
+  void Enable(bool on) { enabled_ = on; }
+  void SetPercent(int percent);
+  // The step running now (clears the status), or a status (clears the step); empty: none.
+  void SetStep(std::string_view step);
+  void SetStatus(std::string_view status);
+  void Clear();
+  // The transaction is over: wipe the line and forget its step.
+  void Finish() { SetStatus({}); }
+
+private:
+  void Draw();
+  bool enabled_ = false;
+  int percent_ = 0;
+  std::string step_, status_, shown_;
+};
+
+bool StderrIsTerminal();
+
+// A port that tells the progress line which step each request the link sends belongs to; it
+// sees only the bytes, so the link and the transactions do not know it is there.
+std::unique_ptr<SerialPort> WatchSteps(std::unique_ptr<SerialPort> port, ProgressLine& line);
+
+// Messages to stderr exactly as the window shows them, each with what the system said below
+// it; questions answered from the flags.
 class CliHost final : public Host {
 public:
   void Show(const Message& m) override;
   bool AskRetryCancel(const Message& m) override;
   bool AskYesNo(const Message& m, bool defaultNo) override;
-  void SetProgress(int percent) override { progress_ = percent; }
+  void SetProgress(int percent) override {
+    progress_ = percent;
+    progress.SetPercent(percent);
+  }
   int Progress() const override { return progress_; }
   void PumpMessages() override {}
   void SetText(const std::string& control, const std::string& text) override;
@@ -93,6 +147,7 @@ public:
   int retries = 0;
   bool yes = false;
   std::vector<std::string> shown; // texts of the message boxes shown so far
+  ProgressLine progress;
 
 private:
   int progress_ = 0;
@@ -126,11 +181,13 @@ void SetProgramDirectory(std::string dir);
 // "pagewright-cli: " + text on stderr.
 void Complain(const std::string& text);
 
-// A data file is recognised by its extension, ".dat" in any case.
-bool IsDataFileName(const std::string& path);
-
 // "A=1,B=0,..." into code number -> step (codes A-F once each, steps 0-8).
 bool ParseSteps(const std::string& list, std::map<int, int>& steps);
+
+// For program and batch: loads the data file, sets up the capcode step, the verify, the backup
+// and the programming log, and opens the port; false (with the reason on stderr) when any of
+// it fails.
+bool PrepareProgram(Session& s, const ProgramOptions& o);
 
 // Commands; each returns its exit status.
 int RunRead(const ReadOptions& o);
@@ -140,6 +197,9 @@ int RunSet(const SetOptions& o);
 int RunExport(const ExportOptions& o);
 int RunImport(const ImportOptions& o);
 int RunDiff(const DiffOptions& o);
+int RunDump(const DumpOptions& o);
+int RunRestore(const RestoreOptions& o);
+int RunBatch(const BatchOptions& o);
 
 // Applies a JSON document's fields to the session's codeplug in the fixed order of the named
 // fields. Refusals and corrections are reported on stderr; the answer is the exit status the

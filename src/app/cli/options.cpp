@@ -33,6 +33,36 @@ void AddPortOptions(CLI::App* cmd, PortOptions& o) {
   cmd->add_option("--retries", o.retries, "answer Retry this many times before Cancel")
       ->type_name("R")
       ->check(CLI::Range(0, 1000000));
+  cmd->add_option("--trace", o.trace, "record every byte on the line into FILE (appended)")
+      ->type_name("FILE");
+  cmd->add_flag("--quiet", o.quiet, "no progress line, only the messages");
+}
+
+// What program and batch both take: the data file, the questions, the capcode step, the
+// verify, the backup and the log.
+void AddProgramOptions(CLI::App* cmd, ProgramOptions& o) {
+  AddPortOptions(cmd, o.port);
+  cmd->add_option("--in", o.in, "data file to program")->type_name("FILE")->required();
+  cmd->add_flag("--yes", o.yes, "answer Yes to the questions on the way");
+  CLI::Option* step = cmd->add_option("--step", o.step,
+                                      "step the capcodes after a successful Program, 0-8 per code")
+                          ->type_name("A=1,B=1,...")
+                          ->check(CLI::Validator(
+                              [](std::string& list) {
+                                std::map<int, int> steps;
+                                return ParseSteps(list, steps)
+                                           ? std::string()
+                                           : std::string("takes A=n,B=n,... with codes A-F and "
+                                                         "steps 0-8");
+                              },
+                              ""));
+  cmd->add_flag("--down", o.down, "step the capcodes down instead of up")->needs(step);
+  cmd->add_flag("--update", o.update, "save the stepped codeplug back into the data file");
+  cmd->add_flag("--no-verify", o.noVerify, "do not read the written blocks back");
+  cmd->add_option("--backup", o.backup, "save the pager's EEPROM into DIR before writing")
+      ->type_name("DIR");
+  cmd->add_option("--log", o.log, "the programming log to append to (instead of the user's)")
+      ->type_name("FILE");
 }
 
 // An option given twice is refused, flags included (the library takes the last one).
@@ -77,24 +107,41 @@ int ParseAndRun(int argc, char** argv) {
 
   ProgramOptions program;
   cmd = app.add_subcommand("program", "Program a pager from a data file");
-  AddPortOptions(cmd, program.port);
-  cmd->add_option("--in", program.in, "data file to program")->type_name("FILE")->required();
-  cmd->add_flag("--yes", program.yes, "answer Yes to the questions on the way");
-  CLI::Option* step = cmd->add_option("--step", program.step,
-                                      "step the capcodes after a successful Program, 0-8 per code")
-                          ->type_name("A=1,B=1,...")
-                          ->check(CLI::Validator(
-                              [](std::string& list) {
-                                std::map<int, int> steps;
-                                return ParseSteps(list, steps)
-                                           ? std::string()
-                                           : std::string("takes A=n,B=n,... with codes A-F and "
-                                                         "steps 0-8");
-                              },
-                              ""));
-  cmd->add_flag("--down", program.down, "step the capcodes down instead of up")->needs(step);
-  cmd->add_flag("--update", program.update, "save the stepped codeplug back into the data file");
+  AddProgramOptions(cmd, program);
   commands.push_back({cmd, [&] { return RunProgram(program); }});
+
+  BatchOptions batch;
+  cmd = app.add_subcommand("batch", "Program pager after pager from a data file");
+  AddProgramOptions(cmd, batch.program);
+  cmd->add_option("--count", batch.count, "stop after K pagers, failed ones included")
+      ->type_name("K")
+      ->check(CLI::Range(1, 1000000));
+  cmd->add_flag("--allow-repeat", batch.allowRepeat,
+                "program a pager again that this batch has programmed already");
+  cmd->footer("Waits for each pager to answer, programs it, prints one line for it (number,\n"
+              "serial number, capcodes, result, seconds) and waits until it is taken off.\n"
+              "Ctrl+C stops once the pager on the line is done. Exit status: 0 every pager\n"
+              "succeeded, 1 any failed, 2 a command line that cannot be carried out.");
+  commands.push_back({cmd, [&] { return RunBatch(batch); }});
+
+  DumpOptions dump;
+  cmd = app.add_subcommand("dump", "Save a pager's whole EEPROM as it is, for restore");
+  AddPortOptions(cmd, dump.port);
+  cmd->add_option("--out", dump.out, "file to write (.bin: the raw 2048 bytes; else a data file)")
+      ->type_name("FILE")
+      ->required();
+  commands.push_back({cmd, [&] { return RunDump(dump); }});
+
+  RestoreOptions restore;
+  cmd = app.add_subcommand("restore", "Write a dump back into the pager it came from");
+  AddPortOptions(cmd, restore.port);
+  cmd->add_option("--in", restore.in, "dump to write (.bin or data file)")
+      ->type_name("FILE")
+      ->required();
+  cmd->add_flag("--force", restore.force, "write it even into a pager of another serial number");
+  cmd->footer("Exit status: 0 restored; 1 failed; 2 the dump is of another pager (without\n"
+              "--force) or a command line that cannot be carried out.");
+  commands.push_back({cmd, [&] { return RunRestore(restore); }});
 
   ShowOptions show;
   cmd = app.add_subcommand("show", "List every named field of a data file");

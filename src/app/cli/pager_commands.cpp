@@ -1,26 +1,45 @@
-// read and program: the two transactions with a pager on a serial port.
+// read, program, dump and restore: the transactions with a pager on a serial port.
 #include <cstdio>
+#include <filesystem>
 #include <map>
 
 #include "app/cli/cli.h"
+#include "files/data_file.h"
 #include "files/file_io.h"
 #include "transactions/compatibility.h"
+#include "transactions/pager_dump.h"
 #include "ui/main_controls.h"
 
 namespace pw::cli {
 
 namespace {
 
-// Opens the port the options name. A port that cannot be opened has said so through the
-// host (once); nothing is sent then.
+// Opens the port the options name, with the trace and the progress line they ask for. A port
+// that cannot be opened has said so through the host (once); nothing is sent then.
 bool OpenPort(Session& s, const PortOptions& o) {
   s.host.retries = o.retries;
+  s.host.progress.Enable(!o.quiet && StderrIsTerminal());
+  if (!o.trace.empty()) {
+    std::string error;
+    if (!s.model.TraceTo(std::filesystem::u8path(o.trace), &error)) {
+      std::fprintf(stderr, "%s\n", error.c_str()); // names the file and the reason
+      return false;
+    }
+  }
   s.model.UsePort(o.port > 0 ? o.port : 1);
   return s.model.port() && s.model.port()->IsOpen();
 }
 
+// A file the command would write at its end is checked before the pager is touched.
+bool CanWrite(const std::string& path, bool backup) {
+  const FileWriteResult target = CheckWriteTarget(path, backup);
+  if (!target.ok)
+    std::fprintf(stderr, "%s\n", target.error.c_str());
+  return target.ok;
+}
+
 bool WriteImage(Session& s, const std::string& path) {
-  if (IsDataFileName(path))
+  if (HasDataFileExtension(path))
     return s.model.SaveFile(path);
   const Image& image = s.model.codeplug.WorkingImage;
   FileWriteResult w = WriteFileSafely(
@@ -40,6 +59,19 @@ void ExplainSilentStop(Session& s) {
              " is older than every patch this program carries; nothing was written");
   else
     Complain("the pager was not programmed");
+}
+
+std::string Absolute(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path full = std::filesystem::absolute(std::filesystem::u8path(path), ec);
+  if (ec)
+    return path;
+  const std::u8string text = full.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+TransactionContext Context(Session& s) {
+  return TransactionContext{s.model.codeplug, s.model.link(), *s.model.port(), s.host, s.clock};
 }
 
 } // namespace
@@ -62,24 +94,16 @@ bool ParseSteps(const std::string& list, std::map<int, int>& steps) {
   return !steps.empty();
 }
 
-int RunRead(const ReadOptions& o) {
-  Session s(o.port.device);
-  if (!OpenPort(s, o.port))
-    return kExitFailed;
-  s.model.Click("ToolButton3");
-  if (!s.model.LastTransactionOk())
-    return kExitFailed;
-  return WriteImage(s, o.out) ? kExitOk : kExitFailed;
-}
-
-int RunProgram(const ProgramOptions& o) {
+bool PrepareProgram(Session& s, const ProgramOptions& o) {
   std::map<int, int> steps;
   if (!o.step.empty() && !ParseSteps(o.step, steps))
-    return kExitUsage; // refused when parsed
-  Session s(o.port.device);
+    return false; // refused when parsed
   s.host.yes = o.yes;
   if (!s.model.LoadFile(o.in))
-    return kExitFailed;
+    return false;
+  // The file is written after every successful pager: it must be writable before the first.
+  if (o.update && !CanWrite(o.in, true))
+    return false;
   if (!steps.empty()) {
     s.model.Click("chkAutoIncrementorDecrement");
     if (o.down) {
@@ -93,10 +117,36 @@ int RunProgram(const ProgramOptions& o) {
       s.model.Exit(edit);
     }
   }
+  s.model.SetVerifyAfterProgram(!o.noVerify);
+  if (!o.backup.empty())
+    s.model.SetBackupDirectory(std::filesystem::u8path(o.backup));
+  s.model.SetProgrammingLog(o.log.empty() ? std::filesystem::path()
+                                          : std::filesystem::u8path(o.log));
+  s.model.SetLogSource(Absolute(o.in));
+  s.model.SetLogDevice(o.port.port > 0 ? std::string() : o.port.device);
+  return OpenPort(s, o.port);
+}
+
+int RunRead(const ReadOptions& o) {
+  if (!CanWrite(o.out, HasDataFileExtension(o.out)))
+    return kExitFailed;
+  Session s(o.port.device);
   if (!OpenPort(s, o.port))
+    return kExitFailed;
+  s.model.Click("ToolButton3");
+  s.host.progress.Finish();
+  if (!s.model.LastTransactionOk())
+    return kExitFailed;
+  return WriteImage(s, o.out) ? kExitOk : kExitFailed;
+}
+
+int RunProgram(const ProgramOptions& o) {
+  Session s(o.port.device);
+  if (!PrepareProgram(s, o))
     return kExitFailed;
   const std::size_t before = s.host.shown.size();
   s.model.Click("ToolButton4");
+  s.host.progress.Finish();
   if (!s.model.LastTransactionOk()) {
     if (s.host.shown.size() == before)
       ExplainSilentStop(s);
@@ -109,11 +159,59 @@ int RunProgram(const ProgramOptions& o) {
   }
   if (o.update && !s.model.SaveFile(o.in))
     return kExitFailed;
-  // Any box besides the success message was a rule correcting or warning on the way.
+  // Any box besides the success message was a rule correcting or warning on the way; a log
+  // that could not be written was reported and does not undo the Program.
+  const LogWrite& log = s.model.LastLogWrite();
   for (const std::string& text : s.host.shown)
-    if (text != text::kProgrammed)
+    if (text != text::kProgrammed && (log.ok || text != log.message))
       return kExitFailed;
   return kExitOk;
+}
+
+int RunDump(const DumpOptions& o) {
+  if (!CanWrite(o.out, false))
+    return kExitFailed;
+  Session s(o.port.device);
+  if (!OpenPort(s, o.port))
+    return kExitFailed;
+  TransactionContext ctx = Context(s);
+  const PagerDump dump = DumpPager(ctx);
+  s.host.progress.Finish();
+  if (!dump.outcome.Ok()) {
+    Complain("nothing was saved: " + DescribeOutcome(dump.outcome));
+    return kExitFailed;
+  }
+  for (const std::string& warning : dump.warnings)
+    Complain("warning: " + warning);
+  std::string error;
+  if (!SaveDump(std::filesystem::u8path(o.out), *dump.outcome.image, &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+int RunRestore(const RestoreOptions& o) {
+  const DumpFile file = LoadDump(std::filesystem::u8path(o.in));
+  if (!file.ok) {
+    std::fprintf(stderr, "%s\n", file.error.c_str());
+    return kExitFailed;
+  }
+  Session s(o.port.device);
+  if (!OpenPort(s, o.port))
+    return kExitFailed;
+  TransactionContext ctx = Context(s);
+  const TransactionOutcome outcome = RestorePager(ctx, file.image, ::pw::RestoreOptions{o.force});
+  s.host.progress.Finish();
+  if (outcome.Ok())
+    return kExitOk;
+  if (outcome.ending == Ending::Refused && outcome.step == TransactionStep::SerialNumber) {
+    Complain("nothing was written: " + o.in +
+             " is the dump of another pager (--force writes it all the same)");
+    return kExitUsage;
+  }
+  Complain("restore failed: " + DescribeOutcome(outcome));
+  return kExitFailed;
 }
 
 } // namespace pw::cli

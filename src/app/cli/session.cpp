@@ -15,10 +15,6 @@ std::string& ProgramDir() {
 
 } // namespace
 
-const char* ProgramVersion() {
-  return PAGEWRIGHT_VERSION;
-}
-
 const std::string& ProgramDirectory() {
   return ProgramDir();
 }
@@ -30,17 +26,19 @@ void Complain(const std::string& text) {
   std::fprintf(stderr, "pagewright-cli: %s\n", text.c_str());
 }
 
-bool IsDataFileName(const std::string& path) {
-  if (path.size() < 4)
-    return false;
-  std::string ext = path.substr(path.size() - 4);
-  for (char& c : ext)
-    c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return ext == ".dat";
+namespace {
+
+void PrintMessage(const Message& m) {
+  std::fprintf(stderr, "%s\n", m.text.c_str());
+  if (!m.detail.empty())
+    std::fprintf(stderr, "%s\n", m.detail.c_str());
 }
 
+} // namespace
+
 void CliHost::Show(const Message& m) {
-  std::fprintf(stderr, "%s\n", m.text.c_str());
+  progress.Clear();
+  PrintMessage(m);
   shown.push_back(m.text);
 }
 
@@ -50,13 +48,17 @@ bool CliHost::AskRetryCancel(const Message& m) {
   const bool retry = retries > 0 && portOpen;
   if (retry)
     --retries;
-  std::fprintf(stderr, "%s\n[%s]\n", m.text.c_str(), retry ? "Retry" : "Cancel");
+  progress.Clear();
+  PrintMessage(m);
+  std::fprintf(stderr, "[%s]\n", retry ? "Retry" : "Cancel");
   shown.push_back(m.text);
   return retry;
 }
 
 bool CliHost::AskYesNo(const Message& m, bool) {
-  std::fprintf(stderr, "%s\n[%s]\n", m.text.c_str(), yes ? "Yes" : "No");
+  progress.Clear();
+  PrintMessage(m);
+  std::fprintf(stderr, "[%s]\n", yes ? "Yes" : "No");
   return yes;
 }
 
@@ -72,9 +74,10 @@ std::string CliHost::Text(const std::string& control) const {
 Session::Session(const std::string& device)
     : model(
           host, shell, clock,
-          [device](int n, Host& h) {
-            return device.empty() ? MakeSystemSerialPort(n, h)
-                                  : MakeSystemSerialPortOnDevice(n, device, h);
+          [this, device](int n, Host& h) {
+            return WatchSteps(device.empty() ? MakeSystemSerialPort(n, h)
+                                             : MakeSystemSerialPortOnDevice(n, device, h),
+                              host.progress);
           },
           ProgramDirectory()) {
   host.model = &model;

@@ -1,0 +1,180 @@
+// The progress line of the command line, and the port that tells it the current step.
+#include <cstdio>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "app/cli/cli.h"
+#include "codeplug/memory_map.h"
+#include "transactions/outcome.h"
+
+namespace pw::cli {
+
+namespace {
+
+// The step a request belongs to, from its first three bytes: the command letters, or the
+// read or write letter and the address. Reads after a write in the same transaction are the
+// verify.
+TransactionStep StepOfRequest(const std::uint8_t* head, bool wroteAlready) {
+  if (head[0] == 'S')
+    return head[2] == 'j' ? TransactionStep::FirmwareVersion : TransactionStep::Reset;
+  const unsigned address = unsigned(head[1]) << 8 | head[2];
+  if (head[0] == 'w') {
+    switch (address) {
+    case map::kPage0Start:
+      return TransactionStep::WritePage0;
+    case map::kPage1Start:
+      return TransactionStep::WritePage1;
+    case map::kPatchSignature:
+      return TransactionStep::WriteHeader;
+    case map::kPagerId:
+      return TransactionStep::WritePagerId;
+    default:
+      return address < map::kPatchSignature ? TransactionStep::Eeprom : TransactionStep::WritePatch;
+    }
+  }
+  if (wroteAlready)
+    return TransactionStep::Verify;
+  struct Row {
+    unsigned address;
+    TransactionStep step;
+  };
+  static constexpr Row kReads[] = {
+      {kStampAddress, TransactionStep::SoftwareStamp},
+      {map::kPagerId, TransactionStep::PagerId},
+      {map::kMarker, TransactionStep::Marker},
+      {map::kBandByte, TransactionStep::Band},
+      {map::kPatchSignature, TransactionStep::PatchHeader},
+      {map::kSerialNumber, TransactionStep::SerialNumber},
+      {map::kPage0Start, TransactionStep::Page0},
+      {map::kPage1Start, TransactionStep::Page1},
+  };
+  for (const Row& row : kReads)
+    if (row.address == address)
+      return row.step;
+  return address > map::kPatchSignature ? TransactionStep::Patch
+                                        : TransactionStep::PagerConfiguration;
+}
+
+class StepWatchingPort final : public SerialPort {
+public:
+  StepWatchingPort(std::unique_ptr<SerialPort> inner, ProgressLine& line)
+      : inner_(std::move(inner)), line_(line) {}
+
+  bool Open(std::int32_t baudRate, std::uint8_t parity, std::uint8_t dataBits,
+            float stopBits) override {
+    return inner_->Open(baudRate, parity, dataBits, stopBits);
+  }
+  bool Close() override { return inner_->Close(); }
+  bool ReadByte(std::uint8_t& b) override { return inner_->ReadByte(b); }
+  bool IsOpen() const override { return inner_->IsOpen(); }
+  bool SetReadTimeout(std::uint32_t ms) override { return inner_->SetReadTimeout(ms); }
+  // Every request of the link begins with a purge.
+  bool Purge() override {
+    taken_ = 0;
+    return inner_->Purge();
+  }
+  bool WriteByte(std::uint8_t b) override {
+    if (taken_ < sizeof head_) {
+      head_[taken_++] = b;
+      if (taken_ == sizeof head_)
+        Noticed(StepOfRequest(head_, wrote_));
+    }
+    return inner_->WriteByte(b);
+  }
+
+private:
+  void Noticed(TransactionStep step) {
+    if (step == TransactionStep::FirmwareVersion)
+      wrote_ = false; // a new transaction
+    if (head_[0] == 'w')
+      wrote_ = true;
+    line_.SetStep(StepName(step));
+  }
+
+  std::unique_ptr<SerialPort> inner_;
+  ProgressLine& line_;
+  std::uint8_t head_[3]{};
+  std::size_t taken_ = sizeof head_;
+  bool wrote_ = false;
+};
+
+} // namespace
+
+bool StderrIsTerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+std::unique_ptr<SerialPort> WatchSteps(std::unique_ptr<SerialPort> port, ProgressLine& line) {
+  if (!port)
+    return port;
+  return std::make_unique<StepWatchingPort>(std::move(port), line);
+}
+
+void ProgressLine::SetPercent(int percent) {
+  // A transaction puts the gauge back to 0 when it ends, whatever the end.
+  if (percent == 0 && percent_ > 0) {
+    Finish();
+    return;
+  }
+  percent_ = percent;
+  Draw();
+}
+
+void ProgressLine::SetStep(std::string_view step) {
+  if (!status_.empty())
+    return; // the batch's quiet polls between pagers
+  step_ = step;
+  Draw();
+}
+
+void ProgressLine::SetStatus(std::string_view status) {
+  status_ = status;
+  step_.clear();
+  percent_ = 0;
+  if (status_.empty())
+    Clear();
+  else
+    Draw();
+}
+
+void ProgressLine::Draw() {
+  if (!enabled_)
+    return;
+  std::string text;
+  if (!status_.empty()) {
+    text = status_ + " ...";
+  } else if (!step_.empty()) {
+    char percent[8];
+    std::snprintf(percent, sizeof percent, "%3d%%", percent_);
+    text = std::string(percent) + "  " + step_;
+  }
+  if (text == shown_)
+    return;
+  // Spaces wipe out what a longer line left behind; the cursor stays at the line's end.
+  std::string out = "\r" + text;
+  if (shown_.size() > text.size()) {
+    out.append(shown_.size() - text.size(), ' ');
+    out += "\r" + text;
+  }
+  std::fputs(out.c_str(), stderr);
+  std::fflush(stderr);
+  shown_ = std::move(text);
+}
+
+void ProgressLine::Clear() {
+  if (!enabled_ || shown_.empty())
+    return;
+  std::fputs(("\r" + std::string(shown_.size(), ' ') + "\r").c_str(), stderr);
+  std::fflush(stderr);
+  shown_.clear();
+}
+
+} // namespace pw::cli

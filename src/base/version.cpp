@@ -1,0 +1,10 @@
+#include "base/version.h"
+
+namespace pw {
+
+// The build gives the project's version to this file alone.
+const char* ProgramVersion() {
+  return PAGEWRIGHT_VERSION;
+}
+
+} // namespace pw

@@ -1,0 +1,125 @@
+#include "batch/batch_runner.h"
+
+#include <cstdio>
+
+#include "batch/programming_log.h"
+
+namespace pw {
+
+namespace {
+
+constexpr std::string_view kCodeLetters = "ABCDEF";
+constexpr int kVersionLabelMode = 1; // the reply goes to the hidden firmware label, no box
+
+} // namespace
+
+BatchRunner::BatchRunner(SerialPort& port, Link& link, Clock& clock, BatchStation& station,
+                         BatchOptions options)
+    : port_(port), link_(link), clock_(clock), station_(station), options_(options) {}
+
+std::optional<std::string> BatchRunner::PagerOnLine() {
+  // An empty line answers nothing: wait a second for the reply, not the protocol's five.
+  port_.SetReadTimeout(kPagerPollTimeoutMs);
+  std::optional<std::string> serial;
+  const LinkResult version = link_.QueryFirmwareVersion(port_, kVersionLabelMode);
+  // A NAK inside the reply is a pager too; its Program says why it cannot serve it.
+  if ((version == kLinkSuccess || version == kLinkNak) &&
+      link_.ReadBlock(port_, map::kSerialNumber, map::kSerialNumberLength, kProgressNone) ==
+          kLinkSuccess)
+    serial.emplace(reinterpret_cast<const char*>(link_.ReceiveBuffer.data()),
+                   map::kSerialNumberLength);
+  port_.SetReadTimeout(kReadTimeoutMs);
+  return serial;
+}
+
+void BatchRunner::SleepRestOfPoll(std::uint64_t pollStart) {
+  const std::uint64_t spent = clock_.Ticks() - pollStart;
+  if (spent < kPagerPollIntervalMs)
+    clock_.Sleep(static_cast<std::uint32_t>(kPagerPollIntervalMs - spent));
+}
+
+std::optional<std::string> BatchRunner::WaitForPager(int number) {
+  Status("waiting for pager " + std::to_string(number));
+  while (!StopRequested()) {
+    const std::uint64_t start = clock_.Ticks();
+    if (std::optional<std::string> serial = PagerOnLine())
+      return serial;
+    SleepRestOfPoll(start);
+  }
+  return std::nullopt;
+}
+
+bool BatchRunner::WaitUntilGone(const std::string& serial) {
+  if (StopRequested())
+    return false;
+  Status("take pager " + SerialNumberForLog(serial) + " off the line");
+  for (;;) {
+    const std::uint64_t start = clock_.Ticks();
+    const std::optional<std::string> onLine = PagerOnLine();
+    // A pager swapped within one poll answers with another serial number.
+    if (!onLine || *onLine != serial)
+      return true;
+    SleepRestOfPoll(start);
+    if (StopRequested())
+      return false;
+  }
+}
+
+BatchReport BatchRunner::Run() {
+  BatchReport report;
+  while (options_.count == 0 || report.programmed < options_.count) {
+    const std::optional<std::string> serial = WaitForPager(report.programmed + 1);
+    if (!serial) {
+      report.stopped = true;
+      break;
+    }
+    if (!options_.allowRepeat && programmed_.contains(*serial)) {
+      ++report.refused;
+      Say("pager " + SerialNumberForLog(*serial) +
+          " was programmed in this batch already: it is not programmed again");
+    } else {
+      Status({}); // the Program shows its own progress
+      const std::uint64_t start = clock_.Ticks();
+      BatchPagerResult result = station_.ProgramPager();
+      const double seconds = static_cast<double>(clock_.Ticks() - start) / 1000.0;
+      ++report.programmed;
+      if (result.serialNumber.empty())
+        result.serialNumber = *serial;
+      if (result.ok) {
+        programmed_.insert(*serial);
+        programmed_.insert(result.serialNumber);
+      } else {
+        ++report.failed;
+      }
+      Say(BatchSummaryLine(report.programmed, result, seconds));
+      if (result.stopBatch) {
+        report.stopped = true;
+        break;
+      }
+      if (options_.count != 0 && report.programmed >= options_.count)
+        break;
+    }
+    if (!WaitUntilGone(*serial)) {
+      report.stopped = true;
+      break;
+    }
+  }
+  return report;
+}
+
+std::string BatchSummaryLine(int number, const BatchPagerResult& r, double seconds) {
+  std::string codes;
+  for (std::size_t k = 0; k < r.capcodes.size(); ++k) {
+    if (r.capcodes[k].empty())
+      continue;
+    if (!codes.empty())
+      codes += ' ';
+    codes += std::string(1, kCodeLetters[k]) + "=" + r.capcodes[k];
+  }
+  char time[32];
+  std::snprintf(time, sizeof time, "%.1f s", seconds);
+  return std::to_string(number) + "  " + SerialNumberForLog(r.serialNumber) + "  " +
+         (codes.empty() ? "-" : codes) + "  " + (r.ok ? "ok" : "FAILED: " + r.result) + "  " + time;
+}
+
+} // namespace pw
