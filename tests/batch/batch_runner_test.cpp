@@ -58,8 +58,13 @@ protected:
            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
+    // The user's own log and settings stay out of the tests.
+#ifdef _WIN32
+    _putenv_s("LOCALAPPDATA", dir.string().c_str());
+#else
     ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+#endif
   }
   void TearDown() override { fs::remove_all(dir); }
 
