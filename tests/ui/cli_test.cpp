@@ -11,6 +11,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "link/fake_sysfs.h"
 #include "support/sim_process.h"
 
 namespace pw {
@@ -40,6 +41,7 @@ public:
   test::CommandResult Cli(const std::string& args, bool withPager = true) {
     std::string env = withPager ? "PAGEWRIGHT_COM1=" + link + " " : "PAGEWRIGHT_COM1=" + link + ".missing ";
     env += "XDG_DATA_HOME=" + (dir / "data").string() + " "; // the user's own log stays out
+    env += "XDG_CONFIG_HOME=" + (dir / "config").string() + " "; // and so do their settings
     return test::RunCommand(env + test::BinDir() + "/pagewright-cli " + args, dir.string());
   }
   // A data file of the built-in default codeplug, read from a simulated pager.
@@ -417,6 +419,32 @@ TEST_F(CliTest, BatchFinishesThePagerOnTheLineWhenInterruptedAndLogsIt) {
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
   EXPECT_NE(log.find(",success,1234561,1234562,"), std::string::npos) << log;
   EXPECT_EQ(Value(file, "edtCodeA"), "1234561");
+}
+
+// ports names a USB adapter as a technician finds it; a COM number the window gave a device
+// opens that device from the command line too, and ports says so.
+TEST_F(CliTest, PortsListsTheAdaptersAndTheDevicesChosenForComNumbers) {
+  test::FakeSysfs machine("cli");
+  machine.AddUsb({"ttyUSB0", "usb1/1-2", "ftdi_sio", "0403", "6001", "FTDI", "FT232R USB UART",
+                  "A50285BI", "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"});
+  fs::create_directories(dir / "config" / "pagewright");
+  std::ofstream(dir / "config" / "pagewright" / "pagewright.conf") << "com.2=" << link << "\n";
+  const std::string root = machine.sys().parent_path().string();
+
+  test::CommandResult r = Cli("ports --root " + root);
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const char* expected :
+       {"/dev/ttyUSB0 \u2014 FT232R USB UART", "0403", "6001", "FTDI",
+        "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "ftdi_sio"})
+    EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+
+  test::SimProcess sim(link);
+  ASSERT_TRUE(sim.Ready());
+  r = Cli("ports --root " + root);
+  EXPECT_NE(r.out.find("opened as: COM1, COM2"), std::string::npos) << r.out;
+  r = Cli("read --port 2 --out " + P("com2.Dat"));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::exists(dir / "com2.Dat"));
 }
 
 } // namespace

@@ -96,6 +96,10 @@ struct DiffOptions {
   std::string b;
 };
 
+struct PortsOptions {
+  std::string root; // the machine's root folder (sysfs and /dev under it); "/" without
+};
+
 // Parses the command line and runs the command it names; the exit status.
 int Run(int argc, char** argv);
 
@@ -197,6 +201,7 @@ int RunSet(const SetOptions& o);
 int RunExport(const ExportOptions& o);
 int RunImport(const ImportOptions& o);
 int RunDiff(const DiffOptions& o);
+int RunPorts(const PortsOptions& o);
 int RunDump(const DumpOptions& o);
 int RunRestore(const RestoreOptions& o);
 int RunBatch(const BatchOptions& o);

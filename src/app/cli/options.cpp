@@ -182,6 +182,16 @@ int ParseAndRun(int argc, char** argv) {
   cmd->footer("Exit status: 0 equal, 1 different, 2 trouble.");
   commands.push_back({cmd, [&] { return RunDiff(diff); }, kExitUsage});
 
+  PortsOptions ports;
+  cmd = app.add_subcommand("ports", "List the serial devices of this computer");
+#ifndef _WIN32
+  cmd->add_option("--root", ports.root, "look for sysfs and /dev under DIR instead of /")
+      ->type_name("DIR");
+#endif
+  cmd->footer("Each device with its stable link, driver and USB adapter, and the COM numbers\n"
+              "that open it (chosen in the window's Serial Device dialog, or PAGEWRIGHT_COM<n>).");
+  commands.push_back({cmd, [&] { return RunPorts(ports); }});
+
   try {
     app.parse(argc, argv);
     RefuseRepeats(app);

@@ -3,6 +3,8 @@
 
 #include "app/cli/cli.h"
 #include "link/serial_port.h"
+#include "ui/serial_devices.h"
+#include "ui/user_settings.h"
 
 namespace pw::cli {
 
@@ -71,13 +73,25 @@ std::string CliHost::Text(const std::string& control) const {
   return model ? ui::ControlText(model->controls, control) : std::string();
 }
 
+namespace {
+
+// The device a COM number opens: the one named on the command line, else the one the window's
+// Serial Device dialog chose for it (PAGEWRIGHT_COM<n> still wins), else the port's own.
+std::unique_ptr<SerialPort> OpenablePort(int n, const std::string& device, Host& host) {
+  if (!device.empty()) return MakeSystemSerialPortOnDevice(n, device, host);
+  const ui::PortRoute route = ui::SerialDevices(ui::UserSettings::DefaultPath()).Route(n);
+  if (route.from == ui::PortRoute::From::Settings)
+    return MakeSystemSerialPortOnDevice(n, route.device, host);
+  return MakeSystemSerialPort(n, host);
+}
+
+} // namespace
+
 Session::Session(const std::string& device)
     : model(
           host, shell, clock,
           [this, device](int n, Host& h) {
-            return WatchSteps(device.empty() ? MakeSystemSerialPort(n, h)
-                                             : MakeSystemSerialPortOnDevice(n, device, h),
-                              host.progress);
+            return WatchSteps(OpenablePort(n, device, h), host.progress);
           },
           ProgramDirectory()) {
   host.model = &model;
