@@ -3,6 +3,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <cstring>
+
 #include "base/host.h"
 #include "link/device_control.h"
 
@@ -142,7 +144,11 @@ std::unique_ptr<SerialPort> MakeSystemSerialPort(int n, Host& host) {
 
 std::unique_ptr<SerialPort> MakeSystemSerialPortOnDevice(int n, const std::string& devicePath,
                                                          Host& host) {
-  return std::make_unique<Win32SerialPort>(devicePath, PortDisplayName(n), host);
+  // "COM12" as the port list names it opens only through the device namespace.
+  const bool bareComName = devicePath.size() > 3 && devicePath.find('\\') == std::string::npos &&
+                           _strnicmp(devicePath.c_str(), "COM", 3) == 0;
+  return std::make_unique<Win32SerialPort>(bareComName ? "\\\\.\\" + devicePath : devicePath,
+                                           PortDisplayName(n), host);
 }
 
 } // namespace pw
