@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "base/local_time.h"
 #include "base/sha256.h"
 #include "base/user_dirs.h"
 #include "batch/csv.h"
@@ -90,12 +91,7 @@ std::string FirmwareDigitsForLog(std::string_view versionText) {
 }
 
 std::string LogTimestamp(std::time_t t) {
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &t);
-#else
-  localtime_r(&t, &local);
-#endif
+  const std::tm local = LocalTimeOf(t);
   // The offset is what the local clock reads minus UTC; whole minutes.
   const std::int64_t asUtc =
       DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) * 86400 +

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/local_time.h"
+
 namespace pw {
 
 namespace {
@@ -18,18 +20,6 @@ constexpr std::string_view kLegend =
     "pager sent, -- what happened on the port; a row without a mark goes on with the frame\n"
     "above it.\n";
 
-std::string LocalTime(std::time_t when, const char* format) {
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &when);
-#else
-  localtime_r(&when, &local);
-#endif
-  char buf[40];
-  std::strftime(buf, sizeof buf, format, &local);
-  return buf;
-}
-
 std::string Stamp(std::uint64_t ms) {
   char buf[24];
   std::snprintf(buf, sizeof buf, "%10llu  ", static_cast<unsigned long long>(ms));
@@ -39,7 +29,7 @@ std::string Stamp(std::uint64_t ms) {
 } // namespace
 
 std::string TraceFileName(std::time_t when) {
-  return "trace-" + LocalTime(when, "%Y%m%d-%H%M%S") + ".txt";
+  return "trace-" + LocalTimeText(when, "%Y%m%d-%H%M%S") + ".txt";
 }
 
 SerialTrace::SerialTrace(std::filesystem::path path, Clock& clock)
@@ -99,7 +89,7 @@ void SerialTrace::OpenFile() {
   // Each session of the trace starts with its own heading, also in a file it shares.
   if (out_.tellp() > 0) out_ << "\n";
   out_ << "Pagewright serial trace, started "
-       << LocalTime(std::time(nullptr), "%Y-%m-%d %H:%M:%S") << "\n"
+       << LocalTimeText(std::time(nullptr), "%Y-%m-%d %H:%M:%S") << "\n"
        << kLegend;
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string_view>
 
+#include "base/local_time.h"
 #include "base/user_dirs.h"
 #include "files/data_file.h"
 #include "files/file_io.h"
@@ -148,17 +149,6 @@ std::string FileNameSafe(std::string_view text) {
   return out;
 }
 
-std::string TimeText(std::time_t when) {
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &when);
-#else
-  localtime_r(&when, &local);
-#endif
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", &local);
-  return buf;
-}
 
 } // namespace
 
@@ -236,7 +226,7 @@ BackupFile SaveBackup(const fs::path& folder, const Image& eeprom, std::time_t w
   BackupFile backup;
   if (!EnsureDirectory(folder, &backup.error)) return backup;
   std::string serial = FileNameSafe(steps::SerialNumberText(&eeprom[map::kSerialNumber]));
-  const std::string stem = serial + "-" + TimeText(when);
+  const std::string stem = serial + "-" + LocalTimeText(when, "%Y%m%d-%H%M%S");
   backup.path = folder / (stem + ".Dat");
   for (int n = 2; fs::exists(backup.path); ++n)
     backup.path = folder / (stem + "-" + std::to_string(n) + ".Dat");
