@@ -44,6 +44,7 @@ struct Control {
   int maxLength = 0;    // 0: unlimited
   int interval = 0;     // timer interval in ms
   bool checked = false; // check boxes, ticked menu items
+  bool toggle = false;  // a menu item that switches an option: its box shows when off too
   bool enabled = true;
   bool visible = true;
   bool running = false; // timers

@@ -123,9 +123,10 @@ void BuildMenus(Builder& b) {
   b.Item("FLEXTerminal1", "Options1", "FLEX(tm) &Terminal", "Ctrl+T", false);
   // Switches remembered in the user's settings; ticked shows on.
   b.Separator("N10", "Options1");
-  b.Item("VerifyAfterProgramming1", "Options1", "&Verify after Programming").checked = true;
-  b.Item("BackUpBeforeProgramming1", "Options1", "&Back Up Pager before Programming");
-  b.Item("SerialTrace1", "Options1", "Serial T&race");
+  Control& verify = b.Item("VerifyAfterProgramming1", "Options1", "&Verify after Programming");
+  verify.toggle = verify.checked = true;
+  b.Item("BackUpBeforeProgramming1", "Options1", "&Back Up Pager before Programming").toggle = true;
+  b.Item("SerialTrace1", "Options1", "Serial T&race").toggle = true;
 
   b.Menu("ReadProgram1", "MainMenu1", "&Read/Program");
   b.Item("Read1", "ReadProgram1", "&Read Pager", "F3");

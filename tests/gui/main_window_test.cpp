@@ -240,6 +240,10 @@ TEST_F(MainWindowTest, MenuBarToolBarAndFunctionKeysComeInTheirOrder) {
   EXPECT_EQ(entries("Options1"),
             (Names{"FLEXAddressOption", "StandardOption", "[FLEXTerminal1]", "N10",
                    "VerifyAfterProgramming1", "BackUpBeforeProgramming1", "SerialTrace1"}));
+  // The switches show their box ticked or not; the port items only when ticked.
+  for (const char* option : {"VerifyAfterProgramming1", "BackUpBeforeProgramming1", "SerialTrace1"})
+    EXPECT_TRUE(ui->projection().ActionOf(option)->isCheckable()) << option;
+  EXPECT_FALSE(ui->projection().ActionOf("UseCOM2")->isCheckable());
   EXPECT_EQ(entries("ReadProgram1"),
             (Names{"Read1", "N6", "Write1", "[N7]", "[Read_Patch]", "[Program_Patch]", "[N8]",
                    "[Read_Codeplug]", "[Program_Codeplug]"}));

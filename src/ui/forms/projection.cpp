@@ -550,7 +550,7 @@ void Projection::SyncControl(const Control& c) {
     QSignalBlocker block(action);
     if (c.kind == Kind::MenuItem) {
       Update(action, MenuText(c), &QAction::text, &QAction::setText);
-      action->setCheckable(c.checked);
+      action->setCheckable(c.checked || c.toggle);
       Update(action, c.checked, &QAction::isChecked, &QAction::setChecked);
     } else if (c.kind == Kind::Menu) {
       Update(action, caption, &QAction::text, &QAction::setText);
