@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "link/serial_trace.h"
+#include "support/borrowed_port.h"
 #include "transactions/pager_bench.h"
 
 namespace pw::test {
@@ -28,22 +29,7 @@ std::vector<std::string> Rows(const fs::path& path) {
   return {rows.begin() + kHeadingLines, rows.end()};
 }
 
-// Lends a port without giving it away.
-class BorrowedPort final : public SerialPort {
-public:
-  explicit BorrowedPort(SerialPort& port) : port_(port) {}
-  bool Open(std::int32_t b, std::uint8_t p, std::uint8_t d, float s) override {
-    return port_.Open(b, p, d, s);
-  }
-  bool Close() override { return port_.Close(); }
-  bool WriteByte(std::uint8_t b) override { return port_.WriteByte(b); }
-  bool ReadByte(std::uint8_t& b) override { return port_.ReadByte(b); }
-  bool Purge() override { return port_.Purge(); }
-  bool IsOpen() const override { return port_.IsOpen(); }
-
-private:
-  SerialPort& port_;
-};
+using test::BorrowedPort;
 
 TEST(SerialTrace, WritesFramesByDirectionAndPauseWithTheTimeOfEachRow) {
   const fs::path path = TracePath("rows");

@@ -15,6 +15,7 @@
 
 #include "sim/in_process_port.h"
 #include "sim/pager_firmware.h"
+#include "support/borrowed_port.h"
 #include "support/scripted_host.h"
 #include "support/scripted_shell.h"
 #include "files/data_file.h"
@@ -35,23 +36,7 @@ std::string ReadAll(const fs::path& p) {
   return s.str();
 }
 
-// Lends the window a port that the test owns, so the test can still look at a port the
-// window has replaced and released.
-class BorrowedPort final : public SerialPort {
-public:
-  explicit BorrowedPort(SerialPort& port) : port_(port) {}
-  bool Open(std::int32_t b, std::uint8_t p, std::uint8_t d, float s) override {
-    return port_.Open(b, p, d, s);
-  }
-  bool Close() override { return port_.Close(); }
-  bool WriteByte(std::uint8_t b) override { return port_.WriteByte(b); }
-  bool ReadByte(std::uint8_t& b) override { return port_.ReadByte(b); }
-  bool Purge() override { return port_.Purge(); }
-  bool IsOpen() const override { return port_.IsOpen(); }
-
-private:
-  SerialPort& port_;
-};
+using test::BorrowedPort;
 
 class FormModelTest : public ::testing::Test {
 protected:
