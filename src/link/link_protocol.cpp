@@ -313,7 +313,9 @@ LinkResult Link::ReadBlock(SerialPort& port, std::uint16_t address, int count, i
     if (!port.ReadByte(ReceiveBuffer[i]))
       return kLinkNoReply;
     if (rule.moves && ProgressTotal > 0)
-      MoveGauge(host_, (static_cast<double>(i) + rule.readBase) / ProgressTotal * 100.0 + 0.5);
+      MoveGauge(host_, (static_cast<double>(i) + rule.readBase + ProgressBase) / ProgressTotal *
+                           100.0 +
+                       0.5);
   }
   const std::size_t n = static_cast<std::size_t>(count);
   const std::uint16_t sum = Sum16(ReceiveBuffer.data(), n);
@@ -336,7 +338,7 @@ LinkResult Link::WriteBlock(SerialPort& port, std::uint16_t address, int count, 
   frame[kFrameHeader + n + 1] = Low(sum);
 
   const ProgressRule& rule = RuleFor(mode);
-  const double base = rule.writeBase + (rule.writeAddsSegment ? SegmentOffset : 0);
+  const double base = rule.writeBase + (rule.writeAddsSegment ? SegmentOffset : 0) + ProgressBase;
   const std::size_t length = n + kFrameOverhead;
   for (std::size_t q = 0; q < length; ++q) {
     if (!port.WriteByte(frame[q]))

@@ -83,6 +83,7 @@ public:
   int PagerStampNumber = 0;
   int SoftwareStampNumber = kSoftwareStampNumber;
   double ProgressTotal = 1.0;        // bytes the current transaction moves
+  double ProgressBase = 0.0;         // of those, moved before the current phase
   int SegmentOffset = 0;             // 255 x patch segments already written
 
 private:

@@ -40,12 +40,36 @@ SerialTrace::~SerialTrace() { Flush(); }
 void SerialTrace::Sent(std::uint8_t b) { Add(Direction::Sent, b); }
 void SerialTrace::Received(std::uint8_t b) { Add(Direction::Received, b); }
 
+// Each byte goes into the file as it passes, so a program that ends abruptly loses none: a
+// row's time and mark when its first byte comes, each byte's hex as it comes, and the
+// printable column when the row is full or the frame ends.
 void SerialTrace::Add(Direction direction, std::uint8_t b) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
   const std::uint64_t now = clock_.Ticks();
-  if (direction != direction_ || (!frame_.empty() && now - frame_.back().at > kTraceFramePauseMs))
+  if (direction_ != Direction::None &&
+      (direction != direction_ || now - lastAt_ > kTraceFramePauseMs))
     Flush();
+  if (row_.empty()) {
+    const std::string_view mark =
+        direction_ != Direction::None ? kContinuedMark
+                                      : (direction == Direction::Sent ? kSentMark : kReceivedMark);
+    Write(Stamp(now - start_) + std::string(mark) + " ");
+  }
   direction_ = direction;
-  frame_.push_back({b, now});
+  lastAt_ = now;
+  row_.push_back(b);
+  Write(std::string{kHex[b >> 4], kHex[b & 0x0F], ' '});
+  if (row_.size() == kTraceBytesPerRow) EndRow();
+}
+
+void SerialTrace::EndRow() {
+  if (row_.empty()) return;
+  std::string text((kTraceBytesPerRow - row_.size()) * 3, ' ');
+  text += ' ';
+  for (std::uint8_t v : row_) text += (v >= 0x20 && v < 0x7F) ? static_cast<char>(v) : '.';
+  text += '\n';
+  row_.clear();
+  Write(text);
 }
 
 void SerialTrace::Note(std::string_view event) {
@@ -54,27 +78,8 @@ void SerialTrace::Note(std::string_view event) {
 }
 
 void SerialTrace::Flush() {
-  if (frame_.empty()) return;
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string text;
-  for (std::size_t row = 0; row < frame_.size(); row += kTraceBytesPerRow) {
-    const std::size_t end = std::min(frame_.size(), row + kTraceBytesPerRow);
-    std::string hex, chars;
-    for (std::size_t i = row; i < end; ++i) {
-      const std::uint8_t v = frame_[i].value;
-      hex += kHex[v >> 4];
-      hex += kHex[v & 0x0F];
-      hex += ' ';
-      chars += (v >= 0x20 && v < 0x7F) ? static_cast<char>(v) : '.';
-    }
-    hex.resize(kTraceBytesPerRow * 3, ' ');
-    const std::string_view mark =
-        row > 0 ? kContinuedMark : (direction_ == Direction::Sent ? kSentMark : kReceivedMark);
-    text += Stamp(frame_[row].at - start_) + std::string(mark) + " " + hex + " " + chars + "\n";
-  }
-  frame_.clear();
+  EndRow();
   direction_ = Direction::None;
-  Write(text);
 }
 
 bool SerialTrace::Begin() {

@@ -11,7 +11,8 @@
 //
 // "PC>" starts a frame the computer sent, "<PG" one the pager sent; a row without either
 // continues the frame above it. A frame ends when the other side speaks or the line has been
-// quiet for kTraceFramePauseMs. Each row carries the time of its first byte.
+// quiet for kTraceFramePauseMs. Each row carries the time of its first byte. Every byte is
+// in the file (flushed) as soon as it has passed the port.
 #pragma once
 
 #include <cstdint>
@@ -45,7 +46,7 @@ public:
   void Received(std::uint8_t b);
   // A line of its own between frames: the port opened, closed, a read that timed out.
   void Note(std::string_view event);
-  // Writes out the frame being collected.
+  // Ends the frame going on (its last row gets its printable column).
   void Flush();
 
   const std::filesystem::path& Path() const { return path_; }
@@ -55,11 +56,8 @@ public:
 
 private:
   enum class Direction { None, Sent, Received };
-  struct TimedByte {
-    std::uint8_t value;
-    std::uint64_t at;
-  };
   void Add(Direction direction, std::uint8_t b);
+  void EndRow();
   void Write(const std::string& text);
   void OpenFile();
 
@@ -69,8 +67,9 @@ private:
   std::ofstream out_;
   bool opened_ = false;
   std::string error_;
-  Direction direction_ = Direction::None;
-  std::vector<TimedByte> frame_;
+  Direction direction_ = Direction::None; // of the frame going on; None between frames
+  std::uint64_t lastAt_ = 0;               // when its last byte passed
+  std::vector<std::uint8_t> row_;          // the bytes of its row not yet complete
 };
 
 // A SerialPort that hands every call to another and records what passed in a trace.

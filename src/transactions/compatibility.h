@@ -74,6 +74,8 @@ inline constexpr std::string_view kBackupFail = "Backup Fail, the pager has not 
 inline constexpr std::string_view kSerialNumberNoMatch =
     "Serial Number no Match, Please Restore the backup of this pager.\nPager's serial number is ";
 inline constexpr std::string_view kRestored = "Pager Restored Successfully!";
+inline constexpr std::string_view kRestoreDamaged =
+    "Backup Data Error, nothing has been written to the pager.";
 
 inline constexpr std::string_view kCaptionError = "Error";
 inline constexpr std::string_view kCaptionWarning = "Warning";

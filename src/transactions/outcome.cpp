@@ -72,7 +72,7 @@ std::string DescribeOutcome(const TransactionOutcome& o) {
     return step + " at " + Hex(o.address, 4) + ": " + std::string(LinkResultName(o.link)) +
            " (" + std::to_string(static_cast<int>(o.link)) + ")";
   case Ending::Refused:
-    return step + ": refused";
+    return step + ": refused" + (o.detail.empty() ? std::string() : ": " + o.detail);
   case Ending::Cancelled:
     return step + ": cancelled";
   case Ending::Mismatch:
@@ -80,6 +80,8 @@ std::string DescribeOutcome(const TransactionOutcome& o) {
            Hex(o.expected, 2) + " was written";
   case Ending::FileError:
     return step + ": " + o.detail;
+  case Ending::Interrupted:
+    return "interrupted before " + step + " at " + Hex(o.address, 4);
   }
   return step;
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/local_time.h"
+#include "base/sha256.h"
 #include "base/user_dirs.h"
 #include "files/data_file.h"
 #include "files/file_io.h"
@@ -63,7 +64,10 @@ std::uint16_t StoredWord(const Image& e, std::size_t at) {
 }
 
 // One check of an EEPROM image: empty when it passes, else what is wrong.
-using EepromCheck = std::function<std::string(const Image&, int firmware)>;
+struct EepromCheck {
+  TransactionStep check;
+  std::function<std::string(const Image&, int firmware)> problem;
+};
 
 std::string PageChecksum(const Image& e, int page, std::size_t first, std::size_t checksumHi) {
   const std::uint16_t computed = InvertedSum16(&e[first], checksumHi - first);
@@ -73,26 +77,28 @@ std::string PageChecksum(const Image& e, int page, std::size_t first, std::size_
          " stored, " + Hex(computed, 4) + " computed";
 }
 
+// The rules the Read judges a pager by, applied to the whole image at once.
 const std::vector<EepromCheck>& EepromChecks() {
+  using S = TransactionStep;
   static const std::vector<EepromCheck> checks = {
-      [](const Image& e, int) { return PageChecksum(e, 0, map::kPage0Start, map::kPage0ChecksumHi); },
-      [](const Image& e, int) { return PageChecksum(e, 1, map::kPage1Start, map::kPage1ChecksumHi); },
-      [](const Image& e, int) -> std::string {
+      {S::Page0, [](const Image& e, int) { return PageChecksum(e, 0, map::kPage0Start, map::kPage0ChecksumHi); }},
+      {S::Page1, [](const Image& e, int) { return PageChecksum(e, 1, map::kPage1Start, map::kPage1ChecksumHi); }},
+      {S::Marker, [](const Image& e, int) -> std::string {
         if (MarkerIsSound(e[map::kMarker])) return {};
         return "codeplug marker at " + Hex(map::kMarker, 4) + " is " + Hex(e[map::kMarker], 2) +
                ", not " + Hex(map::kMarkerValue, 2);
-      },
-      [](const Image& e, int) -> std::string {
+      }},
+      {S::Band, [](const Image& e, int) -> std::string {
         const std::uint8_t band = e[map::kBandByte];
         if (BandPairIsValid(map::BandFamily(band), map::SubBand(band))) return {};
         return "band byte " + Hex(band, 2) + " names no known band";
-      },
-      [](const Image& e, int) -> std::string {
+      }},
+      {S::SerialNumber, [](const Image& e, int) -> std::string {
         if (SerialNumberIsStrict(&e[map::kSerialNumber])) return {};
         return "serial number \"" + Printable(steps::SerialNumberText(&e[map::kSerialNumber])) +
                "\" is not ten digits or capital letters";
-      },
-      [](const Image& e, int) -> std::string {
+      }},
+      {S::SoftwareStamp, [](const Image& e, int) -> std::string {
         const std::string stamp(e.begin() + map::kSoftwareStamp,
                                 e.begin() + map::kSoftwareStamp + map::kStampLength);
         const bool digits = std::all_of(stamp.begin(), stamp.end(),
@@ -100,8 +106,8 @@ const std::vector<EepromCheck>& EepromChecks() {
         if (!digits || !PagerStampTooNew(std::stoi(stamp), kSoftwareStampNumber)) return {};
         return "software stamp " + stamp + " is later than this program's " +
                std::string(kSoftwareStamp);
-      },
-      [](const Image& e, int) -> std::string {
+      }},
+      {S::PagerId, [](const Image& e, int) -> std::string {
         const std::uint8_t b0 = e[map::kPagerId], b1 = e[map::kPagerId + 1];
         switch (CheckPagerId(b0, b1)) {
         case PagerIdVerdict::Accept:
@@ -112,8 +118,8 @@ const std::vector<EepromCheck>& EepromChecks() {
           return "pager ID is POCSAG";
         }
         return {};
-      },
-      [](const Image& e, int firmware) -> std::string {
+      }},
+      {S::Patch, [](const Image& e, int firmware) -> std::string {
         const PatchLayout patch = InspectPatch(e);
         if (!patch.signatureOk) return "no \"PATCH\" signature at " + Hex(map::kPatchSignature, 4);
         if (!patch.headerOk) return "patch header check byte is wrong";
@@ -125,7 +131,7 @@ const std::vector<EepromCheck>& EepromChecks() {
           return "patch version " + std::to_string(patch.version) +
                  " is later than this program takes for firmware " + std::to_string(firmware);
         return {};
-      },
+      }},
   };
   return checks;
 }
@@ -155,8 +161,15 @@ std::string FileNameSafe(std::string_view text) {
 std::vector<std::string> InspectEeprom(const Image& eeprom, int firmware) {
   std::vector<std::string> warnings;
   for (const EepromCheck& check : EepromChecks())
-    if (std::string w = check(eeprom, firmware); !w.empty()) warnings.push_back(std::move(w));
+    if (std::string w = check.problem(eeprom, firmware); !w.empty()) warnings.push_back(std::move(w));
   return warnings;
+}
+
+std::optional<EepromProblem> FirstEepromProblem(const Image& eeprom, int firmware) {
+  for (const EepromCheck& check : EepromChecks())
+    if (std::string w = check.problem(eeprom, firmware); !w.empty())
+      return EepromProblem{check.check, std::move(w)};
+  return std::nullopt;
 }
 
 PagerDump DumpPager(TransactionContext& ctx) {
@@ -185,6 +198,36 @@ PagerDump DumpPager(TransactionContext& ctx) {
 
 bool IsRawImageName(const fs::path& path) { return LowerExtension(path) == ".bin"; }
 
+fs::path DigestFilePath(const fs::path& dump) {
+  fs::path side = dump;
+  side += ".sha256";
+  return side;
+}
+
+namespace {
+
+// The digest line of a dump's text: what sha256sum writes for the file.
+std::string DigestLine(std::string_view dumpText, const fs::path& dump) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(dumpText.data());
+  return Sha256Hex({bytes, dumpText.size()}) + "  " + PathText(dump.filename()) + "\n";
+}
+
+// The side file's first 64 characters must be the file's digest, in either case.
+DumpDigest CheckDigest(const fs::path& dump, std::string_view dumpText) {
+  const fs::path side = DigestFilePath(dump);
+  std::error_code ec;
+  if (!fs::exists(side, ec)) return DumpDigest::Missing;
+  FileReadResult read = ReadTextFile(PathText(side));
+  if (!read.ok || read.text.size() < 64) return DumpDigest::Differs;
+  std::string stored = read.text.substr(0, 64);
+  std::transform(stored.begin(), stored.end(), stored.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return stored == DigestLine(dumpText, dump).substr(0, 64) ? DumpDigest::Matches
+                                                            : DumpDigest::Differs;
+}
+
+} // namespace
+
 DumpFile LoadDump(const fs::path& path) {
   DumpFile file;
   const std::string name = PathText(path);
@@ -208,6 +251,7 @@ DumpFile LoadDump(const fs::path& path) {
     }
     file.image = *image;
   }
+  file.digest = CheckDigest(path, read.text);
   file.ok = true;
   return file;
 }
@@ -218,6 +262,8 @@ bool SaveDump(const fs::path& path, const Image& eeprom, std::string* error) {
           ? std::string(reinterpret_cast<const char*>(eeprom.data()), eeprom.size())
           : WriteDataFile(eeprom);
   FileWriteResult written = WriteFileSafely(PathText(path), text, false);
+  if (written.ok)
+    written = WriteFileSafely(PathText(DigestFilePath(path)), DigestLine(text, path), false);
   if (!written.ok && error) *error = written.error;
   return written.ok;
 }
@@ -234,34 +280,84 @@ BackupFile SaveBackup(const fs::path& folder, const Image& eeprom, std::time_t w
   return backup;
 }
 
+namespace {
+
+// An image that fails a check of the Read is not written unless the user insists.
+bool RefuseDamagedImage(Host& host, const Image& image, int firmware, bool insist,
+                        TransactionOutcome& outcome) {
+  if (insist) return false;
+  const std::optional<EepromProblem> problem = FirstEepromProblem(image, firmware);
+  if (!problem) return false;
+  host.Show(Message{std::string(text::kRestoreDamaged), std::string(text::kCaptionError),
+                    Icon::Error, "The backup's " + problem->text + "."});
+  outcome.ending = Ending::Refused;
+  outcome.step = problem->check;
+  outcome.detail = problem->text;
+  return true;
+}
+
+// The dump with the pager's own serial number in it, page 1 sealed again around it.
+Image WithSerialNumber(const Image& dump, const std::uint8_t* serial) {
+  Image image = dump;
+  std::copy_n(serial, map::kSerialNumberLength, image.begin() + map::kSerialNumber);
+  const std::uint16_t check = InvertedSum16(&image[map::kPage1Start],
+                                            map::kPage1ChecksumHi - map::kPage1Start);
+  image[map::kPage1ChecksumHi] = static_cast<std::uint8_t>(check >> 8);
+  image[map::kPage1ChecksumLo] = static_cast<std::uint8_t>(check);
+  return image;
+}
+
+} // namespace
+
 TransactionOutcome RestorePager(TransactionContext& ctx, const Image& dump,
                                 const RestoreOptions& options) {
   TransactionOutcome outcome;
   Host& host = ctx.host;
+  if (RefuseDamagedImage(host, dump, 0, options.writeDamagedImage, outcome)) return outcome;
   steps::ReopenPort(ctx);
   if (!AskFirmware(ctx, outcome)) return outcome;
+  // The patch version is judged against the pager's firmware, as the Read judges it.
+  if (RefuseDamagedImage(host, dump, outcome.firmwareVersion, options.writeDamagedImage,
+                         outcome))
+    return outcome;
 
   // The dump goes back only into the pager it came from.
   ctx.clock.Sleep(kPauseMs);
   const LinkResult serial =
       steps::ReadPagerBlock(ctx, map::kSerialNumber, map::kSerialNumberLength);
   if (serial != kLinkSuccess) {
-    steps::ShowFail(host, text::kProgrammingFail);
     steps::LinkFailed(outcome, TransactionStep::SerialNumber, serial, map::kSerialNumber);
+    steps::ShowFail(host, text::kProgrammingFail);
     return outcome;
   }
-  outcome.serialNumber = steps::SerialNumberText(ctx.link.ReceiveBuffer.data());
+  std::array<std::uint8_t, map::kSerialNumberLength> pagerSerial{};
+  std::copy_n(ctx.link.ReceiveBuffer.begin(), pagerSerial.size(), pagerSerial.begin());
+  outcome.serialNumber = steps::SerialNumberText(pagerSerial.data());
   const std::string dumpSerial = steps::SerialNumberText(&dump[map::kSerialNumber]);
-  if (outcome.serialNumber != dumpSerial && !options.force) {
-    steps::ShowInfo(host, std::string(text::kSerialNumberNoMatch) +
-                              Printable(outcome.serialNumber) + ", the backup's is " +
-                              Printable(dumpSerial) + ".");
-    outcome.ending = Ending::Refused;
-    outcome.step = TransactionStep::SerialNumber;
-    return outcome;
+  Image image = dump;
+  std::string serialNote;
+  if (outcome.serialNumber != dumpSerial) {
+    if (!options.force) {
+      outcome.ending = Ending::Refused;
+      outcome.step = TransactionStep::SerialNumber;
+      steps::ShowInfo(host, std::string(text::kSerialNumberNoMatch) +
+                                Printable(outcome.serialNumber) + ", the backup's is " +
+                                Printable(dumpSerial) + ".");
+      return outcome;
+    }
+    // Two pagers must never answer to one number: the pager keeps its own, as a Program
+    // keeps it, unless the user asked for the backup's.
+    if (options.copySerialNumber || !SerialNumberIsAlphanumeric(pagerSerial.data())) {
+      serialNote = "The pager now carries the backup's serial number " + Printable(dumpSerial) +
+                   " in place of " + Printable(outcome.serialNumber) + ".";
+    } else {
+      image = WithSerialNumber(dump, pagerSerial.data());
+      serialNote = "The pager keeps its own serial number " + Printable(outcome.serialNumber) +
+                   "; the backup's " + Printable(dumpSerial) + " was not written.";
+    }
   }
 
-  outcome.image = dump;
+  outcome.image = image;
   auto fail = [&](std::string_view text) {
     steps::ShowFail(host, text);
     host.SetProgress(0);
@@ -269,7 +365,7 @@ TransactionOutcome RestorePager(TransactionContext& ctx, const Image& dump,
   };
   for (int i = 0; i < kBlocks; ++i) {
     const auto address = static_cast<std::uint16_t>(i * kBlock);
-    std::copy_n(dump.begin() + address, kBlock, ctx.link.TransmitBuffer.begin());
+    std::copy_n(image.begin() + address, kBlock, ctx.link.TransmitBuffer.begin());
     ctx.clock.Sleep(kPauseMs);
     host.PumpMessages();
     outcome.written.push_back({address, kBlock});
@@ -281,7 +377,7 @@ TransactionOutcome RestorePager(TransactionContext& ctx, const Image& dump,
     host.SetProgress((i + 1) * 100 / kBlocks);
   }
   ctx.clock.Sleep(kPauseMs);
-  if (!steps::VerifyBlocks(ctx, dump, outcome.written, outcome))
+  if (!steps::VerifyBlocks(ctx, image, outcome.written, outcome))
     return fail(outcome.ending == Ending::Mismatch
                     ? steps::VerifyErrorText(outcome.address, text::kRestoreAgain)
                     : std::string(text::kProgramingFail));
@@ -292,7 +388,8 @@ TransactionOutcome RestorePager(TransactionContext& ctx, const Image& dump,
   }
   ctx.clock.Sleep(kPauseMs);
   ctx.clock.Sleep(kPauseAfterResetMs);
-  steps::ShowInformation(host, text::kRestored);
+  host.Show(Message{std::string(text::kRestored), std::string(text::kCaptionInformation),
+                    Icon::None, serialNote});
   host.SetProgress(0);
   return outcome;
 }

@@ -5,6 +5,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,26 +26,48 @@ PagerDump DumpPager(TransactionContext& ctx);
 // header and checksum, a later stamp or patch, serial number, pager ID. firmware is the
 // pager's version number, 0 when unknown.
 std::vector<std::string> InspectEeprom(const Image& eeprom, int firmware);
+// The first of those problems with the check that found it; nullopt for a sound image.
+struct EepromProblem {
+  TransactionStep check = TransactionStep::None;
+  std::string text;
+};
+std::optional<EepromProblem> FirstEepromProblem(const Image& eeprom, int firmware);
 
 // A dump in a file: raw bytes when the name ends in ".bin" (any case), otherwise the
 // S-record text of the data files.
 bool IsRawImageName(const std::filesystem::path& path);
+// Every dump written carries the SHA-256 of its file in a side file NAME.sha256, one line
+// as sha256sum writes it ("<64 hex digits>  <file name>"), so `sha256sum -c` checks it too.
+std::filesystem::path DigestFilePath(const std::filesystem::path& dump);
+enum class DumpDigest {
+  Missing,  // no side file: a dump of an older release, or one copied without it
+  Matches,
+  Differs,  // the file is not the one written, or the side file is no digest
+};
 struct DumpFile {
   bool ok = false;
   Image image{};
   std::string error; // names the file and the reason
+  DumpDigest digest = DumpDigest::Missing;
 };
 DumpFile LoadDump(const std::filesystem::path& path);
-// Written safely (temporary file, then rename); error names the file and the reason.
+// Written safely (temporary file, then rename), then its digest beside it; error names the
+// file and the reason.
 bool SaveDump(const std::filesystem::path& path, const Image& eeprom, std::string* error);
 
 struct RestoreOptions {
-  // Write even when the dump's serial number is not the pager's.
+  // Write even when the dump's serial number is not the pager's. The pager keeps its own
+  // serial number then, as a Program keeps it ...
   bool force = false;
+  // ... unless the dump's is to be copied too.
+  bool copySerialNumber = false;
+  // Write an image that fails the checks of a Read; for recovery work only.
+  bool writeDamagedImage = false;
 };
-// Writes the dump back exactly as it is, all 2048 bytes, reads every block back, and resets
-// the pager. Refuses, writing nothing, a dump of another pager (its serial number differs)
-// unless forced.
+// Writes the dump back, all 2048 bytes, reads every block back, and resets the pager. Before
+// anything is written the image must pass the checks a Read makes of a pager (the first
+// failure is the outcome's step, its text the detail), and it must be this pager's dump (its
+// serial number) unless forced. outcome.image is the image written.
 TransactionOutcome RestorePager(TransactionContext& ctx, const Image& dump,
                                 const RestoreOptions& options = {});
 

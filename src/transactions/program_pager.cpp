@@ -25,13 +25,59 @@ constexpr std::uint32_t kPauseAfterResetMs = 1500;
 constexpr int kTransmitFill = 1000; // positions refilled with the fill byte before a segment
 constexpr int kSignatureAndHeader = map::kPatchSignatureLength + map::kPatchHeaderLength;
 
+// The Host of a Program: tells the transaction's end to ProgramOptions::ended before the box
+// that shows it. Every ending sets the outcome before its box, so the first box shown with a
+// failed outcome, or the success box, marks the end.
+class EndingHost final : public Host {
+public:
+  EndingHost(Host& inner, const TransactionOutcome& outcome,
+             const std::function<void(const TransactionOutcome&)>& ended)
+      : inner_(inner), outcome_(outcome), ended_(ended) {}
+  ~EndingHost() override { Ended(); }
+
+  void Ended() {
+    if (told_) return;
+    told_ = true;
+    if (ended_) ended_(outcome_);
+  }
+  void Show(const Message& m) override {
+    if (!outcome_.Ok() || m.text == text::kProgrammed) Ended();
+    inner_.Show(m);
+  }
+  bool AskRetryCancel(const Message& m) override { return inner_.AskRetryCancel(m); }
+  bool AskYesNo(const Message& m, bool defaultNo) override { return inner_.AskYesNo(m, defaultNo); }
+  void SetProgress(int percent) override { inner_.SetProgress(percent); }
+  int Progress() const override { return inner_.Progress(); }
+  void PumpMessages() override { inner_.PumpMessages(); }
+  void SetText(const std::string& control, const std::string& text) override {
+    inner_.SetText(control, text);
+  }
+  std::string Text(const std::string& control) const override { return inner_.Text(control); }
+
+private:
+  Host& inner_;
+  const TransactionOutcome& outcome_;
+  const std::function<void(const TransactionOutcome&)>& ended_;
+  bool told_ = false;
+};
+
 class ProgramTransaction {
 public:
   ProgramTransaction(TransactionContext& ctx, const ProgramOptions& options)
-      : ctx_(ctx), options_(options), cp_(ctx.codeplug), link_(ctx.link), host_(ctx.host),
-        rx_(ctx.link.ReceiveBuffer), tx_(ctx.link.TransmitBuffer) {}
+      : ending_(ctx.host, outcome_, options.ended),
+        ctx_{ctx.codeplug, ctx.link, ctx.port, ending_, ctx.clock}, options_(options),
+        cp_(ctx.codeplug), link_(ctx.link), host_(ending_), rx_(ctx.link.ReceiveBuffer),
+        tx_(ctx.link.TransmitBuffer) {}
 
   TransactionOutcome Run() {
+    TransactionOutcome result = RunSteps();
+    link_.ProgressBase = 0;
+    ending_.Ended();
+    return result;
+  }
+
+private:
+  TransactionOutcome RunSteps() {
     if (!SerialNumberIsStrict(&cp_.WorkingImage[map::kSerialNumber])) {
       outcome_.step = TransactionStep::SerialNumberInMemory;
       Refuse(text::kSerialNumberError);
@@ -39,14 +85,16 @@ public:
     }
     steps::ReopenPort(ctx_);
     link_.SegmentOffset = 0;
+    link_.ProgressBase = 0;
     if (!steps::QueryVersionAndStamp(ctx_, text::kProgrammingFail,
                                      [this] { return ConfirmLedFlash(); }, outcome_))
       return outcome_;
-    if (steps::RefuseNewerStamp(ctx_, text::kLaterPpsProgram)) {
-      outcome_.step = TransactionStep::SoftwareStamp;
-      outcome_.ending = Ending::Refused;
-      return outcome_;
-    }
+    // The refusal is the outcome before its warning shows.
+    outcome_.step = TransactionStep::SoftwareStamp;
+    outcome_.ending = Ending::Refused;
+    if (steps::RefuseNewerStamp(ctx_, text::kLaterPpsProgram)) return outcome_;
+    outcome_.step = TransactionStep::None;
+    outcome_.ending = Ending::Success;
     firmware_ = link_.FirmwareVersionNumber;
 
     cp_.ApplyForcedBytes();
@@ -60,24 +108,35 @@ public:
     return outcome_;
   }
 
-private:
   // A failed exchange: the step and block of the last request, and its result.
   bool Fail(std::string_view text) {
-    ShowFail(host_, text);
     steps::LinkFailed(outcome_, outcome_.step, lastResult_, outcome_.address);
+    ShowFail(host_, text);
     return false;
   }
   bool Refuse(std::string_view text) {
-    ShowInfo(host_, text);
     outcome_.ending = Ending::Refused;
+    ShowInfo(host_, text);
     return false;
   }
+  // The user asked to stop: the block before this one was the last. No box: the caller
+  // asked for it and says so.
+  bool Interrupted(TransactionStep step, std::uint16_t address) {
+    if (!options_.stopRequested || !options_.stopRequested()) return false;
+    outcome_.ending = Ending::Interrupted;
+    outcome_.step = step;
+    outcome_.address = address;
+    host_.SetProgress(0);
+    return true;
+  }
+  steps::BlockRun Run(bool countBytes) const { return {options_.stopRequested, countBytes}; }
   bool WriteFail() {
     Fail(text::kProgramingFail);
     host_.SetProgress(0);
     return false;
   }
   bool Read(TransactionStep step, std::uint16_t address, int count) {
+    if (Interrupted(step, address)) return false;
     outcome_.step = step;
     outcome_.address = address;
     lastResult_ = steps::ReadPagerBlock(ctx_, address, count, kProgressNone);
@@ -85,6 +144,7 @@ private:
   }
   // The outcome keeps the image as it goes out: the codeplug, with every block as sent.
   bool Write(TransactionStep step, std::uint16_t address, int count, int mode) {
+    if (Interrupted(step, address)) return false;
     outcome_.step = step;
     outcome_.address = address;
     outcome_.written.push_back({address, count});
@@ -124,8 +184,8 @@ private:
     const BandMatchResult band = MatchBand(cp_.CodeplugBandFamily, cp_.CodeplugSubBand,
                                            map::BandFamily(rx_[0]), map::SubBand(rx_[0]));
     if (band.outcome != BandMatch::Accept) {
-      if (band.outcome == BandMatch::RefuseWithMessage) ShowInfo(host_, band.text);
       outcome_.ending = Ending::Refused;
+      if (band.outcome == BandMatch::RefuseWithMessage) ShowInfo(host_, band.text);
       return false;
     }
 
@@ -159,8 +219,8 @@ private:
     if (!Read(TransactionStep::PatchVersion, versionAt, map::kPatchTrailer))
       return Fail(text::kProgrammingFail);
     if (PatchVersionTooNew(firmware_, rx_[0])) {
-      ShowWarning(host_, text::kLaterPatchProgram);
       outcome_.ending = Ending::Refused;
+      ShowWarning(host_, text::kLaterPatchProgram);
       return false;
     }
     return true;
@@ -190,7 +250,13 @@ private:
     if (!patch.blockOk) return Refuse(text::kPreparedPatchError);
     newPatchVersion_ = patch.version;
     segments_ = PlanPatchSegments(patch.start, patch.length);
-    link_.ProgressTotal = patch.length + map::kPage1Count + map::kPage0Count;
+    // The gauge counts the bytes written, and with them those of the backup and the verify
+    // when they are on.
+    writeBytes_ = patch.length + map::kPage1Count + map::kPage0Count;
+    backupBytes_ = options_.backupDirectory.empty() ? 0 : static_cast<int>(map::kImageSize);
+    const int verifyBytes =
+        options_.verify ? writeBytes_ + kSignatureAndHeader + (PagerIdRewrite ? 2 : 0) : 0;
+    link_.ProgressTotal = backupBytes_ + writeBytes_ + verifyBytes;
 
     ctx_.clock.Sleep(kPauseMs);
     cp_.RestoreForcedDefaultRanges();
@@ -227,23 +293,28 @@ private:
     if (options_.backupDirectory.empty()) return true;
     TransactionOutcome read;
     Image eeprom{};
-    if (!steps::ReadWholeEeprom(ctx_, eeprom, false, read)) {
+    link_.ProgressBase = 0;
+    if (!steps::ReadWholeEeprom(ctx_, eeprom, false, read, Run(true))) {
+      if (read.ending == Ending::Interrupted) {
+        Interrupted(TransactionStep::Backup, read.address);
+        return false;
+      }
       lastResult_ = read.link;
       outcome_.step = TransactionStep::Backup;
       outcome_.address = read.address;
+      steps::LinkFailed(outcome_, TransactionStep::Backup, read.link, read.address);
       host_.Show(Message{std::string(text::kBackupFail), std::string(text::kCaptionError),
                          Icon::Error, "The pager's EEPROM could not be read: " +
                                           DescribeOutcome(read) + "."});
-      steps::LinkFailed(outcome_, TransactionStep::Backup, read.link, read.address);
       return false;
     }
     const BackupFile saved = SaveBackup(options_.backupDirectory, eeprom);
     outcome_.step = TransactionStep::Backup;
     if (!saved.ok) {
-      host_.Show(Message{std::string(text::kBackupFail), std::string(text::kCaptionError),
-                         Icon::Error, saved.error});
       outcome_.ending = Ending::FileError;
       outcome_.detail = saved.error;
+      host_.Show(Message{std::string(text::kBackupFail), std::string(text::kCaptionError),
+                         Icon::Error, saved.error});
       return false;
     }
     outcome_.backup = saved.path;
@@ -262,6 +333,7 @@ private:
 
   // Each page gets its checksum just before it is sent: a failed page 0 leaves page 1 as it was.
   bool WriteImage() {
+    link_.ProgressBase = backupBytes_;
     host_.PumpMessages();
     SealPage(map::kPage0Start, map::kPage0ChecksumHi);
     Stage(map::kPage0Start, map::kPage0Count);
@@ -308,7 +380,13 @@ private:
   // without keeping it is not reported as programmed.
   bool Verify() {
     if (!options_.verify) return true;
-    if (steps::VerifyBlocks(ctx_, *outcome_.image, outcome_.written, outcome_)) return true;
+    link_.ProgressBase = backupBytes_ + writeBytes_;
+    if (steps::VerifyBlocks(ctx_, *outcome_.image, outcome_.written, outcome_, Run(true)))
+      return true;
+    if (outcome_.ending == Ending::Interrupted) {
+      host_.SetProgress(0);
+      return false;
+    }
     if (outcome_.ending == Ending::Mismatch)
       ShowFail(host_, steps::VerifyErrorText(outcome_.address, text::kProgramAgain));
     else
@@ -319,6 +397,7 @@ private:
 
   // The pager must acknowledge its reset; anything else leaves it in programming mode.
   bool Reset() {
+    if (Interrupted(TransactionStep::Reset, 0)) return false;
     outcome_.step = TransactionStep::Reset;
     outcome_.address = 0;
     lastResult_ = steps::ResetPager(ctx_);
@@ -333,16 +412,18 @@ private:
     ctx_.clock.Sleep(kPauseAfterResetMs);
     host_.SetText(std::string(control::kCodeplugVersionLabel),
                   steps::CodeplugVersionText(kSoftwareStamp));
+    outcome_.ending = Ending::Success;
+    outcome_.step = TransactionStep::None;
     steps::ShowInformation(host_, text::kProgrammed);
     cp_.PatchVersion = newPatchVersion_;
     cp_.OutOfRangeTimerEdited = false;
     host_.SetProgress(0);
-    outcome_.ending = Ending::Success;
-    outcome_.step = TransactionStep::None;
     return true;
   }
 
-  TransactionContext& ctx_;
+  TransactionOutcome outcome_;
+  EndingHost ending_;
+  TransactionContext ctx_;
   const ProgramOptions& options_;
   Codeplug& cp_;
   Link& link_;
@@ -350,9 +431,10 @@ private:
   const std::array<std::uint8_t, kLinkBufferSize>& rx_;
   std::array<std::uint8_t, kLinkBufferSize>& tx_;
 
-  TransactionOutcome outcome_;
   LinkResult lastResult_ = kLinkSuccess;
   int firmware_ = 0;
+  int writeBytes_ = 0;
+  int backupBytes_ = 0;
   bool PagerIdRewrite = false;
   int newPatchVersion_ = 0;
   std::vector<PatchSegment> segments_;

@@ -60,9 +60,10 @@ bool QueryVersionAndStamp(TransactionContext& ctx, std::string_view failText,
                           const std::function<bool()>& afterVersion, TransactionOutcome& outcome) {
   for (;;) {
     const LinkResult version = ctx.link.QueryFirmwareVersion(ctx.port, kLabelMode);
+    // Each ending is the outcome before its box shows.
     if (version == kLinkNak) {
-      ShowInfo(ctx.host, text::kFirmwareNotSupported);
       Ended(outcome, Ending::Refused, TransactionStep::FirmwareVersion, version);
+      ShowInfo(ctx.host, text::kFirmwareNotSupported);
       return false;
     }
     if (version != kLinkSuccess) {
@@ -73,8 +74,8 @@ bool QueryVersionAndStamp(TransactionContext& ctx, std::string_view failText,
     outcome.firmwareText = ctx.link.FirmwareVersionText;
     // Six version characters that are no number give no firmware to judge the pager by.
     if (!ctx.link.FirmwareVersionValid) {
-      ShowFail(ctx.host, failText);
       Ended(outcome, Ending::LinkFailure, TransactionStep::FirmwareVersion, kLinkFailure);
+      ShowFail(ctx.host, failText);
       return false;
     }
     outcome.firmwareVersion = ctx.link.FirmwareVersionNumber;
@@ -92,8 +93,8 @@ bool QueryVersionAndStamp(TransactionContext& ctx, std::string_view failText,
       return false;
     }
     if (stamp != kLinkSuccess) {
-      ShowFail(ctx.host, failText);
       LinkFailed(outcome, TransactionStep::SoftwareStamp, stamp, kStampAddress);
+      ShowFail(ctx.host, failText);
       return false;
     }
     outcome.pagerStamp = ctx.link.PagerStamp;
@@ -117,11 +118,20 @@ LinkResult ReadPagerBlock(TransactionContext& ctx, std::uint16_t address, int co
   return ctx.link.ReadBlock(ctx.port, address, count, mode);
 }
 
+bool StopRequested(const BlockRun& run) { return run.stop && run.stop(); }
+
 bool VerifyBlocks(TransactionContext& ctx, const Image& image,
-                  std::span<const WrittenBlock> blocks, TransactionOutcome& outcome) {
+                  std::span<const WrittenBlock> blocks, TransactionOutcome& outcome,
+                  const BlockRun& run) {
   const auto& rx = ctx.link.ReceiveBuffer;
   for (const WrittenBlock& block : blocks) {
-    const LinkResult result = ReadPagerBlock(ctx, block.address, block.count);
+    if (StopRequested(run)) {
+      Ended(outcome, Ending::Interrupted, TransactionStep::Verify, kLinkSuccess, block.address);
+      return false;
+    }
+    const LinkResult result =
+        ReadPagerBlock(ctx, block.address, block.count, run.countBytes ? kProgressFrom0 : kProgressNone);
+    if (run.countBytes) ctx.link.ProgressBase += block.count;
     if (result != kLinkSuccess) {
       LinkFailed(outcome, TransactionStep::Verify, result, block.address);
       return false;
@@ -155,13 +165,19 @@ LinkResult ResetPager(TransactionContext& ctx) {
 }
 
 bool ReadWholeEeprom(TransactionContext& ctx, Image& eeprom, bool showProgress,
-                     TransactionOutcome& outcome) {
+                     TransactionOutcome& outcome, const BlockRun& run) {
   constexpr int kBlock = map::kPage0Count;
   constexpr int kBlocks = static_cast<int>(map::kImageSize) / kBlock;
   for (int i = 0; i < kBlocks; ++i) {
     const auto address = static_cast<std::uint16_t>(i * kBlock);
+    if (StopRequested(run)) {
+      Ended(outcome, Ending::Interrupted, TransactionStep::Eeprom, kLinkSuccess, address);
+      return false;
+    }
     ctx.clock.Sleep(kPauseMs);
-    const LinkResult result = ReadPagerBlock(ctx, address, kBlock);
+    const LinkResult result =
+        ReadPagerBlock(ctx, address, kBlock, run.countBytes ? kProgressFrom0 : kProgressNone);
+    if (run.countBytes) ctx.link.ProgressBase += kBlock;
     if (result != kLinkSuccess) {
       LinkFailed(outcome, TransactionStep::Eeprom, result, address);
       return false;

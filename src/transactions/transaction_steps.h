@@ -12,6 +12,16 @@
 
 namespace pw::steps {
 
+// What a run of block reads does between its blocks. stop is asked before each block: true
+// ends the run there with Ending::Interrupted. countBytes moves the gauge byte by byte, the
+// run's bytes counted from the link's ProgressBase on (the gauge of a Program whose backup
+// and verify take their share of it).
+struct BlockRun {
+  std::function<bool()> stop{};
+  bool countBytes = false;
+};
+bool StopRequested(const BlockRun& run);
+
 void ShowFail(Host& host, std::string_view text); // "Error" with the error icon
 void ShowInfo(Host& host, std::string_view text); // plain box
 void ShowWarning(Host& host, std::string_view text);
@@ -41,10 +51,11 @@ void LinkFailed(TransactionOutcome& outcome, TransactionStep step, LinkResult re
                 std::uint16_t address);
 
 // Reads every block back and compares it with image, in order, with a pause after each
-// read. True when all match; otherwise outcome holds the failed read (a link failure) or the
+// read, the way run says. True when all match; otherwise outcome holds the failed read (a link failure) or the
 // first differing byte (a mismatch). Shows nothing.
 bool VerifyBlocks(TransactionContext& ctx, const Image& image,
-                  std::span<const WrittenBlock> blocks, TransactionOutcome& outcome);
+                  std::span<const WrittenBlock> blocks, TransactionOutcome& outcome,
+                  const BlockRun& run = {});
 
 // "Verify Error at EEPROM address 0x01A6" followed by the advice.
 std::string VerifyErrorText(std::uint16_t address, std::string_view advice);
@@ -53,10 +64,10 @@ std::string VerifyErrorText(std::uint16_t address, std::string_view advice);
 LinkResult ResetPager(TransactionContext& ctx);
 
 // The whole EEPROM in blocks of one page, with the Read's pause before each; the gauge
-// follows when showProgress. True when every block arrived; otherwise outcome holds the
+// follows block by block when showProgress, or as run says. True when every block arrived; otherwise outcome holds the
 // failed read. Shows nothing.
 bool ReadWholeEeprom(TransactionContext& ctx, Image& eeprom, bool showProgress,
-                     TransactionOutcome& outcome);
+                     TransactionOutcome& outcome, const BlockRun& run = {});
 
 // The ten serial-number characters of an image or a received block, as text.
 std::string SerialNumberText(const std::uint8_t* serial);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 
 #include "base/clock.h"
 #include "base/host.h"
@@ -31,6 +32,12 @@ struct ProgramOptions {
   // When set, the whole EEPROM is saved into this folder after the checks and before the
   // first write; a backup that fails ends the Program with nothing written.
   std::filesystem::path backupDirectory;
+  // Asked before each block: true ends the Program there, as interrupted, the block in
+  // flight finished and the pager not reset.
+  std::function<bool()> stopRequested{};
+  // Called once with the outcome when the transaction ends, before the box that tells the
+  // user (a record of the Program must not wait for the user to close it).
+  std::function<void(const TransactionOutcome&)> ended{};
 };
 
 // Writes WorkingImage into the pager; Ok() after "Codeplug  Programmed  Successfully!".

@@ -251,6 +251,17 @@ void FormModel::FormClose() {
 
 void FormModel::OpenPort(int n) {
   const PortRoute route = devices_->Route(n);
+  // The port's own device goes by its usual name; a chosen or named one by its path. A port
+  // factory that routes devices itself names the one it opens (SetOpenedDevice).
+  if (route.from == PortRoute::From::Own) {
+#ifdef _WIN32
+    openedDevice_ = PortDisplayName(n);
+#else
+    openedDevice_ = PosixDevicePath(n);
+#endif
+  } else {
+    openedDevice_ = route.device;
+  }
   if (route.from == PortRoute::From::Settings && devicePorts_) {
     port_ = devicePorts_(n, route.device, host_);
   } else {
@@ -646,23 +657,28 @@ void FormModel::RunProgram() {
   std::array<std::uint8_t, map::kSerialNumberLength> ownSerial{};
   const auto serialAt = codeplug.WorkingImage.begin() + map::kSerialNumber;
   std::copy_n(serialAt, ownSerial.size(), ownSerial.begin());
+  const bool stepping = controls.Checked("chkAutoIncrementorDecrement");
+  // The log's line is written when the transaction ends, before its box waits for the user;
+  // the capcodes the stepping will give are known by then.
+  auto ended = [&](const TransactionOutcome& outcome) {
+    lastOutcome_ = outcome;
+    std::optional<std::array<std::string, map::kCodeCount>> next;
+    if (outcome.Ok() && stepping) next = view_->PreviewAutoStep();
+    LogProgram(next);
+  };
   if (port_) {
     TransactionContext ctx{codeplug, *link_, *port_, host_, clock_};
-    lastOutcome_ = ProgramPager(ctx, ProgramOptions{verify_, backupDirectory_});
+    lastOutcome_ = ProgramPager(ctx, ProgramOptions{verify_, backupDirectory_, stopRequested_, ended});
   } else {
-    host_.ShowBox("Programming Fail", "Error", Icon::Error);
     lastOutcome_ = TransactionOutcome{Ending::LinkFailure, TransactionStep::FirmwareVersion,
                                       kLinkFailure};
+    ended(lastOutcome_);
+    host_.ShowBox("Programming Fail", "Error", Icon::Error);
   }
   std::copy(ownSerial.begin(), ownSerial.end(), serialAt);
   const bool ok = lastOutcome_.Ok();
   lastStepOk_ = true;
-  stepped_ = false;
-  if (ok && controls.Checked("chkAutoIncrementorDecrement")) {
-    lastStepOk_ = view_->AutoStepCodes();
-    stepped_ = lastStepOk_;
-  }
-  LogProgram();
+  if (ok && stepping) lastStepOk_ = view_->AutoStepCodes();
   host_.SetProgress(0);
   controls.SetEnabled("TFormUI", true);
   for (std::string_view name : kBusyControls) controls.SetEnabled(name, true);
@@ -670,16 +686,13 @@ void FormModel::RunProgram() {
 
 // One line in the programming log for every Program, whatever its end. A log that cannot be
 // written is told once and never stops the programming.
-void FormModel::LogProgram() {
+void FormModel::LogProgram(
+    const std::optional<std::array<std::string, map::kCodeCount>>& capcodesAfterStepping) {
   ProgrammingRecord record;
   record.programVersion = ProgramVersion();
   if (logDevice_.empty()) {
     record.port = std::to_string(portNumber_);
-#ifdef _WIN32
-    record.device = PortDisplayName(portNumber_);
-#else
-    record.device = PosixDevicePath(portNumber_);
-#endif
+    record.device = openedDevice_;
   } else {
     record.device = logDevice_;
   }
@@ -691,7 +704,7 @@ void FormModel::LogProgram() {
   DescribeWrittenImage(record, o.image ? *o.image : codeplug.WorkingImage);
   if (!o.image) record.imageSha256.clear();
   record.outcome = o.Ok() ? std::string(kLogSuccess) : DescribeOutcome(o);
-  if (stepped_) record.capcodesAfterStepping = CapcodesOf(codeplug.WorkingImage);
+  if (capcodesAfterStepping) record.capcodesAfterStepping = *capcodesAfterStepping;
   lastLogWrite_ = log_.Append(std::move(record));
   if (lastLogWrite_.report)
     host_.Show(Message{lastLogWrite_.message, "Warning", Icon::Warning});

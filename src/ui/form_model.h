@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/clock.h"
@@ -112,8 +113,15 @@ public:
   // command line names its data file) and as the device (unless set, the port number's).
   void SetLogSource(std::string source) { logSource_ = std::move(source); }
   void SetLogDevice(std::string device) { logDevice_ = std::move(device); }
+  // The device the current COM number opened: its own, the one chosen in the Serial Device
+  // dialog, or the one PAGEWRIGHT_COM<n> names.
+  const std::string& OpenedDevice() const { return openedDevice_; }
+  void SetOpenedDevice(std::string device) { openedDevice_ = std::move(device); }
   // How the last Program's line went into the log; a failure is shown once per log.
   const LogWrite& LastLogWrite() const { return lastLogWrite_; }
+  // Asked between the blocks of a Program: true stops it there, as interrupted (the command
+  // line's answer to a signal).
+  void SetStopRequest(std::function<bool()> stop) { stopRequested_ = std::move(stop); }
   // Load and save through the data-file rules with the given path instead of a dialog.
   bool LoadFile(const std::string& path);
   bool SaveFile(const std::string& path);
@@ -131,7 +139,9 @@ private:
   void EnableSaveAndProgram();
   void RunRead();
   void RunProgram();
-  void LogProgram();
+  // capcodesAfterStepping: what the stepping after a successful Program gives the codes.
+  void LogProgram(
+      const std::optional<std::array<std::string, map::kCodeCount>>& capcodesAfterStepping = {});
   void RunSave();
   void RunLoad();
   void OpenProgrammingLog();
@@ -169,7 +179,7 @@ private:
   bool saveWasEnabled_ = true;
   TransactionOutcome lastOutcome_{Ending::Refused};
   bool lastStepOk_ = true;
-  bool stepped_ = false; // the last Program's capcodes were stepped
+  std::function<bool()> stopRequested_;
   bool verify_ = true;
   std::filesystem::path backupDirectory_;
   std::shared_ptr<SerialTrace> trace_;
@@ -177,6 +187,7 @@ private:
   ProgrammingLog log_;
   std::string logSource_{kLogSourceWindow};
   std::string logDevice_;
+  std::string openedDevice_; // the device the current port was opened on
   LogWrite lastLogWrite_;
 };
 

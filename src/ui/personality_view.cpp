@@ -3,6 +3,7 @@
 #include <array>
 #include <vector>
 
+#include "batch/programming_log.h"
 #include "codeplug/capcode_stepping.h"
 #include "codeplug/flex_address.h"
 #include "codeplug/memory_map.h"
@@ -440,6 +441,20 @@ struct PersonalityView::Impl {
     return Leave(*row);
   }
 
+  std::optional<std::array<std::string, map::kCodeCount>> PreviewAutoStep() const {
+    Codeplug copy = cp;
+    CodeEdits edits = ReadEdits();
+    AddressState state = addresses;
+    const StepOutcome outcome = ApplyAutoStep(copy, edits, state, steps, Direction());
+    if (outcome.duplicate) return std::nullopt;
+    return CapcodesOf(copy.WorkingImage);
+  }
+
+  StepDirection Direction() const {
+    return c[kStepDirection].itemIndex == int(StepDirection::Decrement) ? StepDirection::Decrement
+                                                                         : StepDirection::Increment;
+  }
+
   bool AutoStepCodes() {
     CodeEdits edits = ReadEdits();
     const StepDirection direction = c[kStepDirection].itemIndex == int(StepDirection::Decrement)
@@ -506,6 +521,10 @@ void PersonalityView::MouseDown(const std::string& name, bool leftButton) {
 bool PersonalityView::ValidatePendingField() { return impl_->ValidatePendingField(); }
 
 bool PersonalityView::AutoStepCodes() { return impl_->AutoStepCodes(); }
+
+std::optional<std::array<std::string, map::kCodeCount>> PersonalityView::PreviewAutoStep() const {
+  return impl_->PreviewAutoStep();
+}
 
 bool PersonalityView::FieldInvalid(const std::string& name) const {
   const FieldRow* row = FindField(name);

@@ -4,6 +4,8 @@
 
 #include <functional>
 #include <memory>
+#include <array>
+#include <optional>
 #include <string>
 
 #include "base/host.h"
@@ -40,6 +42,9 @@ public:
   // After a successful Program with automatic stepping ticked. False when two stepped codes
   // came out equal and nothing was stepped.
   bool AutoStepCodes();
+  // The capcodes of codes A-F that AutoStepCodes would leave, computed on a copy and shown
+  // nowhere; nullopt when it would step nothing.
+  std::optional<std::array<std::string, map::kCodeCount>> PreviewAutoStep() const;
 
   // The rejection flag of a field (capcodes, serial number, frequency, battery, timer, LED
   // and beep edits); false for any other control.

@@ -4,11 +4,14 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <functional>
 #include <unistd.h>
 
 #include "transactions/pager_bench.h"
+#include "base/sha256.h"
 #include "transactions/pager_dump.h"
+#include "transactions/transaction_steps.h"
 
 namespace pw::test {
 namespace {
@@ -27,6 +30,9 @@ public:
 private:
   fs::path path_;
 };
+
+// A byte of code A's address, in page 0.
+constexpr std::size_t kCodeAByte = map::AddressWord1(1) + 2;
 
 bool HasWarning(const std::vector<std::string>& warnings, std::string_view start) {
   for (const std::string& w : warnings)
@@ -109,7 +115,8 @@ TEST(DumpAndRestore, RoundTripAPagerTheReadRefusesByteForByte) {
   // The pager is half-written afterwards; the dump puts it back as it was.
   std::fill(e.begin(), e.begin() + 0x100, 0xFF);
   b.pager.Frames.clear();
-  const TransactionOutcome restored = RestorePager(b.ctx, LoadDump(dir.path() / "pager.Dat").image);
+  const TransactionOutcome restored = RestorePager(b.ctx, LoadDump(dir.path() / "pager.Dat").image,
+                                                   RestoreOptions{.writeDamagedImage = true});
   ASSERT_TRUE(restored.Ok()) << DescribeOutcome(restored);
   EXPECT_TRUE(b.pager.Eeprom == original);
   std::vector<std::pair<int, int>> blocks;
@@ -123,38 +130,155 @@ TEST(DumpAndRestore, RoundTripAPagerTheReadRefusesByteForByte) {
 }
 
 TEST(RestorePager, RefusesAnotherPagersDumpUnlessForcedAndVerifies) {
+  const Message restored = Information("Pager Restored Successfully!");
+  auto withDetail = [](Message m, std::string detail) {
+    m.detail = std::move(detail);
+    return m;
+  };
   struct Case {
     const char* shows;
     const char* dumpSerial;
-    bool force;
+    RestoreOptions options;
     bool pagerKeepsWrites;
     Ending ending;
     std::size_t writes;
     Message last;
+    const char* serialAfter; // the pager's serial number afterwards
   } cases[] = {
-      {"another pager's dump is refused", "OTHER00001", false, true, Ending::Refused, 0,
+      {"another pager's dump is refused", "OTHER00001", {}, true, Ending::Refused, 0,
        Info("Serial Number no Match, Please Restore the backup of this pager.\nPager's serial "
-            "number is PAGER00042, the backup's is OTHER00001.")},
-      {"forced, it is written", "OTHER00001", true, true, Ending::Success, 8,
-       Information("Pager Restored Successfully!")},
-      {"a pager that keeps nothing fails the verify", "PAGER00042", false, false,
-       Ending::Mismatch, 8,
-       Error("Verify Error at EEPROM address 0x0000, Please Restore Pager again")},
+            "number is PAGER00042, the backup's is OTHER00001."),
+       "PAGER00042"},
+      {"forced, the pager keeps its own serial number", "OTHER00001", {.force = true}, true,
+       Ending::Success, 8,
+       withDetail(restored, "The pager keeps its own serial number PAGER00042; the backup's "
+                            "OTHER00001 was not written."),
+       "PAGER00042"},
+      {"forced with the serial number, it is copied", "OTHER00001",
+       {.force = true, .copySerialNumber = true}, true, Ending::Success, 8,
+       withDetail(restored, "The pager now carries the backup's serial number OTHER00001 in "
+                            "place of PAGER00042."),
+       "OTHER00001"},
+      {"a pager that keeps nothing fails the verify", "PAGER00042", {}, false, Ending::Mismatch, 8,
+       Error("Verify Error at EEPROM address 0x0019, Please Restore Pager again"), "PAGER00042"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.shows);
     PagerBench b;
     SetText(b.pager.Eeprom, map::kSerialNumber, "PAGER00042");
+    Seal(b.pager.Eeprom);
     Image dump = b.pager.Eeprom;
     SetText(dump, map::kSerialNumber, c.dumpSerial);
-    dump[0] ^= 0xFF;
+    dump[kCodeAByte] ^= 0x01;
+    Seal(dump);
     b.pager.Faults.ignoreWrite = !c.pagerKeepsWrites;
-    const TransactionOutcome outcome = RestorePager(b.ctx, dump, RestoreOptions{c.force});
+    const Image before = b.pager.Eeprom;
+    const TransactionOutcome outcome = RestorePager(b.ctx, dump, c.options);
     EXPECT_EQ(outcome.ending, c.ending);
     EXPECT_EQ(b.Writes().size(), c.writes);
     EXPECT_EQ(*b.host.Last(), c.last);
     EXPECT_EQ(b.pager.FramesOf(sim::FrameKind::Reset).size(), c.ending == Ending::Success ? 1u : 0u);
-    EXPECT_EQ(b.pager.Eeprom == dump, c.ending == Ending::Success);
+    EXPECT_EQ(steps::SerialNumberText(&b.pager.Eeprom[map::kSerialNumber]), c.serialAfter);
+    if (c.ending == Ending::Success) {
+      // All the dump's codeplug, and a pager the Read takes: page 1 sealed around the number.
+      EXPECT_EQ(b.pager.Eeprom[kCodeAByte], dump[kCodeAByte]);
+      EXPECT_TRUE(InspectEeprom(b.pager.Eeprom, 10209).empty());
+      EXPECT_TRUE(*outcome.image == b.pager.Eeprom);
+    } else if (c.pagerKeepsWrites) {
+      EXPECT_TRUE(b.pager.Eeprom == before);
+    }
+  }
+}
+
+TEST(RestorePager, AnImageTheReadWouldRefuseIsNotWrittenUnlessInsisted) {
+  auto patchFlip = [](Image& e) { e[map::kPatchCode + 1] ^= 0x10; };
+  struct Case {
+    const char* shows;
+    std::function<void(Image&)> damage;
+    bool seal;
+    TransactionStep check;
+    const char* detail;
+    bool askedThePager; // the check needs the pager's firmware
+  } cases[] = {
+      {"one bit of page 0", [](Image& e) { e[kCodeAByte] ^= 0x01; }, false, TransactionStep::Page0,
+       "The backup's page 0 checksum is wrong", false},
+      {"one bit of the patch", patchFlip, false, TransactionStep::Patch,
+       "The backup's patch checksum is wrong.", false},
+      {"0xFF with only the serial number",
+       [](Image& e) {
+         Image blank{};
+         blank.fill(0xFF);
+         SetText(blank, map::kSerialNumber, "PAGER00042");
+         e = blank;
+       },
+       true, TransactionStep::Marker, "The backup's codeplug marker at 0x0012 is 0xFF", false},
+      {"a complementless pager ID", [](Image& e) { e[map::kPagerId] = e[map::kPagerId + 1] = 0xFF; },
+       true, TransactionStep::PagerId, "The backup's pager ID 0xFF 0xFF", false},
+      {"a later stamp", [](Image& e) { SetText(e, map::kSoftwareStamp, "019999"); }, true,
+       TransactionStep::SoftwareStamp, "The backup's software stamp 019999", false},
+      {"a patch later than the pager's firmware takes", [](Image& e) { SetShortPatchVersion(e, 6); },
+       true, TransactionStep::Patch, "The backup's patch version 6 is later", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shows);
+    Image dump = sim::DefaultPagerEeprom();
+    SetText(dump, map::kSerialNumber, "PAGER00042");
+    Seal(dump);
+    c.damage(dump);
+    if (c.seal) Seal(dump);
+    for (bool insist : {false, true}) {
+      PagerBench b;
+      b.pager.FirmwareDigits = "010204";
+      b.pager.Eeprom = dump; // the same pager
+      b.pager.Eeprom[kCodeAByte] ^= 0x40;
+      Seal(b.pager.Eeprom);
+      const TransactionOutcome outcome =
+          RestorePager(b.ctx, dump, RestoreOptions{.writeDamagedImage = insist});
+      if (insist) {
+        EXPECT_TRUE(outcome.Ok()) << DescribeOutcome(outcome);
+        EXPECT_TRUE(b.pager.Eeprom == dump);
+        continue;
+      }
+      EXPECT_EQ(outcome.ending, Ending::Refused);
+      EXPECT_EQ(outcome.step, c.check) << DescribeOutcome(outcome);
+      EXPECT_TRUE(b.Writes().empty());
+      EXPECT_EQ(b.pager.Frames.empty(), !c.askedThePager);
+      ASSERT_EQ(b.host.shown.size(), 1u);
+      EXPECT_EQ(b.host.shown[0].message.text, "Backup Data Error, nothing has been written to the pager.");
+      EXPECT_EQ(b.host.shown[0].message.detail.rfind(c.detail, 0), 0u) << b.host.shown[0].message.detail;
+    }
+  }
+}
+
+TEST(DumpFiles, CarryTheirDigestAndAChangedDumpNoLongerMatchesIt) {
+  TempFolder dir;
+  Image e = sim::DefaultPagerEeprom();
+  for (const char* name : {"pager.Dat", "pager.bin"}) {
+    SCOPED_TRACE(name);
+    const fs::path path = dir.path() / name;
+    std::string error;
+    ASSERT_TRUE(SaveDump(path, e, &error)) << error;
+    // One line as sha256sum writes it, of the file as written.
+    std::ifstream dump(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(dump)), {});
+    std::ifstream side(fs::path(path.string() + ".sha256"));
+    const std::string line((std::istreambuf_iterator<char>(side)), {});
+    EXPECT_EQ(line, Sha256Hex({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}) +
+                        "  " + name + "\n");
+    EXPECT_EQ(LoadDump(path).digest, DumpDigest::Matches);
+
+    // An edited dump, its records' checksums made to agree.
+    Image edited = e;
+    edited[kCodeAByte] ^= 0x01;
+    const fs::path other = dir.path() / ("other-" + std::string(name));
+    ASSERT_TRUE(SaveDump(other, edited, &error)) << error;
+    fs::copy_file(other, path, fs::copy_options::overwrite_existing);
+    EXPECT_EQ(LoadDump(path).digest, DumpDigest::Differs);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    std::ofstream(fs::path(path.string() + ".sha256"), std::ios::trunc) << "not a digest\n";
+    EXPECT_EQ(LoadDump(path).digest, DumpDigest::Differs);
+    fs::remove(path.string() + ".sha256");
+    EXPECT_EQ(LoadDump(path).digest, DumpDigest::Missing);
   }
 }
 

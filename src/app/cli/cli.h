@@ -62,6 +62,9 @@ struct RestoreOptions {
   PortOptions port;
   std::string in;
   bool force = false;
+  bool copySerialNumber = false;
+  bool writeDamagedImage = false;
+  std::string log; // the programming log; the user's own without it
 };
 
 struct BatchOptions {

@@ -138,9 +138,19 @@ int ParseAndRun(int argc, char** argv) {
   cmd->add_option("--in", restore.in, "dump to write (.bin or data file)")
       ->type_name("FILE")
       ->required();
-  cmd->add_flag("--force", restore.force, "write it even into a pager of another serial number");
-  cmd->footer("Exit status: 0 restored; 1 failed; 2 the dump is of another pager (without\n"
-              "--force) or a command line that cannot be carried out.");
+  CLI::Option* force = cmd->add_flag(
+      "--force", restore.force,
+      "write it even into a pager of another serial number (the pager keeps its own)");
+  cmd->add_flag("--copy-serial-number", restore.copySerialNumber,
+                "with --force: write the dump's serial number too (recorded in the log)")
+      ->needs(force);
+  cmd->add_flag("--write-damaged-image", restore.writeDamagedImage,
+                "DANGER: write a dump that fails the checks or its digest (recovery work)");
+  cmd->add_option("--log", restore.log, "the programming log to append to (instead of the user's)")
+      ->type_name("FILE");
+  cmd->footer("Exit status: 0 restored; 1 failed, or the dump is damaged or does not match its\n"
+              "digest; 2 the dump is of another pager (without --force) or a command line\n"
+              "that cannot be carried out.");
   commands.push_back({cmd, [&] { return RunRestore(restore); }});
 
   ShowOptions show;

@@ -4,6 +4,9 @@
 #include <map>
 
 #include "app/cli/cli.h"
+#include "app/cli/interrupt.h"
+#include "base/version.h"
+#include "batch/programming_log.h"
 #include "files/data_file.h"
 #include "files/file_io.h"
 #include "transactions/compatibility.h"
@@ -141,12 +144,22 @@ int RunRead(const ReadOptions& o) {
 }
 
 int RunProgram(const ProgramOptions& o) {
+  CatchInterrupts();
   Session s(o.port.device);
+  s.model.SetStopRequest(InterruptRequested);
   if (!PrepareProgram(s, o))
-    return kExitFailed;
+    return InterruptRequested() ? InterruptExitStatus() : kExitFailed;
   const std::size_t before = s.host.shown.size();
   s.model.Click("ToolButton4");
   s.host.progress.Finish();
+  if (s.model.LastOutcome().ending == Ending::Interrupted) {
+    Complain(DescribeOutcome(s.model.LastOutcome()) +
+             (s.model.LastOutcome().written.empty()
+                  ? "; nothing was written"
+                  : "; the pager holds a partly written codeplug and was not reset: program it "
+                    "again"));
+    return InterruptExitStatus();
+  }
   if (!s.model.LastTransactionOk()) {
     if (s.host.shown.size() == before)
       ExplainSilentStop(s);
@@ -191,24 +204,80 @@ int RunDump(const DumpOptions& o) {
   return kExitOk;
 }
 
+namespace {
+
+// A restore in the programming log, as a Program is: the dump as the source, and a serial
+// number copied from it said in so many words.
+void LogRestore(Session& s, const RestoreOptions& o, const TransactionOutcome& outcome) {
+  ProgrammingRecord record;
+  record.programVersion = ProgramVersion();
+  record.port = o.port.port > 0 ? std::to_string(o.port.port) : std::string();
+  record.device = s.model.OpenedDevice();
+  record.serialNumber = SerialNumberForLog(outcome.serialNumber);
+  record.firmwareVersion = FirmwareDigitsForLog(outcome.firmwareText);
+  record.source = "restore of " + Absolute(o.in);
+  if (outcome.image) {
+    DescribeWrittenImage(record, *outcome.image);
+    const std::string written(
+        reinterpret_cast<const char*>(&(*outcome.image)[map::kSerialNumber]),
+        map::kSerialNumberLength);
+    if (!outcome.serialNumber.empty() && written != outcome.serialNumber)
+      record.source += "; serial number " + SerialNumberForLog(written) + " copied over " +
+                       SerialNumberForLog(outcome.serialNumber);
+  }
+  record.outcome = outcome.Ok() ? std::string(kLogSuccess) : DescribeOutcome(outcome);
+  ProgrammingLog log(o.log.empty() ? std::filesystem::path() : std::filesystem::u8path(o.log));
+  const LogWrite written = log.Append(std::move(record));
+  if (!written.ok)
+    std::fprintf(stderr, "%s\n", written.message.c_str());
+}
+
+} // namespace
+
 int RunRestore(const RestoreOptions& o) {
   const DumpFile file = LoadDump(std::filesystem::u8path(o.in));
   if (!file.ok) {
     std::fprintf(stderr, "%s\n", file.error.c_str());
     return kExitFailed;
   }
+  const std::string digest = o.in + ".sha256";
+  if (file.digest == DumpDigest::Differs) {
+    if (!o.writeDamagedImage) {
+      Complain("nothing was written: " + o.in + " does not match its digest " + digest +
+               " (the file was changed after it was written)");
+      return kExitFailed;
+    }
+    Complain("warning: " + o.in + " does not match its digest " + digest +
+             "; written all the same (--write-damaged-image)");
+  } else if (file.digest == DumpDigest::Missing) {
+    Complain("warning: " + o.in + " has no digest beside it (" + digest +
+             "); only the checks of the image vouch for it");
+  }
+  if (o.writeDamagedImage)
+    Complain("warning: --write-damaged-image: the image is written whatever the checks say");
   Session s(o.port.device);
   if (!OpenPort(s, o.port))
     return kExitFailed;
   TransactionContext ctx = Context(s);
-  const TransactionOutcome outcome = RestorePager(ctx, file.image, ::pw::RestoreOptions{o.force});
+  const TransactionOutcome outcome = RestorePager(
+      ctx, file.image, ::pw::RestoreOptions{o.force, o.copySerialNumber, o.writeDamagedImage});
   s.host.progress.Finish();
+  // A restore that wrote nothing leaves no line: the pager is as it was.
+  if (!outcome.written.empty())
+    LogRestore(s, o, outcome);
   if (outcome.Ok())
     return kExitOk;
-  if (outcome.ending == Ending::Refused && outcome.step == TransactionStep::SerialNumber) {
+  if (outcome.ending == Ending::Refused && outcome.step == TransactionStep::SerialNumber &&
+      outcome.detail.empty()) {
     Complain("nothing was written: " + o.in +
              " is the dump of another pager (--force writes it all the same)");
     return kExitUsage;
+  }
+  if (outcome.ending == Ending::Refused && !outcome.detail.empty()) {
+    Complain("nothing was written: " + o.in + " fails the " +
+             std::string(StepName(outcome.step)) + " check: " + outcome.detail +
+             " (--write-damaged-image writes it all the same)");
+    return kExitFailed;
   }
   Complain("restore failed: " + DescribeOutcome(outcome));
   return kExitFailed;

@@ -59,6 +59,32 @@ TransactionStep StepOfRequest(const std::uint8_t* head, bool wroteAlready) {
                                         : TransactionStep::PagerConfiguration;
 }
 
+// What the progress line calls a step: what the program is doing now.
+std::string_view PhaseName(TransactionStep step) {
+  struct Row {
+    TransactionStep step;
+    std::string_view name;
+  };
+  static constexpr Row kPhases[] = {
+      {TransactionStep::Backup, "backing up"},
+      {TransactionStep::WritePage0, "writing page 0"},
+      {TransactionStep::WritePage1, "writing page 1"},
+      {TransactionStep::WriteHeader, "writing the patch header"},
+      {TransactionStep::WritePatch, "writing the patch"},
+      {TransactionStep::WritePagerId, "writing the pager ID"},
+      {TransactionStep::Eeprom, "writing the EEPROM"},
+      {TransactionStep::Verify, "verifying"},
+      {TransactionStep::Reset, "resetting the pager"},
+      {TransactionStep::Page0, "reading page 0"},
+      {TransactionStep::Page1, "reading page 1"},
+      {TransactionStep::Patch, "reading the patch"},
+  };
+  for (const Row& row : kPhases)
+    if (row.step == step)
+      return row.name;
+  return StepName(step);
+}
+
 class StepWatchingPort final : public SerialPort {
 public:
   StepWatchingPort(std::unique_ptr<SerialPort> inner, ProgressLine& line)
@@ -77,10 +103,12 @@ public:
     taken_ = 0;
     return inner_->Purge();
   }
+  // Commands and writes are known by their first three bytes, reads by their whole header
+  // (address and length).
   bool WriteByte(std::uint8_t b) override {
     if (taken_ < sizeof head_) {
       head_[taken_++] = b;
-      if (taken_ == sizeof head_)
+      if (taken_ == (head_[0] == 'r' ? sizeof head_ : 3))
         Noticed(StepOfRequest(head_, wrote_));
     }
     return inner_->WriteByte(b);
@@ -89,17 +117,25 @@ public:
 private:
   void Noticed(TransactionStep step) {
     if (step == TransactionStep::FirmwareVersion)
-      wrote_ = false; // a new transaction
+      wrote_ = configured_ = false; // a new transaction
     if (head_[0] == 'w')
       wrote_ = true;
-    line_.SetStep(StepName(step));
+    if (step == TransactionStep::PagerConfiguration)
+      configured_ = true;
+    // After the pager's configuration, a Program reads whole pages only for its backup.
+    const bool wholePage = head_[3] == 0 && head_[4] == 0xFF && head_[2] == 0;
+    if (head_[0] == 'r' && configured_ && !wrote_ && wholePage)
+      step = TransactionStep::Backup;
+    taken_ = sizeof head_;
+    line_.SetStep(PhaseName(step));
   }
 
   std::unique_ptr<SerialPort> inner_;
   ProgressLine& line_;
-  std::uint8_t head_[3]{};
+  std::uint8_t head_[5]{};
   std::size_t taken_ = sizeof head_;
   bool wrote_ = false;
+  bool configured_ = false;
 };
 
 } // namespace

@@ -77,11 +77,18 @@ namespace {
 
 // The device a COM number opens: the one named on the command line, else the one the window's
 // Serial Device dialog chose for it (PAGEWRIGHT_COM<n> still wins), else the port's own.
-std::unique_ptr<SerialPort> OpenablePort(int n, const std::string& device, Host& host) {
-  if (!device.empty()) return MakeSystemSerialPortOnDevice(n, device, host);
+// The model's log names the device opened.
+std::unique_ptr<SerialPort> OpenablePort(int n, const std::string& device, Host& host,
+                                         ui::FormModel& model) {
+  if (!device.empty()) {
+    model.SetOpenedDevice(device);
+    return MakeSystemSerialPortOnDevice(n, device, host);
+  }
   const ui::PortRoute route = ui::SerialDevices(ui::UserSettings::DefaultPath()).Route(n);
-  if (route.from == ui::PortRoute::From::Settings)
+  if (route.from == ui::PortRoute::From::Settings) {
+    model.SetOpenedDevice(route.device);
     return MakeSystemSerialPortOnDevice(n, route.device, host);
+  }
   return MakeSystemSerialPort(n, host);
 }
 
@@ -91,7 +98,7 @@ Session::Session(const std::string& device)
     : model(
           host, shell, clock,
           [this, device](int n, Host& h) {
-            return WatchSteps(OpenablePort(n, device, h), host.progress);
+            return WatchSteps(OpenablePort(n, device, h, model), host.progress);
           },
           ProgramDirectory()) {
   host.model = &model;
