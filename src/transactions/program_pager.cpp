@@ -110,6 +110,7 @@ private:
 
   // A failed exchange: the step and block of the last request, and its result.
   bool Fail(std::string_view text) {
+    if (outcome_.ending == Ending::Interrupted) return false; // nothing failed
     steps::LinkFailed(outcome_, outcome_.step, lastResult_, outcome_.address);
     ShowFail(host_, text);
     return false;

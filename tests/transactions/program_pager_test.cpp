@@ -670,3 +670,139 @@ TEST(ProgramPagerBackup, SavesThePagerFirstOrWritesNothing) {
 
 } // namespace
 } // namespace pw::test
+
+namespace pw::test {
+namespace {
+
+// The end is told once, with the final outcome, while its box has not been shown yet.
+TEST(ProgramPagerEnd, IsToldBeforeTheBoxThatShowsIt) {
+  struct Case {
+    const char* shows;
+    std::function<void(PagerBench&)> setup;
+    Ending ending;
+  } cases[] = {
+      {"a success", [](PagerBench&) {}, Ending::Success},
+      {"a NAK to the page 1 write", nth_nak(11), Ending::LinkFailure},
+      {"a later stamp", [](PagerBench& b) { SetText(b.pager.Eeprom, map::kSoftwareStamp, "019999"); },
+       Ending::Refused},
+      {"a NAK to the serial number read", nth_nak(7), Ending::LinkFailure},
+      {"a pager that keeps nothing it is sent",
+       [](PagerBench& b) { b.pager.Faults.ignoreWrite = true; }, Ending::Mismatch},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shows);
+    PagerBench b;
+    c.setup(b);
+    std::vector<std::pair<Ending, std::size_t>> told; // ending, boxes shown by then
+    ProgramOptions options;
+    options.ended = [&](const TransactionOutcome& o) { told.push_back({o.ending, b.host.shown.size()}); };
+    const TransactionOutcome outcome = ProgramPager(b.ctx, options);
+    EXPECT_EQ(outcome.ending, c.ending);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].first, c.ending);
+    EXPECT_EQ(told[0].second + 1, b.host.shown.size()) << ::testing::PrintToString(b.host.Texts());
+  }
+}
+
+// Asked to stop, the Program ends after the block in flight: no reset, no box, the gauge at 0.
+TEST(ProgramPagerStop, EndsBetweenBlocksWithoutTheReset) {
+  struct Case {
+    int afterWrites; // the stop comes once the pager has taken this many writes
+    bool verify;
+    TransactionStep step;
+    const char* described;
+  } cases[] = {
+      {0, true, TransactionStep::PagerId, "interrupted before pager ID at 0x020C"},
+      {1, true, TransactionStep::WritePage1, "interrupted before page 1 write at 0x0100"},
+      {5, true, TransactionStep::Verify, "interrupted before verify at 0x0000"},
+      {5, false, TransactionStep::Reset, "interrupted before reset at 0x0000"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.described);
+    PagerBench b;
+    ProgramOptions options;
+    options.verify = c.verify;
+    options.stopRequested = [&] {
+      return c.afterWrites == 0 || b.Writes().size() >= std::size_t(c.afterWrites);
+    };
+    Ending told = Ending::Success;
+    options.ended = [&](const TransactionOutcome& o) { told = o.ending; };
+    const TransactionOutcome outcome = ProgramPager(b.ctx, options);
+    EXPECT_EQ(outcome.ending, Ending::Interrupted);
+    EXPECT_EQ(told, Ending::Interrupted);
+    EXPECT_EQ(outcome.step, c.step);
+    EXPECT_EQ(DescribeOutcome(outcome), c.described);
+    EXPECT_EQ(b.Writes().size(), std::size_t(c.afterWrites));
+    EXPECT_EQ(outcome.written.size(), std::size_t(c.afterWrites));
+    EXPECT_TRUE(b.pager.FramesOf(sim::FrameKind::Reset).empty());
+    EXPECT_TRUE(b.host.shown.empty()) << ::testing::PrintToString(b.host.Texts());
+    EXPECT_EQ(b.host.Progress(), 0);
+  }
+}
+
+// With the backup and the verify on, the gauge counts their bytes too: it moves while the
+// pager is backed up and while it is read back, and never goes back. Without them it is the
+// gauge of the writes alone.
+TEST(ProgramPagerGauge, CountsTheBackupAndTheVerifyWhenTheyAreOn) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("pw-gauge-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  struct Case {
+    const char* shows;
+    bool verify;
+    bool backup;
+    int atFirstWrite; // the gauge as the last request before the writes goes out
+    int afterWrites;  // as the last patch segment goes out
+  } cases[] = {
+      {"writes only", false, false, 0, 99},
+      {"verify", true, false, 0, 49},             // 831 bytes written, 843 read back
+      {"backup and verify", true, true, 48, 77},  // and 2048 backed up before
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shows);
+    PagerBench b;
+    std::vector<std::pair<std::size_t, int>> gauge; // (requests so far, percent)
+    struct Watch final : Host {
+      Host& inner;
+      PagerBench& bench;
+      std::vector<std::pair<std::size_t, int>>& seen;
+      Watch(Host& h, PagerBench& pb, std::vector<std::pair<std::size_t, int>>& s)
+          : inner(h), bench(pb), seen(s) {}
+      void Show(const Message& m) override { inner.Show(m); }
+      bool AskRetryCancel(const Message& m) override { return inner.AskRetryCancel(m); }
+      bool AskYesNo(const Message& m, bool d) override { return inner.AskYesNo(m, d); }
+      void SetProgress(int p) override {
+        seen.push_back({bench.pager.Frames.size(), p});
+        inner.SetProgress(p);
+      }
+      int Progress() const override { return inner.Progress(); }
+      void PumpMessages() override {}
+      void SetText(const std::string& n, const std::string& t) override { inner.SetText(n, t); }
+      std::string Text(const std::string& n) const override { return inner.Text(n); }
+    } watch(b.host, b, gauge);
+    Link link(b.clock, watch);
+    TransactionContext ctx{b.cp, link, b.port, watch, b.clock};
+    const TransactionOutcome outcome =
+        ProgramPager(ctx, ProgramOptions{c.verify, c.backup ? dir : fs::path()});
+    ASSERT_TRUE(outcome.Ok()) << DescribeOutcome(outcome);
+    // Requests before the first write: the checks, and the backup's eight blocks.
+    const std::size_t firstWrite = kCheckedReads.size() + 1 + (c.backup ? 8 : 0);
+    int before = 0, atWrites = 0, last = 0, peak = 0;
+    for (const auto& [requests, percent] : gauge) {
+      if (percent == 0) continue; // the end puts it back
+      EXPECT_GE(percent, last) << "at request " << requests;
+      last = percent;
+      peak = std::max(peak, percent);
+      if (requests < firstWrite) before = percent;
+      if (requests < firstWrite + kLongPatchWrites.size()) atWrites = percent;
+    }
+    EXPECT_EQ(before, c.atFirstWrite);
+    EXPECT_EQ(atWrites, c.afterWrites);
+    EXPECT_EQ(peak, 100);
+    EXPECT_EQ(b.host.Progress(), 0);
+  }
+  fs::remove_all(dir);
+}
+
+} // namespace
+} // namespace pw::test
