@@ -61,6 +61,37 @@ TEST(SerialTrace, WritesFramesByDirectionAndPauseWithTheTimeOfEachRow) {
   fs::remove(path);
 }
 
+// A program that ends abruptly loses nothing: each byte is in the file as soon as it passed,
+// the frame still going on included; its printable column follows when the row ends.
+TEST(SerialTrace, EveryByteIsInTheFileAsItPasses) {
+  const fs::path path = TracePath("live");
+  fs::remove(path);
+  VirtualClock clock;
+  SerialTrace trace(path, clock);
+  const std::pair<int, std::vector<std::string>> cases[] = {
+      {3, {"         0  PC> 77 00 00 "}},
+      {16, {"         0  PC> 77 00 00 FF FF FF FF FF FF FF FF FF FF FF FF FF  w..............."}},
+      {20, {"         0  PC> 77 00 00 FF FF FF FF FF FF FF FF FF FF FF FF FF  w...............",
+            "         0      FF FF FF FF "}},
+  };
+  int sent = 0;
+  for (const auto& [bytes, rows] : cases) {
+    for (; sent < bytes; ++sent) trace.Sent(sent == 0 ? 'w' : sent < 3 ? 0x00 : 0xFF);
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::vector<std::string> lines;
+    std::istringstream split(text.str());
+    for (std::string line; std::getline(split, line);) lines.push_back(line);
+    ASSERT_GE(lines.size(), kHeadingLines) << bytes;
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + kHeadingLines, lines.end()), rows) << bytes;
+  }
+  trace.Received(0x06);
+  EXPECT_EQ(Rows(path).back(), "         0  <PG 06 ");
+  EXPECT_EQ(Rows(path)[1], "         0      FF FF FF FF                                      ....");
+  fs::remove(path);
+}
+
 TEST(SerialTrace, ATraceOfAReadShowsEveryFrameOfTheProtocolInOrder) {
   const fs::path path = TracePath("read");
   fs::remove(path);
