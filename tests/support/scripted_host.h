@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,7 +20,10 @@ struct Shown {
 
 class ScriptedHost : public Host {
 public:
-  void Show(const Message& m) override { shown.push_back({Shown::Kind::Box, m}); }
+  void Show(const Message& m) override {
+    if (onShow) onShow(m); // while the box is up
+    shown.push_back({Shown::Kind::Box, m});
+  }
   bool AskRetryCancel(const Message& m) override {
     shown.push_back({Shown::Kind::RetryCancel, m});
     return Next(retryAnswers);
@@ -58,6 +62,7 @@ public:
   int progress = 0;
   std::vector<int> progressHistory;
   int pumps = 0;
+  std::function<void(const Message&)> onShow;
 
 private:
   static bool Next(std::deque<bool>& q) {

@@ -196,6 +196,41 @@ TEST_F(SerialDeviceChoiceTest, CancelEnvironmentAndAFailedSaveEachHaveTheirWay) 
   fs::remove_all(settingsFile.parent_path());
 }
 
+// The programming log names the device the Program went through, and has its line before the
+// user closes the box that tells the end.
+TEST_F(SerialDeviceChoiceTest, TheLogNamesTheDeviceOpenedAndIsWrittenBeforeTheBoxCloses) {
+  struct Case {
+    const char* shows;
+    std::map<std::string, std::string> environment;
+    bool choose;
+    std::string device;
+  } cases[] = {
+      {"the port's own device", {}, false, PosixDevicePath(1)},
+      {"a device chosen in the dialog", {}, true, Dev("serial/by-id/") + kById},
+      {"the environment's device", {{"PAGEWRIGHT_COM1", Dev("ttyUSB0")}}, false, Dev("ttyUSB0")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shows);
+    fs::remove(settingsFile);
+    Start(c.environment);
+    if (c.choose) Choose(Dev("ttyUSB0"));
+    const fs::path log = dir / "log.csv";
+    fs::remove(log);
+    model->SetProgrammingLog(log);
+    model->Click("btnF3Read");
+    std::string atTheBox;
+    host.onShow = [&](const Message& m) {
+      if (m.text == "Codeplug  Programmed  Successfully!") atTheBox = ReadAll(log);
+    };
+    model->Click("btnF4Program");
+    host.onShow = nullptr;
+    ASSERT_TRUE(model->LastTransactionOk());
+    EXPECT_NE(atTheBox.find(",1," + c.device + ",0000000000,010209,window,"), std::string::npos)
+        << atTheBox;
+    EXPECT_EQ(ReadAll(log), atTheBox);
+  }
+}
+
 TEST_F(SerialDeviceChoiceTest, RefreshFindsAnAdapterPluggedInMeanwhileAndKeepsTheSelection) {
   Start();
   SerialDeviceDialogModel& d = model->deviceDialog();
