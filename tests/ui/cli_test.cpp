@@ -11,7 +11,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "base/sha256.h"
 #include "link/fake_sysfs.h"
+#include "sim/pager_firmware.h"
 #include "support/sim_process.h"
 
 namespace pw {
@@ -383,6 +385,11 @@ TEST_F(CliTest, DumpKeepsThePagerAsItIsAndRestoreRefusesADumpOfAnotherPager) {
     }
   }
   EXPECT_EQ(Slurp(dir / "dump.BIN"), Slurp(dir / "pager.bin"));
+  // Each carries its digest beside it, as sha256sum writes and checks it.
+  EXPECT_EQ(test::RunCommand("cd " + dir.string() + " && sha256sum -c dump.BIN.sha256 dump.Dat.sha256",
+                             dir.string())
+                .status,
+            0);
   EXPECT_EQ(Slurp(dir / "dump.Dat").rfind("S0", 0), 0u);
   EXPECT_NE(Slurp(dir / "trace.txt").find("PC> 53 55 6A 56"), std::string::npos);
 
@@ -419,6 +426,65 @@ TEST_F(CliTest, BatchFinishesThePagerOnTheLineWhenInterruptedAndLogsIt) {
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
   EXPECT_NE(log.find(",success,1234561,1234562,"), std::string::npos) << log;
   EXPECT_EQ(Value(file, "edtCodeA"), "1234561");
+}
+
+// A dump that fails the checks of a Read, or no longer matches its digest, is refused before
+// any pager is asked anything; --force does not change that.
+TEST_F(CliTest, RestoreRefusesADamagedOrChangedDumpBeforeThePort) {
+  Image image = sim::DefaultPagerEeprom();
+  const std::string sound(image.begin(), image.end());
+  std::string flipped = sound;
+  flipped[0x19] ^= 0x01;
+  std::string blank(2048, '\xFF');
+  blank.replace(0x1ED, 10, "0000000000");
+  std::ofstream(dir / "sound.bin", std::ios::binary) << sound;
+  std::ofstream(dir / "flipped.bin", std::ios::binary) << flipped;
+  std::ofstream(dir / "blank.bin", std::ios::binary) << blank;
+  // A digest of the sound image beside an edited one.
+  std::ofstream(dir / "edited.bin", std::ios::binary) << flipped;
+  std::ofstream(dir / "edited.bin.sha256")
+      << Sha256Hex({reinterpret_cast<const std::uint8_t*>(sound.data()), sound.size()})
+      << "  edited.bin\n";
+  const std::pair<const char*, const char*> cases[] = {
+      {"flipped.bin", "fails the checks a Read makes of a pager: page 0 checksum is wrong"},
+      {"blank.bin", "fails the checks a Read makes of a pager: page 0 checksum is wrong"},
+      {"edited.bin", "does not match its digest"},
+  };
+  for (const auto& [name, reason] : cases) {
+    test::CommandResult r = Cli("restore --port 1 --force --in " + P(name), false);
+    EXPECT_EQ(r.status, 1) << name;
+    EXPECT_NE(r.err.find(std::string("nothing was written: ") + P(name) + " "), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("is used by another application"), std::string::npos) << "no port opened";
+  }
+}
+
+// SIGINT, SIGTERM and SIGHUP alike stop a Program after the block in flight: no reset, a line
+// in the log, every byte in the trace.
+TEST_F(CliTest, AnInterruptedProgramIsLoggedAndTracedAndEndsWithItsStatus) {
+  std::string file = ReadDefault("code.Dat");
+  const std::pair<const char*, int> cases[] = {{"INT", 130}, {"TERM", 1}, {"HUP", 1}};
+  for (const auto& [signal, status] : cases) {
+    SCOPED_TRACE(signal);
+    fs::remove(dir / "log.csv");
+    fs::remove(dir / "trace.txt");
+    test::SimProcess sim(link);
+    ASSERT_TRUE(sim.Ready());
+    test::CommandResult r = test::RunCommand(
+        "PAGEWRIGHT_COM1=" + link + " timeout --preserve-status -s " + signal + " -k 60 4 " +
+            test::BinDir() + "/pagewright-cli program --port 1 --in " + file + " --log " +
+            P("log.csv") + " --trace " + P("trace.txt"),
+        dir.string());
+    EXPECT_EQ(r.status, status) << r.err;
+    EXPECT_NE(r.err.find("pagewright-cli: interrupted before "), std::string::npos) << r.err;
+    const std::string log = Slurp(dir / "log.csv");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+    EXPECT_NE(log.find(",interrupted before "), std::string::npos) << log;
+    const std::string trace = Slurp(dir / "trace.txt");
+    EXPECT_EQ(trace.find("53 55 6E 69 52 53 54"), std::string::npos) << "no reset";
+    EXPECT_TRUE(trace.ends_with("\n")) << trace.substr(trace.size() - 200);
+  }
 }
 
 // ports names a USB adapter as a technician finds it; a COM number the window gave a device

@@ -253,8 +253,14 @@ int RunRestore(const RestoreOptions& o) {
     Complain("warning: " + o.in + " has no digest beside it (" + digest +
              "); only the checks of the image vouch for it");
   }
-  if (o.writeDamagedImage)
+  if (o.writeDamagedImage) {
     Complain("warning: --write-damaged-image: the image is written whatever the checks say");
+  } else if (const auto problem = FirstEepromProblem(file.image, 0)) {
+    // Refused before the port is opened: no pager needs to be on the line for this.
+    Complain("nothing was written: " + o.in + " fails the checks a Read makes of a pager: " +
+             problem->text + " (--write-damaged-image writes it all the same)");
+    return kExitFailed;
+  }
   Session s(o.port.device);
   if (!OpenPort(s, o.port))
     return kExitFailed;
@@ -274,9 +280,8 @@ int RunRestore(const RestoreOptions& o) {
     return kExitUsage;
   }
   if (outcome.ending == Ending::Refused && !outcome.detail.empty()) {
-    Complain("nothing was written: " + o.in + " fails the " +
-             std::string(StepName(outcome.step)) + " check: " + outcome.detail +
-             " (--write-damaged-image writes it all the same)");
+    Complain("nothing was written: " + o.in + " fails the checks a Read makes of a pager: " +
+             outcome.detail + " (--write-damaged-image writes it all the same)");
     return kExitFailed;
   }
   Complain("restore failed: " + DescribeOutcome(outcome));
