@@ -313,9 +313,9 @@ LinkResult Link::ReadBlock(SerialPort& port, std::uint16_t address, int count, i
     if (!port.ReadByte(ReceiveBuffer[i]))
       return kLinkNoReply;
     if (rule.moves && ProgressTotal > 0)
-      MoveGauge(host_, (static_cast<double>(i) + rule.readBase + ProgressBase) / ProgressTotal *
-                           100.0 +
-                       0.5);
+      MoveGauge(host_,
+                (static_cast<double>(i) + rule.readBase + ProgressBase) / ProgressTotal * 100.0 +
+                    0.5);
   }
   const std::size_t n = static_cast<std::size_t>(count);
   const std::uint16_t sum = Sum16(ReceiveBuffer.data(), n);

@@ -50,8 +50,8 @@ void SerialTrace::Add(Direction direction, std::uint8_t b) {
       (direction != direction_ || now - lastAt_ > kTraceFramePauseMs))
     Flush();
   if (row_.empty()) {
-    const std::string_view mark =
-        direction_ != Direction::None ? kContinuedMark
+    const std::string_view mark = direction_ != Direction::None
+                                      ? kContinuedMark
                                       : (direction == Direction::Sent ? kSentMark : kReceivedMark);
     Write(Stamp(now - start_) + std::string(mark) + " ");
   }
@@ -59,14 +59,17 @@ void SerialTrace::Add(Direction direction, std::uint8_t b) {
   lastAt_ = now;
   row_.push_back(b);
   Write(std::string{kHex[b >> 4], kHex[b & 0x0F], ' '});
-  if (row_.size() == kTraceBytesPerRow) EndRow();
+  if (row_.size() == kTraceBytesPerRow)
+    EndRow();
 }
 
 void SerialTrace::EndRow() {
-  if (row_.empty()) return;
+  if (row_.empty())
+    return;
   std::string text((kTraceBytesPerRow - row_.size()) * 3, ' ');
   text += ' ';
-  for (std::uint8_t v : row_) text += (v >= 0x20 && v < 0x7F) ? static_cast<char>(v) : '.';
+  for (std::uint8_t v : row_)
+    text += (v >= 0x20 && v < 0x7F) ? static_cast<char>(v) : '.';
   text += '\n';
   row_.clear();
   Write(text);

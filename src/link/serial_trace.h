@@ -68,8 +68,8 @@ private:
   bool opened_ = false;
   std::string error_;
   Direction direction_ = Direction::None; // of the frame going on; None between frames
-  std::uint64_t lastAt_ = 0;               // when its last byte passed
-  std::vector<std::uint8_t> row_;          // the bytes of its row not yet complete
+  std::uint64_t lastAt_ = 0;              // when its last byte passed
+  std::vector<std::uint8_t> row_;         // the bytes of its row not yet complete
 };
 
 // A SerialPort that hands every call to another and records what passed in a trace.

@@ -68,7 +68,7 @@ struct TransactionOutcome {
   std::uint16_t address = 0;      // block address (LinkFailure) or differing byte (Mismatch)
   std::uint8_t expected = 0;      // Mismatch: the byte written ...
   std::uint8_t found = 0;         // ... and the byte read back
-  std::string detail{};            // FileError: the system's reason; Refused: the check's
+  std::string detail{};           // FileError: the system's reason; Refused: the check's
 
   // What the pager told on the way; empty or 0 where it was not asked.
   std::string firmwareText{}; // the whole identification reply, e.g. "RV615-FVRZ 010209"

@@ -81,57 +81,72 @@ std::string PageChecksum(const Image& e, int page, std::size_t first, std::size_
 const std::vector<EepromCheck>& EepromChecks() {
   using S = TransactionStep;
   static const std::vector<EepromCheck> checks = {
-      {S::Page0, [](const Image& e, int) { return PageChecksum(e, 0, map::kPage0Start, map::kPage0ChecksumHi); }},
-      {S::Page1, [](const Image& e, int) { return PageChecksum(e, 1, map::kPage1Start, map::kPage1ChecksumHi); }},
-      {S::Marker, [](const Image& e, int) -> std::string {
-        if (MarkerIsSound(e[map::kMarker])) return {};
-        return "codeplug marker at " + Hex(map::kMarker, 4) + " is " + Hex(e[map::kMarker], 2) +
-               ", not " + Hex(map::kMarkerValue, 2);
-      }},
-      {S::Band, [](const Image& e, int) -> std::string {
-        const std::uint8_t band = e[map::kBandByte];
-        if (BandPairIsValid(map::BandFamily(band), map::SubBand(band))) return {};
-        return "band byte " + Hex(band, 2) + " names no known band";
-      }},
-      {S::SerialNumber, [](const Image& e, int) -> std::string {
-        if (SerialNumberIsStrict(&e[map::kSerialNumber])) return {};
-        return "serial number \"" + Printable(steps::SerialNumberText(&e[map::kSerialNumber])) +
-               "\" is not ten digits or capital letters";
-      }},
-      {S::SoftwareStamp, [](const Image& e, int) -> std::string {
-        const std::string stamp(e.begin() + map::kSoftwareStamp,
-                                e.begin() + map::kSoftwareStamp + map::kStampLength);
-        const bool digits = std::all_of(stamp.begin(), stamp.end(),
-                                        [](char c) { return c >= '0' && c <= '9'; });
-        if (!digits || !PagerStampTooNew(std::stoi(stamp), kSoftwareStampNumber)) return {};
-        return "software stamp " + stamp + " is later than this program's " +
-               std::string(kSoftwareStamp);
-      }},
-      {S::PagerId, [](const Image& e, int) -> std::string {
-        const std::uint8_t b0 = e[map::kPagerId], b1 = e[map::kPagerId + 1];
-        switch (CheckPagerId(b0, b1)) {
-        case PagerIdVerdict::Accept:
-          return {};
-        case PagerIdVerdict::AcceptRewrite:
-          return "pager ID " + Hex(b0, 2) + " " + Hex(b1, 2) + " is not a complementary pair";
-        case PagerIdVerdict::RefusePocsag:
-          return "pager ID is POCSAG";
-        }
-        return {};
-      }},
-      {S::Patch, [](const Image& e, int firmware) -> std::string {
-        const PatchLayout patch = InspectPatch(e);
-        if (!patch.signatureOk) return "no \"PATCH\" signature at " + Hex(map::kPatchSignature, 4);
-        if (!patch.headerOk) return "patch header check byte is wrong";
-        if (!patch.fits)
-          return "patch header describes no readable block (" + Hex(patch.start, 4) + ", " +
-                 std::to_string(patch.length) + " bytes)";
-        if (!patch.blockOk) return "patch checksum is wrong";
-        if (firmware > 0 && PatchVersionTooNew(firmware, patch.version))
-          return "patch version " + std::to_string(patch.version) +
-                 " is later than this program takes for firmware " + std::to_string(firmware);
-        return {};
-      }},
+      {S::Page0, [](const Image& e,
+                    int) { return PageChecksum(e, 0, map::kPage0Start, map::kPage0ChecksumHi); }},
+      {S::Page1, [](const Image& e,
+                    int) { return PageChecksum(e, 1, map::kPage1Start, map::kPage1ChecksumHi); }},
+      {S::Marker,
+       [](const Image& e, int) -> std::string {
+         if (MarkerIsSound(e[map::kMarker]))
+           return {};
+         return "codeplug marker at " + Hex(map::kMarker, 4) + " is " + Hex(e[map::kMarker], 2) +
+                ", not " + Hex(map::kMarkerValue, 2);
+       }},
+      {S::Band,
+       [](const Image& e, int) -> std::string {
+         const std::uint8_t band = e[map::kBandByte];
+         if (BandPairIsValid(map::BandFamily(band), map::SubBand(band)))
+           return {};
+         return "band byte " + Hex(band, 2) + " names no known band";
+       }},
+      {S::SerialNumber,
+       [](const Image& e, int) -> std::string {
+         if (SerialNumberIsStrict(&e[map::kSerialNumber]))
+           return {};
+         return "serial number \"" + Printable(steps::SerialNumberText(&e[map::kSerialNumber])) +
+                "\" is not ten digits or capital letters";
+       }},
+      {S::SoftwareStamp,
+       [](const Image& e, int) -> std::string {
+         const std::string stamp(e.begin() + map::kSoftwareStamp,
+                                 e.begin() + map::kSoftwareStamp + map::kStampLength);
+         const bool digits =
+             std::all_of(stamp.begin(), stamp.end(), [](char c) { return c >= '0' && c <= '9'; });
+         if (!digits || !PagerStampTooNew(std::stoi(stamp), kSoftwareStampNumber))
+           return {};
+         return "software stamp " + stamp + " is later than this program's " +
+                std::string(kSoftwareStamp);
+       }},
+      {S::PagerId,
+       [](const Image& e, int) -> std::string {
+         const std::uint8_t b0 = e[map::kPagerId], b1 = e[map::kPagerId + 1];
+         switch (CheckPagerId(b0, b1)) {
+         case PagerIdVerdict::Accept:
+           return {};
+         case PagerIdVerdict::AcceptRewrite:
+           return "pager ID " + Hex(b0, 2) + " " + Hex(b1, 2) + " is not a complementary pair";
+         case PagerIdVerdict::RefusePocsag:
+           return "pager ID is POCSAG";
+         }
+         return {};
+       }},
+      {S::Patch,
+       [](const Image& e, int firmware) -> std::string {
+         const PatchLayout patch = InspectPatch(e);
+         if (!patch.signatureOk)
+           return "no \"PATCH\" signature at " + Hex(map::kPatchSignature, 4);
+         if (!patch.headerOk)
+           return "patch header check byte is wrong";
+         if (!patch.fits)
+           return "patch header describes no readable block (" + Hex(patch.start, 4) + ", " +
+                  std::to_string(patch.length) + " bytes)";
+         if (!patch.blockOk)
+           return "patch checksum is wrong";
+         if (firmware > 0 && PatchVersionTooNew(firmware, patch.version))
+           return "patch version " + std::to_string(patch.version) +
+                  " is later than this program takes for firmware " + std::to_string(firmware);
+         return {};
+       }},
   };
   return checks;
 }
@@ -161,7 +176,8 @@ std::string FileNameSafe(std::string_view text) {
 std::vector<std::string> InspectEeprom(const Image& eeprom, int firmware) {
   std::vector<std::string> warnings;
   for (const EepromCheck& check : EepromChecks())
-    if (std::string w = check.problem(eeprom, firmware); !w.empty()) warnings.push_back(std::move(w));
+    if (std::string w = check.problem(eeprom, firmware); !w.empty())
+      warnings.push_back(std::move(w));
   return warnings;
 }
 
@@ -216,9 +232,11 @@ std::string DigestLine(std::string_view dumpText, const fs::path& dump) {
 DumpDigest CheckDigest(const fs::path& dump, std::string_view dumpText) {
   const fs::path side = DigestFilePath(dump);
   std::error_code ec;
-  if (!fs::exists(side, ec)) return DumpDigest::Missing;
+  if (!fs::exists(side, ec))
+    return DumpDigest::Missing;
   FileReadResult read = ReadTextFile(PathText(side));
-  if (!read.ok || read.text.size() < 64) return DumpDigest::Differs;
+  if (!read.ok || read.text.size() < 64)
+    return DumpDigest::Differs;
   std::string stored = read.text.substr(0, 64);
   std::transform(stored.begin(), stored.end(), stored.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -285,9 +303,11 @@ namespace {
 // An image that fails a check of the Read is not written unless the user insists.
 bool RefuseDamagedImage(Host& host, const Image& image, int firmware, bool insist,
                         TransactionOutcome& outcome) {
-  if (insist) return false;
+  if (insist)
+    return false;
   const std::optional<EepromProblem> problem = FirstEepromProblem(image, firmware);
-  if (!problem) return false;
+  if (!problem)
+    return false;
   host.Show(Message{std::string(text::kRestoreDamaged), std::string(text::kCaptionError),
                     Icon::Error, "The backup's " + problem->text + "."});
   outcome.ending = Ending::Refused;
@@ -300,8 +320,8 @@ bool RefuseDamagedImage(Host& host, const Image& image, int firmware, bool insis
 Image WithSerialNumber(const Image& dump, const std::uint8_t* serial) {
   Image image = dump;
   std::copy_n(serial, map::kSerialNumberLength, image.begin() + map::kSerialNumber);
-  const std::uint16_t check = InvertedSum16(&image[map::kPage1Start],
-                                            map::kPage1ChecksumHi - map::kPage1Start);
+  const std::uint16_t check =
+      InvertedSum16(&image[map::kPage1Start], map::kPage1ChecksumHi - map::kPage1Start);
   image[map::kPage1ChecksumHi] = static_cast<std::uint8_t>(check >> 8);
   image[map::kPage1ChecksumLo] = static_cast<std::uint8_t>(check);
   return image;
@@ -313,12 +333,12 @@ TransactionOutcome RestorePager(TransactionContext& ctx, const Image& dump,
                                 const RestoreOptions& options) {
   TransactionOutcome outcome;
   Host& host = ctx.host;
-  if (RefuseDamagedImage(host, dump, 0, options.writeDamagedImage, outcome)) return outcome;
+  if (RefuseDamagedImage(host, dump, 0, options.writeDamagedImage, outcome))
+    return outcome;
   steps::ReopenPort(ctx);
   if (!AskFirmware(ctx, outcome)) return outcome;
   // The patch version is judged against the pager's firmware, as the Read judges it.
-  if (RefuseDamagedImage(host, dump, outcome.firmwareVersion, options.writeDamagedImage,
-                         outcome))
+  if (RefuseDamagedImage(host, dump, outcome.firmwareVersion, options.writeDamagedImage, outcome))
     return outcome;
 
   // The dump goes back only into the pager it came from.

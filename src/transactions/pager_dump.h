@@ -40,9 +40,9 @@ bool IsRawImageName(const std::filesystem::path& path);
 // as sha256sum writes it ("<64 hex digits>  <file name>"), so `sha256sum -c` checks it too.
 std::filesystem::path DigestFilePath(const std::filesystem::path& dump);
 enum class DumpDigest {
-  Missing,  // no side file: a dump of an older release, or one copied without it
+  Missing, // no side file: a dump of an older release, or one copied without it
   Matches,
-  Differs,  // the file is not the one written, or the side file is no digest
+  Differs, // the file is not the one written, or the side file is no digest
 };
 struct DumpFile {
   bool ok = false;

@@ -36,12 +36,15 @@ public:
   ~EndingHost() override { Ended(); }
 
   void Ended() {
-    if (told_) return;
+    if (told_)
+      return;
     told_ = true;
-    if (ended_) ended_(outcome_);
+    if (ended_)
+      ended_(outcome_);
   }
   void Show(const Message& m) override {
-    if (!outcome_.Ok() || m.text == text::kProgrammed) Ended();
+    if (!outcome_.Ok() || m.text == text::kProgrammed)
+      Ended();
     inner_.Show(m);
   }
   bool AskRetryCancel(const Message& m) override { return inner_.AskRetryCancel(m); }
@@ -64,10 +67,10 @@ private:
 class ProgramTransaction {
 public:
   ProgramTransaction(TransactionContext& ctx, const ProgramOptions& options)
-      : ending_(ctx.host, outcome_, options.ended),
-        ctx_{ctx.codeplug, ctx.link, ctx.port, ending_, ctx.clock}, options_(options),
-        cp_(ctx.codeplug), link_(ctx.link), host_(ending_), rx_(ctx.link.ReceiveBuffer),
-        tx_(ctx.link.TransmitBuffer) {}
+      : ending_(ctx.host, outcome_, options.ended), ctx_{ctx.codeplug, ctx.link, ctx.port, ending_,
+                                                         ctx.clock},
+        options_(options), cp_(ctx.codeplug), link_(ctx.link), host_(ending_),
+        rx_(ctx.link.ReceiveBuffer), tx_(ctx.link.TransmitBuffer) {}
 
   TransactionOutcome Run() {
     TransactionOutcome result = RunSteps();
@@ -92,7 +95,8 @@ private:
     // The refusal is the outcome before its warning shows.
     outcome_.step = TransactionStep::SoftwareStamp;
     outcome_.ending = Ending::Refused;
-    if (steps::RefuseNewerStamp(ctx_, text::kLaterPpsProgram)) return outcome_;
+    if (steps::RefuseNewerStamp(ctx_, text::kLaterPpsProgram))
+      return outcome_;
     outcome_.step = TransactionStep::None;
     outcome_.ending = Ending::Success;
     firmware_ = link_.FirmwareVersionNumber;
@@ -110,7 +114,8 @@ private:
 
   // A failed exchange: the step and block of the last request, and its result.
   bool Fail(std::string_view text) {
-    if (outcome_.ending == Ending::Interrupted) return false; // nothing failed
+    if (outcome_.ending == Ending::Interrupted)
+      return false; // nothing failed
     steps::LinkFailed(outcome_, outcome_.step, lastResult_, outcome_.address);
     ShowFail(host_, text);
     return false;
@@ -123,7 +128,8 @@ private:
   // The user asked to stop: the block before this one was the last. No box: the caller
   // asked for it and says so.
   bool Interrupted(TransactionStep step, std::uint16_t address) {
-    if (!options_.stopRequested || !options_.stopRequested()) return false;
+    if (!options_.stopRequested || !options_.stopRequested())
+      return false;
     outcome_.ending = Ending::Interrupted;
     outcome_.step = step;
     outcome_.address = address;
@@ -137,7 +143,8 @@ private:
     return false;
   }
   bool Read(TransactionStep step, std::uint16_t address, int count) {
-    if (Interrupted(step, address)) return false;
+    if (Interrupted(step, address))
+      return false;
     outcome_.step = step;
     outcome_.address = address;
     lastResult_ = steps::ReadPagerBlock(ctx_, address, count, kProgressNone);
@@ -145,7 +152,8 @@ private:
   }
   // The outcome keeps the image as it goes out: the codeplug, with every block as sent.
   bool Write(TransactionStep step, std::uint16_t address, int count, int mode) {
-    if (Interrupted(step, address)) return false;
+    if (Interrupted(step, address))
+      return false;
     outcome_.step = step;
     outcome_.address = address;
     outcome_.written.push_back({address, count});
@@ -186,7 +194,8 @@ private:
                                            map::BandFamily(rx_[0]), map::SubBand(rx_[0]));
     if (band.outcome != BandMatch::Accept) {
       outcome_.ending = Ending::Refused;
-      if (band.outcome == BandMatch::RefuseWithMessage) ShowInfo(host_, band.text);
+      if (band.outcome == BandMatch::RefuseWithMessage)
+        ShowInfo(host_, band.text);
       return false;
     }
 
@@ -305,8 +314,8 @@ private:
       outcome_.address = read.address;
       steps::LinkFailed(outcome_, TransactionStep::Backup, read.link, read.address);
       host_.Show(Message{std::string(text::kBackupFail), std::string(text::kCaptionError),
-                         Icon::Error, "The pager's EEPROM could not be read: " +
-                                          DescribeOutcome(read) + "."});
+                         Icon::Error,
+                         "The pager's EEPROM could not be read: " + DescribeOutcome(read) + "."});
       return false;
     }
     const BackupFile saved = SaveBackup(options_.backupDirectory, eeprom);
@@ -398,7 +407,8 @@ private:
 
   // The pager must acknowledge its reset; anything else leaves it in programming mode.
   bool Reset() {
-    if (Interrupted(TransactionStep::Reset, 0)) return false;
+    if (Interrupted(TransactionStep::Reset, 0))
+      return false;
     outcome_.step = TransactionStep::Reset;
     outcome_.address = 0;
     lastResult_ = steps::ResetPager(ctx_);

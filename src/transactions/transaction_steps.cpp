@@ -118,20 +118,22 @@ LinkResult ReadPagerBlock(TransactionContext& ctx, std::uint16_t address, int co
   return ctx.link.ReadBlock(ctx.port, address, count, mode);
 }
 
-bool StopRequested(const BlockRun& run) { return run.stop && run.stop(); }
+bool StopRequested(const BlockRun& run) {
+  return run.stop && run.stop();
+}
 
-bool VerifyBlocks(TransactionContext& ctx, const Image& image,
-                  std::span<const WrittenBlock> blocks, TransactionOutcome& outcome,
-                  const BlockRun& run) {
+bool VerifyBlocks(TransactionContext& ctx, const Image& image, std::span<const WrittenBlock> blocks,
+                  TransactionOutcome& outcome, const BlockRun& run) {
   const auto& rx = ctx.link.ReceiveBuffer;
   for (const WrittenBlock& block : blocks) {
     if (StopRequested(run)) {
       Ended(outcome, Ending::Interrupted, TransactionStep::Verify, kLinkSuccess, block.address);
       return false;
     }
-    const LinkResult result =
-        ReadPagerBlock(ctx, block.address, block.count, run.countBytes ? kProgressFrom0 : kProgressNone);
-    if (run.countBytes) ctx.link.ProgressBase += block.count;
+    const LinkResult result = ReadPagerBlock(ctx, block.address, block.count,
+                                             run.countBytes ? kProgressFrom0 : kProgressNone);
+    if (run.countBytes)
+      ctx.link.ProgressBase += block.count;
     if (result != kLinkSuccess) {
       LinkFailed(outcome, TransactionStep::Verify, result, block.address);
       return false;
@@ -177,7 +179,8 @@ bool ReadWholeEeprom(TransactionContext& ctx, Image& eeprom, bool showProgress,
     ctx.clock.Sleep(kPauseMs);
     const LinkResult result =
         ReadPagerBlock(ctx, address, kBlock, run.countBytes ? kProgressFrom0 : kProgressNone);
-    if (run.countBytes) ctx.link.ProgressBase += kBlock;
+    if (run.countBytes)
+      ctx.link.ProgressBase += kBlock;
     if (result != kLinkSuccess) {
       LinkFailed(outcome, TransactionStep::Eeprom, result, address);
       return false;

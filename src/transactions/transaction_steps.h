@@ -51,11 +51,10 @@ void LinkFailed(TransactionOutcome& outcome, TransactionStep step, LinkResult re
                 std::uint16_t address);
 
 // Reads every block back and compares it with image, in order, with a pause after each
-// read, the way run says. True when all match; otherwise outcome holds the failed read (a link failure) or the
-// first differing byte (a mismatch). Shows nothing.
-bool VerifyBlocks(TransactionContext& ctx, const Image& image,
-                  std::span<const WrittenBlock> blocks, TransactionOutcome& outcome,
-                  const BlockRun& run = {});
+// read, the way run says. True when all match; otherwise outcome holds the failed read (a link
+// failure) or the first differing byte (a mismatch). Shows nothing.
+bool VerifyBlocks(TransactionContext& ctx, const Image& image, std::span<const WrittenBlock> blocks,
+                  TransactionOutcome& outcome, const BlockRun& run = {});
 
 // "Verify Error at EEPROM address 0x01A6" followed by the advice.
 std::string VerifyErrorText(std::uint16_t address, std::string_view advice);
@@ -64,8 +63,8 @@ std::string VerifyErrorText(std::uint16_t address, std::string_view advice);
 LinkResult ResetPager(TransactionContext& ctx);
 
 // The whole EEPROM in blocks of one page, with the Read's pause before each; the gauge
-// follows block by block when showProgress, or as run says. True when every block arrived; otherwise outcome holds the
-// failed read. Shows nothing.
+// follows block by block when showProgress, or as run says. True when every block arrived;
+// otherwise outcome holds the failed read. Shows nothing.
 bool ReadWholeEeprom(TransactionContext& ctx, Image& eeprom, bool showProgress,
                      TransactionOutcome& outcome, const BlockRun& run = {});
 

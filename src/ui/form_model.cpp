@@ -663,12 +663,14 @@ void FormModel::RunProgram() {
   auto ended = [&](const TransactionOutcome& outcome) {
     lastOutcome_ = outcome;
     std::optional<std::array<std::string, map::kCodeCount>> next;
-    if (outcome.Ok() && stepping) next = view_->PreviewAutoStep();
+    if (outcome.Ok() && stepping)
+      next = view_->PreviewAutoStep();
     LogProgram(next);
   };
   if (port_) {
     TransactionContext ctx{codeplug, *link_, *port_, host_, clock_};
-    lastOutcome_ = ProgramPager(ctx, ProgramOptions{verify_, backupDirectory_, stopRequested_, ended});
+    lastOutcome_ =
+        ProgramPager(ctx, ProgramOptions{verify_, backupDirectory_, stopRequested_, ended});
   } else {
     lastOutcome_ = TransactionOutcome{Ending::LinkFailure, TransactionStep::FirmwareVersion,
                                       kLinkFailure};
@@ -678,7 +680,8 @@ void FormModel::RunProgram() {
   std::copy(ownSerial.begin(), ownSerial.end(), serialAt);
   const bool ok = lastOutcome_.Ok();
   lastStepOk_ = true;
-  if (ok && stepping) lastStepOk_ = view_->AutoStepCodes();
+  if (ok && stepping)
+    lastStepOk_ = view_->AutoStepCodes();
   host_.SetProgress(0);
   controls.SetEnabled("TFormUI", true);
   for (std::string_view name : kBusyControls) controls.SetEnabled(name, true);
@@ -704,7 +707,8 @@ void FormModel::LogProgram(
   DescribeWrittenImage(record, o.image ? *o.image : codeplug.WorkingImage);
   if (!o.image) record.imageSha256.clear();
   record.outcome = o.Ok() ? std::string(kLogSuccess) : DescribeOutcome(o);
-  if (capcodesAfterStepping) record.capcodesAfterStepping = *capcodesAfterStepping;
+  if (capcodesAfterStepping)
+    record.capcodesAfterStepping = *capcodesAfterStepping;
   lastLogWrite_ = log_.Append(std::move(record));
   if (lastLogWrite_.report)
     host_.Show(Message{lastLogWrite_.message, "Warning", Icon::Warning});

@@ -446,13 +446,14 @@ struct PersonalityView::Impl {
     CodeEdits edits = ReadEdits();
     AddressState state = addresses;
     const StepOutcome outcome = ApplyAutoStep(copy, edits, state, steps, Direction());
-    if (outcome.duplicate) return std::nullopt;
+    if (outcome.duplicate)
+      return std::nullopt;
     return CapcodesOf(copy.WorkingImage);
   }
 
   StepDirection Direction() const {
     return c[kStepDirection].itemIndex == int(StepDirection::Decrement) ? StepDirection::Decrement
-                                                                         : StepDirection::Increment;
+                                                                        : StepDirection::Increment;
   }
 
   bool AutoStepCodes() {

@@ -2,9 +2,9 @@
 // the field rules when the user edits a control (Enter, KeyPress, Exit, Click, MouseDown).
 #pragma once
 
+#include <array>
 #include <functional>
 #include <memory>
-#include <array>
 #include <optional>
 #include <string>
 

@@ -71,18 +71,21 @@ TEST(SerialTrace, EveryByteIsInTheFileAsItPasses) {
   const std::pair<int, std::vector<std::string>> cases[] = {
       {3, {"         0  PC> 77 00 00 "}},
       {16, {"         0  PC> 77 00 00 FF FF FF FF FF FF FF FF FF FF FF FF FF  w..............."}},
-      {20, {"         0  PC> 77 00 00 FF FF FF FF FF FF FF FF FF FF FF FF FF  w...............",
-            "         0      FF FF FF FF "}},
+      {20,
+       {"         0  PC> 77 00 00 FF FF FF FF FF FF FF FF FF FF FF FF FF  w...............",
+        "         0      FF FF FF FF "}},
   };
   int sent = 0;
   for (const auto& [bytes, rows] : cases) {
-    for (; sent < bytes; ++sent) trace.Sent(sent == 0 ? 'w' : sent < 3 ? 0x00 : 0xFF);
+    for (; sent < bytes; ++sent)
+      trace.Sent(sent == 0 ? 'w' : sent < 3 ? 0x00 : 0xFF);
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
     std::vector<std::string> lines;
     std::istringstream split(text.str());
-    for (std::string line; std::getline(split, line);) lines.push_back(line);
+    for (std::string line; std::getline(split, line);)
+      lines.push_back(line);
     ASSERT_GE(lines.size(), kHeadingLines) << bytes;
     EXPECT_EQ(std::vector<std::string>(lines.begin() + kHeadingLines, lines.end()), rows) << bytes;
   }

@@ -21,7 +21,8 @@ struct Shown {
 class ScriptedHost : public Host {
 public:
   void Show(const Message& m) override {
-    if (onShow) onShow(m); // while the box is up
+    if (onShow)
+      onShow(m); // while the box is up
     shown.push_back({Shown::Kind::Box, m});
   }
   bool AskRetryCancel(const Message& m) override {

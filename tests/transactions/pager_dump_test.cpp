@@ -4,12 +4,12 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <functional>
+#include <iterator>
 #include <unistd.h>
 
-#include "transactions/pager_bench.h"
 #include "base/sha256.h"
+#include "transactions/pager_bench.h"
 #include "transactions/pager_dump.h"
 #include "transactions/transaction_steps.h"
 
@@ -145,22 +145,41 @@ TEST(RestorePager, RefusesAnotherPagersDumpUnlessForcedAndVerifies) {
     Message last;
     const char* serialAfter; // the pager's serial number afterwards
   } cases[] = {
-      {"another pager's dump is refused", "OTHER00001", {}, true, Ending::Refused, 0,
+      {"another pager's dump is refused",
+       "OTHER00001",
+       {},
+       true,
+       Ending::Refused,
+       0,
        Info("Serial Number no Match, Please Restore the backup of this pager.\nPager's serial "
             "number is PAGER00042, the backup's is OTHER00001."),
        "PAGER00042"},
-      {"forced, the pager keeps its own serial number", "OTHER00001", {.force = true}, true,
-       Ending::Success, 8,
+      {"forced, the pager keeps its own serial number",
+       "OTHER00001",
+       {.force = true},
+       true,
+       Ending::Success,
+       8,
        withDetail(restored, "The pager keeps its own serial number PAGER00042; the backup's "
                             "OTHER00001 was not written."),
        "PAGER00042"},
-      {"forced with the serial number, it is copied", "OTHER00001",
-       {.force = true, .copySerialNumber = true}, true, Ending::Success, 8,
+      {"forced with the serial number, it is copied",
+       "OTHER00001",
+       {.force = true, .copySerialNumber = true},
+       true,
+       Ending::Success,
+       8,
        withDetail(restored, "The pager now carries the backup's serial number OTHER00001 in "
                             "place of PAGER00042."),
        "OTHER00001"},
-      {"a pager that keeps nothing fails the verify", "PAGER00042", {}, false, Ending::Mismatch, 8,
-       Error("Verify Error at EEPROM address 0x0019, Please Restore Pager again"), "PAGER00042"},
+      {"a pager that keeps nothing fails the verify",
+       "PAGER00042",
+       {},
+       false,
+       Ending::Mismatch,
+       8,
+       Error("Verify Error at EEPROM address 0x0019, Please Restore Pager again"),
+       "PAGER00042"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.shows);
@@ -212,12 +231,14 @@ TEST(RestorePager, AnImageTheReadWouldRefuseIsNotWrittenUnlessInsisted) {
          e = blank;
        },
        true, TransactionStep::Marker, "The backup's codeplug marker at 0x0012 is 0xFF", false},
-      {"a complementless pager ID", [](Image& e) { e[map::kPagerId] = e[map::kPagerId + 1] = 0xFF; },
-       true, TransactionStep::PagerId, "The backup's pager ID 0xFF 0xFF", false},
+      {"a complementless pager ID",
+       [](Image& e) { e[map::kPagerId] = e[map::kPagerId + 1] = 0xFF; }, true,
+       TransactionStep::PagerId, "The backup's pager ID 0xFF 0xFF", false},
       {"a later stamp", [](Image& e) { SetText(e, map::kSoftwareStamp, "019999"); }, true,
        TransactionStep::SoftwareStamp, "The backup's software stamp 019999", false},
-      {"a patch later than the pager's firmware takes", [](Image& e) { SetShortPatchVersion(e, 6); },
-       true, TransactionStep::Patch, "The backup's patch version 6 is later", true},
+      {"a patch later than the pager's firmware takes",
+       [](Image& e) { SetShortPatchVersion(e, 6); }, true, TransactionStep::Patch,
+       "The backup's patch version 6 is later", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.shows);
@@ -225,7 +246,8 @@ TEST(RestorePager, AnImageTheReadWouldRefuseIsNotWrittenUnlessInsisted) {
     SetText(dump, map::kSerialNumber, "PAGER00042");
     Seal(dump);
     c.damage(dump);
-    if (c.seal) Seal(dump);
+    if (c.seal)
+      Seal(dump);
     for (bool insist : {false, true}) {
       PagerBench b;
       b.pager.FirmwareDigits = "010204";
@@ -244,8 +266,10 @@ TEST(RestorePager, AnImageTheReadWouldRefuseIsNotWrittenUnlessInsisted) {
       EXPECT_TRUE(b.Writes().empty());
       EXPECT_EQ(b.pager.Frames.empty(), !c.askedThePager);
       ASSERT_EQ(b.host.shown.size(), 1u);
-      EXPECT_EQ(b.host.shown[0].message.text, "Backup Data Error, nothing has been written to the pager.");
-      EXPECT_EQ(b.host.shown[0].message.detail.rfind(c.detail, 0), 0u) << b.host.shown[0].message.detail;
+      EXPECT_EQ(b.host.shown[0].message.text,
+                "Backup Data Error, nothing has been written to the pager.");
+      EXPECT_EQ(b.host.shown[0].message.detail.rfind(c.detail, 0), 0u)
+          << b.host.shown[0].message.detail;
     }
   }
 }

@@ -683,7 +683,8 @@ TEST(ProgramPagerEnd, IsToldBeforeTheBoxThatShowsIt) {
   } cases[] = {
       {"a success", [](PagerBench&) {}, Ending::Success},
       {"a NAK to the page 1 write", nth_nak(11), Ending::LinkFailure},
-      {"a later stamp", [](PagerBench& b) { SetText(b.pager.Eeprom, map::kSoftwareStamp, "019999"); },
+      {"a later stamp",
+       [](PagerBench& b) { SetText(b.pager.Eeprom, map::kSoftwareStamp, "019999"); },
        Ending::Refused},
       {"a NAK to the serial number read", nth_nak(7), Ending::LinkFailure},
       {"a pager that keeps nothing it is sent",
@@ -695,7 +696,9 @@ TEST(ProgramPagerEnd, IsToldBeforeTheBoxThatShowsIt) {
     c.setup(b);
     std::vector<std::pair<Ending, std::size_t>> told; // ending, boxes shown by then
     ProgramOptions options;
-    options.ended = [&](const TransactionOutcome& o) { told.push_back({o.ending, b.host.shown.size()}); };
+    options.ended = [&](const TransactionOutcome& o) {
+      told.push_back({o.ending, b.host.shown.size()});
+    };
     const TransactionOutcome outcome = ProgramPager(b.ctx, options);
     EXPECT_EQ(outcome.ending, c.ending);
     ASSERT_EQ(told.size(), 1u);
@@ -755,8 +758,8 @@ TEST(ProgramPagerGauge, CountsTheBackupAndTheVerifyWhenTheyAreOn) {
     int afterWrites;  // as the last patch segment goes out
   } cases[] = {
       {"writes only", false, false, 0, 99},
-      {"verify", true, false, 0, 49},             // 831 bytes written, 843 read back
-      {"backup and verify", true, true, 48, 77},  // and 2048 backed up before
+      {"verify", true, false, 0, 49},            // 831 bytes written, 843 read back
+      {"backup and verify", true, true, 48, 77}, // and 2048 backed up before
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.shows);
@@ -789,12 +792,15 @@ TEST(ProgramPagerGauge, CountsTheBackupAndTheVerifyWhenTheyAreOn) {
     const std::size_t firstWrite = kCheckedReads.size() + 1 + (c.backup ? 8 : 0);
     int before = 0, atWrites = 0, last = 0, peak = 0;
     for (const auto& [requests, percent] : gauge) {
-      if (percent == 0) continue; // the end puts it back
+      if (percent == 0)
+        continue; // the end puts it back
       EXPECT_GE(percent, last) << "at request " << requests;
       last = percent;
       peak = std::max(peak, percent);
-      if (requests < firstWrite) before = percent;
-      if (requests < firstWrite + kLongPatchWrites.size()) atWrites = percent;
+      if (requests < firstWrite)
+        before = percent;
+      if (requests < firstWrite + kLongPatchWrites.size())
+        atWrites = percent;
     }
     EXPECT_EQ(before, c.atFirstWrite);
     EXPECT_EQ(atWrites, c.afterWrites);

@@ -36,8 +36,10 @@ std::vector<std::pair<std::string, int>> Phases(const std::string& drawn) {
     const std::size_t end = drawn.find('\r', at + 1);
     std::string text = drawn.substr(at + 1, end == std::string::npos ? end : end - at - 1);
     at = end;
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    if (text.size() < 7 || text[4] != ' ') continue;
+    while (!text.empty() && text.back() == ' ')
+      text.pop_back();
+    if (text.size() < 7 || text[4] != ' ')
+      continue;
     const int percent = std::stoi(text.substr(0, 3));
     const std::string phase = text.substr(6);
     if (phases.empty() || phases.back().first != phase)
@@ -73,10 +75,9 @@ TEST(CliProgressLine, NamesTheBackupTheWritesAndTheVerifyAndMovesThroughThem) {
     EXPECT_GE(percent, last) << phase;
     last = percent;
   }
-  const std::vector<std::string> expected = {"backing up",         "writing page 0",
-                                             "writing page 1",     "writing the patch header",
-                                             "writing the patch",  "verifying",
-                                             "resetting the pager"};
+  const std::vector<std::string> expected = {
+      "backing up",        "writing page 0", "writing page 1",     "writing the patch header",
+      "writing the patch", "verifying",      "resetting the pager"};
   std::vector<std::string> seen; // from the backup on, the checks before it aside
   for (auto it = std::find(names.begin(), names.end(), "backing up"); it != names.end(); ++it)
     seen.push_back(*it);
@@ -84,7 +85,8 @@ TEST(CliProgressLine, NamesTheBackupTheWritesAndTheVerifyAndMovesThroughThem) {
   const auto phases = Phases(drawn);
   auto percentOf = [&](const std::string& name) {
     for (const auto& [phase, percent] : phases)
-      if (phase == name) return percent;
+      if (phase == name)
+        return percent;
     return -1;
   };
   EXPECT_GE(percentOf("backing up"), 50);

@@ -386,10 +386,11 @@ TEST_F(CliTest, DumpKeepsThePagerAsItIsAndRestoreRefusesADumpOfAnotherPager) {
   }
   EXPECT_EQ(Slurp(dir / "dump.BIN"), Slurp(dir / "pager.bin"));
   // Each carries its digest beside it, as sha256sum writes and checks it.
-  EXPECT_EQ(test::RunCommand("cd " + dir.string() + " && sha256sum -c dump.BIN.sha256 dump.Dat.sha256",
-                             dir.string())
-                .status,
-            0);
+  EXPECT_EQ(
+      test::RunCommand("cd " + dir.string() + " && sha256sum -c dump.BIN.sha256 dump.Dat.sha256",
+                       dir.string())
+          .status,
+      0);
   EXPECT_EQ(Slurp(dir / "dump.Dat").rfind("S0", 0), 0u);
   EXPECT_NE(Slurp(dir / "trace.txt").find("PC> 53 55 6A 56"), std::string::npos);
 

@@ -213,14 +213,16 @@ TEST_F(SerialDeviceChoiceTest, TheLogNamesTheDeviceOpenedAndIsWrittenBeforeTheBo
     SCOPED_TRACE(c.shows);
     fs::remove(settingsFile);
     Start(c.environment);
-    if (c.choose) Choose(Dev("ttyUSB0"));
+    if (c.choose)
+      Choose(Dev("ttyUSB0"));
     const fs::path log = dir / "log.csv";
     fs::remove(log);
     model->SetProgrammingLog(log);
     model->Click("btnF3Read");
     std::string atTheBox;
     host.onShow = [&](const Message& m) {
-      if (m.text == "Codeplug  Programmed  Successfully!") atTheBox = ReadAll(log);
+      if (m.text == "Codeplug  Programmed  Successfully!")
+        atTheBox = ReadAll(log);
     };
     model->Click("btnF4Program");
     host.onShow = nullptr;

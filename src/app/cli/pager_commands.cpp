@@ -218,9 +218,8 @@ void LogRestore(Session& s, const RestoreOptions& o, const TransactionOutcome& o
   record.source = "restore of " + Absolute(o.in);
   if (outcome.image) {
     DescribeWrittenImage(record, *outcome.image);
-    const std::string written(
-        reinterpret_cast<const char*>(&(*outcome.image)[map::kSerialNumber]),
-        map::kSerialNumberLength);
+    const std::string written(reinterpret_cast<const char*>(&(*outcome.image)[map::kSerialNumber]),
+                              map::kSerialNumberLength);
     if (!outcome.serialNumber.empty() && written != outcome.serialNumber)
       record.source += "; serial number " + SerialNumberForLog(written) + " copied over " +
                        SerialNumberForLog(outcome.serialNumber);
