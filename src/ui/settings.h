@@ -23,8 +23,9 @@ bool DirectoryWritable(const std::string& dir);
 // folder when the program's folder cannot be written (an installed copy).
 std::string SettingsDirectory(const std::string& programDir);
 
-// Reads the two lines; values outside 1-256 (port) or 0-256 (count) fall back to the defaults.
-PortSettings ReadSettings(const std::string& path);
+// Reads the two lines; values outside 1-256 (port) or 0-256 (count) fall back to the defaults,
+// and so does a file that cannot be read (a pipe, a device, far too large: problem says why).
+PortSettings ReadSettings(const std::string& path, std::string* problem = nullptr);
 // Writes the two lines, each ended by a line feed.
 bool WriteSettings(const std::string& path, const PortSettings& settings);
 

@@ -141,6 +141,9 @@ int RunRead(const ReadOptions& o) {
 }
 
 int RunProgram(const ProgramOptions& o) {
+  FileLock lock;
+  if (o.update && !LockForUpdate(lock, o.in))
+    return kExitFailed;
   Session s(o.port.device);
   if (!PrepareProgram(s, o))
     return kExitFailed;
