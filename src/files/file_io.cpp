@@ -38,9 +38,11 @@ bool IsTemporaryName(std::string_view name) {
   if (name.size() < 1 + 1 + kSuffix || name.front() != '.' || !name.ends_with(".tmp"))
     return false;
   const std::string_view random = name.substr(name.size() - kSuffix + 1, 12);
-  if (name[name.size() - kSuffix] != '.') return false;
+  if (name[name.size() - kSuffix] != '.')
+    return false;
   for (const char c : random)
-    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+      return false;
   return true;
 }
 
@@ -165,7 +167,8 @@ FileReadResult ReadTextFile(const std::string& path, std::uintmax_t limit) {
   Fd fd;
   std::string problem = fileio::OpenForReading(ToPath(path), limit, fd);
   result.missing = !fd.open() && problem == fileio::ErrorText(ENOENT);
-  if (problem.empty()) problem = fileio::ReadAll(fd.get(), limit, result.text);
+  if (problem.empty())
+    problem = fileio::ReadAll(fd.get(), limit, result.text);
   if (!problem.empty()) {
     result.text.clear();
     result.error = Describe("read", path, problem);
@@ -235,8 +238,10 @@ int OpenForAppending(const std::filesystem::path& path, bool readToo, bool& crea
   if (reason.empty() && target.throughLink && !target.exists)
     reason = "Is a symbolic link to a file that does not exist";
   Fd fd;
-  if (reason.empty()) reason = fileio::OpenForAppending(target.path, readToo, fd, created);
-  if (!reason.empty()) return -1;
+  if (reason.empty())
+    reason = fileio::OpenForAppending(target.path, readToo, fd, created);
+  if (!reason.empty())
+    return -1;
   const int descriptor = fd.get();
   fd.release();
   return descriptor;

@@ -198,10 +198,13 @@ std::string OpenForAppending(const fs::path& path, bool readToo, Fd& fd, bool& c
   const int access = (readToo ? _O_RDWR : _O_WRONLY) | _O_APPEND | _O_BINARY | _O_NOINHERIT;
   fd.reset(_wopen(path.c_str(), access | _O_CREAT | _O_EXCL, _S_IREAD | _S_IWRITE));
   created = fd.open();
-  if (!fd.open() && errno == EEXIST) fd.reset(_wopen(path.c_str(), access));
-  if (!fd.open()) return LastError();
+  if (!fd.open() && errno == EEXIST)
+    fd.reset(_wopen(path.c_str(), access));
+  if (!fd.open())
+    return LastError();
   struct _stat64 st;
-  if (_fstat64(fd.get(), &st) != 0) return LastError();
+  if (_fstat64(fd.get(), &st) != 0)
+    return LastError();
   if (std::string problem = NotRegular(st.st_mode); !problem.empty()) {
     fd.reset();
     return problem;
@@ -217,15 +220,15 @@ constexpr DWORD kLockOffsetHigh = 0x40000000;
 bool SameFile(HANDLE a, HANDLE b) {
   BY_HANDLE_FILE_INFORMATION x, y;
   return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
-         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
-         x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+         x.nFileIndexLow == y.nFileIndexLow;
 }
 
 HANDLE OpenShared(const fs::path& path) {
   // Shared for deleting too, so a save may still replace the file while it is locked.
   return CreateFileW(path.c_str(), GENERIC_READ,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 } // namespace
@@ -236,7 +239,8 @@ std::string LockExclusive(const fs::path& path, Fd& fd) {
     HANDLE h = OpenShared(path);
     if (h == INVALID_HANDLE_VALUE) {
       const DWORD error = GetLastError();
-      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return {};
       return std::system_category().message(int(error));
     }
     if (GetFileType(h) != FILE_TYPE_DISK) {
@@ -250,7 +254,8 @@ std::string LockExclusive(const fs::path& path, Fd& fd) {
     }
     OVERLAPPED at{};
     at.OffsetHigh = kLockOffsetHigh;
-    if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) return LastWin32Error();
+    if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at))
+      return LastWin32Error();
     // A save replaces the file with a new one: the lock on the old one guards nothing then.
     HANDLE now = OpenShared(path);
     if (now == INVALID_HANDLE_VALUE) {
@@ -259,7 +264,8 @@ std::string LockExclusive(const fs::path& path, Fd& fd) {
     }
     const bool same = SameFile(h, now);
     CloseHandle(now);
-    if (same) return {};
+    if (same)
+      return {};
   }
 }
 

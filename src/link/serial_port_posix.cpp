@@ -22,8 +22,8 @@
 #include <thread>
 #include <unistd.h>
 
-#include "files/file_io.h"
 #include "base/host.h"
+#include "files/file_io.h"
 
 namespace pw {
 

@@ -31,10 +31,12 @@ constexpr std::string_view kLegend =
 std::FILE* AppendStream(int fd) {
 #ifdef _WIN32
   std::FILE* file = _fdopen(fd, "ab");
-  if (!file) _close(fd);
+  if (!file)
+    _close(fd);
 #else
   std::FILE* file = ::fdopen(fd, "ab");
-  if (!file) ::close(fd);
+  if (!file)
+    ::close(fd);
 #endif
   return file;
 }
@@ -56,7 +58,8 @@ SerialTrace::SerialTrace(std::filesystem::path path, Clock& clock)
 
 SerialTrace::~SerialTrace() {
   Flush();
-  if (out_) std::fclose(out_);
+  if (out_)
+    std::fclose(out_);
 }
 
 void SerialTrace::Sent(std::uint8_t b) { Add(Direction::Sent, b); }
@@ -109,7 +112,8 @@ void SerialTrace::OpenFile() {
   bool created = false;
   std::string reason;
   const int fd = OpenForAppending(path_, false, created, reason);
-  if (fd >= 0 && !(out_ = AppendStream(fd))) reason = std::strerror(errno);
+  if (fd >= 0 && !(out_ = AppendStream(fd)))
+    reason = std::strerror(errno);
   if (!out_) {
     error_ = "Cannot write the serial trace \"" + path_.string() + "\": " + reason;
     return;
@@ -117,7 +121,8 @@ void SerialTrace::OpenFile() {
   // Each session of the trace starts with its own heading, also in a file it shares.
   std::string heading;
   std::fseek(out_, 0, SEEK_END);
-  if (std::ftell(out_) > 0) heading = "\n";
+  if (std::ftell(out_) > 0)
+    heading = "\n";
   heading += "Pagewright serial trace, started " +
              LocalTimeText(std::time(nullptr), "%Y-%m-%d %H:%M:%S") + "\n" + std::string(kLegend);
   std::fputs(heading.c_str(), out_);
@@ -126,7 +131,8 @@ void SerialTrace::OpenFile() {
 void SerialTrace::Write(const std::string& text) {
   if (!error_.empty()) return;
   if (!opened_) OpenFile();
-  if (!out_) return;
+  if (!out_)
+    return;
   std::fwrite(text.data(), 1, text.size(), out_);
   if (std::fflush(out_) != 0 || std::ferror(out_))
     error_ = "Cannot write the serial trace \"" + path_.string() + "\": " + std::strerror(errno);

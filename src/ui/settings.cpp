@@ -75,11 +75,13 @@ int ReadNumberLine(std::string_view& rest, bool& ok) {
   int value = 0;
   int digits = 0;
   for (const char c : line) {
-    if (c < '0' || c > '9') break;
+    if (c < '0' || c > '9')
+      break;
     value = value * 10 + (c - '0');
     ++digits;
   }
-  if (digits == 0) ok = false;
+  if (digits == 0)
+    ok = false;
   return value;
 }
 
@@ -99,7 +101,8 @@ PortSettings ReadSettings(const std::string& path, std::string* problem) {
   PortSettings s;
   const FileReadResult read = ReadTextFile(path, kMaxIniFileBytes);
   if (!read.ok) {
-    if (problem && !read.missing) *problem = read.error;
+    if (problem && !read.missing)
+      *problem = read.error;
     return s;
   }
   std::string_view rest = read.text;

@@ -22,7 +22,8 @@ UserSettings UserSettings::Load(const fs::path& path) {
   if (path.empty()) return s;
   const FileReadResult read = ReadTextFile(Utf8FromPath(path), kMaxSettingsFileBytes);
   if (!read.ok) {
-    if (!read.missing) s.problem_ = read.error;
+    if (!read.missing)
+      s.problem_ = read.error;
     return s;
   }
   std::istringstream in(read.text);

@@ -151,7 +151,8 @@ TEST_F(FileIo, RefusesWhatASaveMayNotReplaceAndLeavesItAsItWas) {
          return ::lchown(t.c_str(), 4242, 4242) == 0;
        },
        "Is a symbolic link that another user made in a shared folder"},
-      {"a link that leads in a circle", [](const fs::path& t) {
+      {"a link that leads in a circle",
+       [](const fs::path& t) {
          fs::create_symlink(t, t);
          return true;
        },
@@ -457,10 +458,12 @@ TEST_F(FileIo, ASaveClearsTheStaleTemporaryFilesOfKilledSavesAndNothingElse) {
   } cases[] = {
       {".code.dat.abcdefghij01.tmp", [](const fs::path&) { return true; }, true},
       {".other.dat.0123456789ab.tmp", [](const fs::path&) { return true; }, true},
-      {".code.dat.fresh0000000.tmp", [](const fs::path& p) {
+      {".code.dat.fresh0000000.tmp",
+       [](const fs::path& p) {
          fs::last_write_time(p, fs::file_time_type::clock::now());
          return true;
-       }, false},
+       },
+       false},
       {".code.dat.short.tmp", [](const fs::path&) { return true; }, false},
       {"code.dat.abcdefghij02.tmp", [](const fs::path&) { return true; }, false},
       {".code.dat.ABCDEFGHIJ03.tmp", [](const fs::path&) { return true; }, false},
@@ -476,7 +479,8 @@ TEST_F(FileIo, ASaveClearsTheStaleTemporaryFilesOfKilledSavesAndNothingElse) {
       std::printf("skipped: %s (needs the administrator)\n", c.name);
       continue;
     }
-    if (!c.removed) kept.insert(c.name);
+    if (!c.removed)
+      kept.insert(c.name);
   }
   const fs::path link = folder_ / ".code.dat.alinkstale05.tmp";
   fs::create_symlink(folder_ / "code.dat", link);

@@ -494,8 +494,10 @@ bool WaitingForLock(ino_t inode, int count, pid_t child) {
     for (std::string line; std::getline(locks, line);)
       if (line.find("-> FLOCK") != std::string::npos && line.find(file) != std::string::npos)
         ++waiting;
-    if (waiting >= count) return true;
-    if (waitpid(child, nullptr, WNOHANG) == child) return false;
+    if (waiting >= count)
+      return true;
+    if (waitpid(child, nullptr, WNOHANG) == child)
+      return false;
     usleep(10000);
   }
   return false;
@@ -507,7 +509,8 @@ TEST_F(CliTest, CommandsChangingOneDataFileTakeTurnsAndKeepEveryChange) {
   const std::string file = ReadDefault("code.Dat");
   const std::pair<const char*, const char*> changes[] = {{"edtRepeatcount1", "7"},
                                                          {"edtCadence1", "11110000"}};
-  for (const auto& [name, value] : changes) ASSERT_NE(Value(file, name), value);
+  for (const auto& [name, value] : changes)
+    ASSERT_NE(Value(file, name), value);
   const int held = open(file.c_str(), O_RDONLY);
   ASSERT_EQ(flock(held, LOCK_EX), 0);
   struct stat st {};
@@ -531,7 +534,8 @@ TEST_F(CliTest, CommandsChangingOneDataFileTakeTurnsAndKeepEveryChange) {
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  for (const auto& [name, value] : changes) EXPECT_EQ(Value(file, name), value) << name;
+  for (const auto& [name, value] : changes)
+    EXPECT_EQ(Value(file, name), value) << name;
 }
 
 } // namespace

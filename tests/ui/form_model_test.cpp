@@ -165,8 +165,7 @@ TEST_F(FormModelTest, AnUnreadableSettingsFileIsReportedOnceAndTheDefaultsAreUse
     std::function<void()> make;
     const char* reason;
   } cases[] = {
-      {dir / "CorvaneF.ini",
-       [&] { ASSERT_EQ(::mkfifo((dir / "CorvaneF.ini").c_str(), 0666), 0); },
+      {dir / "CorvaneF.ini", [&] { ASSERT_EQ(::mkfifo((dir / "CorvaneF.ini").c_str(), 0666), 0); },
        "Is a named pipe, not a regular file"},
       {conf,
        [&] {

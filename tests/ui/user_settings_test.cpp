@@ -63,7 +63,8 @@ TEST(UserSettings, HostileSettingsFilesGiveTheDefaultsAndSaySo) {
       {"a link to random bytes", [](const fs::path& p) { fs::create_symlink("/dev/urandom", p); },
        "Is a device, not a regular file"},
       {"far too large",
-       [](const fs::path& p) { std::ofstream(p) << "verify=0\n7\n" << std::string(1 << 20, '#'); },
+       [](const fs::path& p) { std::ofstream(p) << "verify=0\n7\n"
+                                                << std::string(1 << 20, '#'); },
        "File too large"},
   };
   ::alarm(20); // a read that blocks ends the run instead of hanging it

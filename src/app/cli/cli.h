@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "files/file_io.h"
 #include "base/clock.h"
 #include "base/host.h"
+#include "files/file_io.h"
 #include "link/serial_port.h"
 #include "ui/form_model.h"
 #include "ui/shell.h"

@@ -30,14 +30,16 @@ void Complain(const std::string& text) {
 
 bool LockForUpdate(FileLock& lock, const std::string& path) {
   std::string error;
-  if (lock.Acquire(path, error)) return true;
+  if (lock.Acquire(path, error))
+    return true;
   std::fprintf(stderr, "%s\n", error.c_str());
   return false;
 }
 
 void ReportSettingsProblem(const std::string& problem) {
   static bool reported = false;
-  if (problem.empty() || reported) return;
+  if (problem.empty() || reported)
+    return;
   reported = true;
   Complain(problem + "; the settings are left out");
 }
