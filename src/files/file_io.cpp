@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <random>
 #include <system_error>
@@ -247,16 +246,21 @@ int OpenForAppending(const std::filesystem::path& path, bool readToo, bool& crea
   return descriptor;
 }
 
-FileLock::~FileLock() = default;
+FileLock::~FileLock() { Fd closed(fd_); }
 
 bool FileLock::Acquire(const std::string& path, std::string& error) {
-  auto fd = std::make_unique<Fd>();
-  const std::string problem = fileio::LockExclusive(ToPath(path), *fd);
+  {
+    Fd held(fd_); // a lock held before is given up first
+    fd_ = -1;
+  }
+  Fd fd;
+  const std::string problem = fileio::LockExclusive(ToPath(path), fd);
   if (!problem.empty()) {
     error = "Cannot lock file \"" + path + "\": " + problem;
     return false;
   }
-  fd_ = std::move(fd);
+  fd_ = fd.get();
+  fd.release();
   return true;
 }
 

@@ -4,15 +4,10 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <string_view>
 
 namespace pw {
-
-namespace fileio {
-class Fd;
-}
 
 // What each kind of file the program reads may hold at most, far above what it ever writes
 // there: data files (about 5.5 KB), raw images, dumps, JSON documents ...
@@ -83,7 +78,7 @@ public:
   bool Acquire(const std::string& path, std::string& error);
 
 private:
-  std::unique_ptr<fileio::Fd> fd_;
+  int fd_ = -1; // closing it releases the lock
 };
 
 } // namespace pw

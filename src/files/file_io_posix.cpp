@@ -293,6 +293,10 @@ std::string OpenForAppending(const fs::path& path, bool readToo, Fd& fd, bool& c
 
 std::string LockExclusive(const fs::path& path, Fd& fd) {
   for (;;) {
+    // Looked at before it is opened: opening a serial device would already toggle its lines.
+    struct stat before;
+    if (::stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode))
+      return {};
     fd.reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd.open())
       return errno == ENOENT ? std::string() : LastError();
