@@ -1,5 +1,7 @@
 #include "batch/locked_file.h"
 
+#include "files/file_io.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -50,21 +52,20 @@ void LockedFile::Close() {
 bool LockedFile::Open(const std::filesystem::path& path, std::string& reason) {
   Close();
   path_ = path;
-  int fd = OpenRetrying(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL);
-  created_ = fd >= 0;
-  if (fd < 0 && errno == EEXIST)
+  int fd;
+  if (path == "/dev/null") {
+    // For a user who wants no log.
     fd = OpenRetrying(path.c_str(), O_RDWR | O_APPEND);
-  if (fd < 0) {
-    reason = SystemReason();
-    return false;
-  }
-  // A plain file, or a device such as /dev/null for a user who wants no log.
-  struct stat st {};
-  const bool stated = ::fstat(fd, &st) == 0;
-  if (!stated || !(S_ISREG(st.st_mode) || S_ISCHR(st.st_mode))) {
-    reason = stated ? "not a plain file" : SystemReason();
-    ::close(fd);
-    return false;
+    created_ = false;
+    if (fd < 0) {
+      reason = SystemReason();
+      return false;
+    }
+  } else {
+    // Opened as a save opens its file: no pipe, device or planted link.
+    fd = OpenForAppending(path, true, created_, reason);
+    if (fd < 0)
+      return false;
   }
   int locked;
   do

@@ -1,5 +1,9 @@
 #include "batch/locked_file.h"
 
+#include <io.h>
+
+#include "files/file_io.h"
+
 #include <windows.h>
 
 namespace pw {
@@ -49,6 +53,12 @@ void LockedFile::Close() {
 bool LockedFile::Open(const std::filesystem::path& path, std::string& reason) {
   Close();
   path_ = path;
+  // Made or checked as a save makes or checks its file: no device, folder or read-only file.
+  bool made = false;
+  if (const int fd = OpenForAppending(path, false, made, reason); fd >= 0)
+    _close(fd);
+  else
+    return false;
   // Append access without write access: every write lands at the end of the file.
   HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | FILE_APPEND_DATA,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -57,7 +67,7 @@ bool LockedFile::Open(const std::filesystem::path& path, std::string& reason) {
     reason = SystemReason();
     return false;
   }
-  created_ = GetLastError() != ERROR_ALREADY_EXISTS;
+  created_ = made;
   OVERLAPPED whole = At(0);
   if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
     reason = SystemReason();

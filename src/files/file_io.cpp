@@ -31,6 +31,20 @@ fs::path UnpredictableNameBeside(const fs::path& target) {
                              std::u8string(suffix.begin(), suffix.end()) + u8".tmp");
 }
 
+bool IsTemporaryName(std::string_view name) {
+  // "." + the file's name + "." + 12 letters or digits + ".tmp"
+  constexpr std::size_t kSuffix = 1 + 12 + 4;
+  if (name.size() < 1 + 1 + kSuffix || name.front() != '.' || !name.ends_with(".tmp"))
+    return false;
+  const std::string_view random = name.substr(name.size() - kSuffix + 1, 12);
+  if (name[name.size() - kSuffix] != '.')
+    return false;
+  for (const char c : random)
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+      return false;
+  return true;
+}
+
 } // namespace fileio
 
 namespace {
@@ -49,6 +63,11 @@ std::string Describe(std::string_view verb, const std::string& path, const std::
 
 FileWriteResult WriteFailed(const std::string& path, const std::string& reason) {
   return FileWriteResult{false, Describe("write", path, reason)};
+}
+
+// A save that failed once its checks had passed left the file and its backup as they were.
+FileWriteResult SaveFailed(const std::string& path, const std::string& reason) {
+  return WriteFailed(path, reason + "; the save failed and nothing was changed");
 }
 
 // What a temporary file is filled with: text, or the content of an existing file.
@@ -142,11 +161,13 @@ std::string BackupProblem(const Target& backup, const Target& file) {
 
 } // namespace
 
-FileReadResult ReadTextFile(const std::string& path) {
+FileReadResult ReadTextFile(const std::string& path, std::uintmax_t limit) {
   FileReadResult result;
   Fd fd;
-  std::string problem = fileio::OpenForReading(ToPath(path), kMaxReadFileBytes, fd);
-  if (problem.empty()) problem = fileio::ReadAll(fd.get(), kMaxReadFileBytes, result.text);
+  std::string problem = fileio::OpenForReading(ToPath(path), limit, fd);
+  result.missing = !fd.open() && problem == fileio::ErrorText(ENOENT);
+  if (problem.empty())
+    problem = fileio::ReadAll(fd.get(), limit, result.text);
   if (!problem.empty()) {
     result.text.clear();
     result.error = Describe("read", path, problem);
@@ -176,9 +197,10 @@ FileWriteResult WriteFileSafely(const std::string& path, std::string_view text, 
   Replacement file(fileio::InspectTarget(ToPath(path)));
   const Target& target = file.target();
   if (!target.problem.empty()) return WriteFailed(path, target.problem);
+  fileio::RemoveStaleTemporaries(fileio::FolderOf(target.path));
   if (std::string problem = file.Prepare(Content{text}, target.exists ? target.look : Look{}, false);
       !problem.empty())
-    return WriteFailed(path, problem);
+    return SaveFailed(path, problem);
 
   std::optional<Replacement> backup;
   const std::string backupPath = path + ".bak";
@@ -187,22 +209,59 @@ FileWriteResult WriteFileSafely(const std::string& path, std::string_view text, 
     const Target& old = backup->target();
     if (std::string problem = BackupProblem(old, target); !problem.empty())
       return WriteFailed(backupPath, problem);
+    if (fileio::FolderOf(old.path) != fileio::FolderOf(target.path))
+      fileio::RemoveStaleTemporaries(fileio::FolderOf(old.path));
     if (std::string problem =
             backup->Prepare(Content{{}, &target.path}, BackupLook(old, target), true);
         !problem.empty())
-      return WriteFailed(backupPath, problem);
+      return SaveFailed(path, problem + " (while writing the backup \"" + backupPath + "\")");
   }
 
   // All new content is on disk; only now do the backup and the file change.
   if (backup) {
     if (std::string problem = backup->Commit(); !problem.empty())
-      return WriteFailed(backupPath, problem);
+      return SaveFailed(path, problem + " (while writing the backup \"" + backupPath + "\")");
   }
   if (std::string problem = file.Commit(); !problem.empty()) {
     if (backup) backup->Undo();
     return WriteFailed(path, problem);
   }
   return FileWriteResult{true, {}};
+}
+
+int OpenForAppending(const std::filesystem::path& path, bool readToo, bool& created,
+                     std::string& reason) {
+  created = false;
+  const Target target = fileio::InspectTarget(path);
+  reason = target.problem;
+  if (reason.empty() && target.throughLink && !target.exists)
+    reason = "Is a symbolic link to a file that does not exist";
+  Fd fd;
+  if (reason.empty())
+    reason = fileio::OpenForAppending(target.path, readToo, fd, created);
+  if (!reason.empty())
+    return -1;
+  const int descriptor = fd.get();
+  fd.release();
+  return descriptor;
+}
+
+FileLock::~FileLock() { Fd closed(fd_); }
+
+bool FileLock::Acquire(const std::string& path, std::string& error) {
+  {
+    Fd held(fd_); // a lock held before is given up first
+    fd_ = -1;
+  }
+  Fd fd;
+  const std::string problem = fileio::LockExclusive(ToPath(path), fd);
+  if (!problem.empty()) {
+    error = "Cannot lock file \"" + path + "\": " + problem;
+    return false;
+  }
+  fd_ = fd.get();
+  fd.release();
+  return true;
 }
 
 } // namespace pw

@@ -3,18 +3,25 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace pw {
 
-// Far above a data file (about 5.5 KB); anything larger is not one.
+// What each kind of file the program reads may hold at most, far above what it ever writes
+// there: data files (about 5.5 KB), raw images, dumps, JSON documents ...
 inline constexpr std::uintmax_t kMaxReadFileBytes = 1u << 20;
+// ... the program's own settings (a few lines) ...
+inline constexpr std::uintmax_t kMaxSettingsFileBytes = 64u << 10;
+// ... and "CorvaneF.ini" (two short lines).
+inline constexpr std::uintmax_t kMaxIniFileBytes = 4u << 10;
 
 struct FileReadResult {
   bool ok = false;
   std::string text;  // the whole file, bytes unchanged
   std::string error; // e.g. "Cannot read file \"X\": No such file or directory"
+  bool missing = false; // the failure was that nothing is there
 };
 
 struct FileWriteResult {
@@ -22,9 +29,10 @@ struct FileWriteResult {
   std::string error; // e.g. "Cannot write file \"X\": Permission denied"
 };
 
-// Reads a regular file of at most kMaxReadFileBytes. Folders, pipes and devices are refused
-// before they are opened, so a read never blocks and never grows without end.
-FileReadResult ReadTextFile(const std::string& path);
+// Reads a regular file of at most limit bytes. Folders, pipes and devices are refused before
+// they are opened, so a read never blocks and never grows without end. Every file the program
+// reads goes through here, with the bound of its kind.
+FileReadResult ReadTextFile(const std::string& path, std::uintmax_t limit = kMaxReadFileBytes);
 bool FileExists(const std::string& path);
 
 // Whether a save to path can succeed, checked before long work whose result it would hold:
@@ -44,7 +52,33 @@ FileWriteResult CheckWriteTarget(const std::string& path, bool backup = false);
 // - a file with other hard links is rewritten in place once everything else has succeeded,
 //   so every name shows the new content (and the old comes back if that write fails);
 // - the backup follows the same rules; a new backup gets the file's mode and owner.
-// The checks of CheckWriteTarget apply to the file and to the backup.
+// The checks of CheckWriteTarget apply to the file and to the backup. Temporary files of this
+// naming that a killed save left in the folder (older than a minute, the user's own) go first.
 FileWriteResult WriteFileSafely(const std::string& path, std::string_view text, bool makeBackup);
+
+// Opens a file the program appends records to (the serial trace, the programming log) as a
+// save opens its file: links are followed, except one another user planted in a shared folder,
+// and never to create the missing file a link names; pipes, devices and folders are refused
+// before they are opened, with the save's reasons. A missing file is created (created says
+// so). Returns the descriptor, or -1 with the reason.
+int OpenForAppending(const std::filesystem::path& path, bool readToo, bool& created,
+                     std::string& reason);
+
+// An exclusive advisory lock (flock, LockFileEx) on a data file, held from Acquire until the
+// object goes away, around a whole read-modify-write: a second writer waits, then reads what
+// the first one saved. Other programs' reads are not hindered.
+class FileLock {
+public:
+  FileLock() = default;
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  // Waits for the lock. A missing file (about to be created) or one that is not a regular file
+  // (which the load refuses) is not locked and is no failure.
+  bool Acquire(const std::string& path, std::string& error);
+
+private:
+  int fd_ = -1; // closing it releases the lock
+};
 
 } // namespace pw

@@ -24,6 +24,7 @@ public:
   int get() const { return fd_; }
   bool open() const { return fd_ >= 0; }
   void reset(int fd = -1);
+  void release() { fd_ = -1; } // the descriptor now belongs to someone else
   std::string Close(); // reports the close error a delayed write can leave
 
 private:
@@ -45,6 +46,7 @@ struct Target {
   bool multiplyLinked = false; // other names share the file: it is rewritten in place
   Look look;            // of the existing file
   std::uint64_t device = 0, inode = 0;
+  bool throughLink = false; // path is a symbolic link that led here
 };
 
 // Follows symbolic links (a link another user planted in a shared folder is refused) and
@@ -74,11 +76,26 @@ std::string MoveOver(const fs::path& from, const fs::path& to);
 std::string OverwriteInPlace(const Target& target, const fs::path& source);
 void RemoveQuietly(const fs::path& path);
 
+// Opens for appending (and reading, with readToo) the file InspectTarget found, without
+// following any link put there since; a missing file is created, never the missing file a
+// link names. Pipes and devices are refused before they are opened.
+std::string OpenForAppending(const fs::path& path, bool readToo, Fd& fd, bool& created);
+// Waits for an exclusive advisory lock on the regular file at path, held while fd stays open;
+// a file that was replaced while waiting is locked again under its new identity. A missing
+// file, or one that is not regular, is not locked (fd stays closed).
+std::string LockExclusive(const fs::path& path, Fd& fd);
+// Removes from folder the temporary files of our own naming that a killed save left: older
+// than kStaleTemporaryAgeSeconds and (where the system knows owners) this user's.
+void RemoveStaleTemporaries(const fs::path& folder);
+inline constexpr int kStaleTemporaryAgeSeconds = 60;
+
 // Shared by both platforms (file_io.cpp).
 std::string ErrorText(int error);
 fs::path FolderOf(const fs::path& file);
 // A hidden name beside target that nobody can guess: "." + name + "." + 12 random characters.
 fs::path UnpredictableNameBeside(const fs::path& target);
+// Whether name is one UnpredictableNameBeside gives.
+bool IsTemporaryName(std::string_view name);
 inline constexpr std::string_view kReadOnly = "The file is read-only";
 inline constexpr std::string_view kTooLarge = "File too large";
 

@@ -2,8 +2,11 @@
 #include "files/file_io_platform.h"
 
 #include <cerrno>
+#include <ctime>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -114,6 +117,7 @@ Target InspectTarget(const fs::path& path) {
       t.problem = LinkTrusted(p, st);
       if (t.problem.empty()) t.problem = ReadLink(p, p);
       if (!t.problem.empty()) return t;
+      t.throughLink = true;
       continue;
     }
     t.path = p;
@@ -261,6 +265,83 @@ std::string OverwriteInPlace(const Target& target, const fs::path& source) {
 
 void RemoveQuietly(const fs::path& path) {
   if (!path.empty()) ::unlink(path.c_str());
+}
+
+std::string OpenForAppending(const fs::path& path, bool readToo, Fd& fd, bool& created) {
+  // O_NOFOLLOW: a link put at the name since it was inspected is not followed; O_NONBLOCK: a
+  // pipe put there is not waited on, and refused below.
+  const int access = (readToo ? O_RDWR : O_WRONLY) | O_APPEND | O_NOFOLLOW;
+  fd.reset(
+      ::open(path.c_str(), access | O_CREAT | O_EXCL | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
+  created = fd.open();
+  if (!fd.open() && errno == EEXIST)
+    fd.reset(::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd.open())
+    return errno == ELOOP ? ErrorText(ELOOP) : LastError();
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0)
+    return LastError();
+  if (std::string problem = NotRegular(st.st_mode); !problem.empty()) {
+    fd.reset();
+    return problem;
+  }
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags >= 0)
+    ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+  return {};
+}
+
+std::string LockExclusive(const fs::path& path, Fd& fd) {
+  for (;;) {
+    // Looked at before it is opened: opening a serial device would already toggle its lines.
+    struct stat before;
+    if (::stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode))
+      return {};
+    fd.reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd.open())
+      return errno == ENOENT ? std::string() : LastError();
+    struct stat held;
+    if (::fstat(fd.get(), &held) != 0)
+      return LastError();
+    if (!S_ISREG(held.st_mode)) {
+      fd.reset();
+      return {};
+    }
+    int locked;
+    do
+      locked = ::flock(fd.get(), LOCK_EX);
+    while (locked != 0 && errno == EINTR);
+    if (locked != 0)
+      return LastError();
+    // A save replaces the file with a new one: the lock on the old one guards nothing then.
+    struct stat now;
+    if (::stat(path.c_str(), &now) != 0) {
+      fd.reset();
+      if (errno == ENOENT)
+        return {};
+      return LastError();
+    }
+    if (now.st_dev == held.st_dev && now.st_ino == held.st_ino)
+      return {};
+  }
+}
+
+void RemoveStaleTemporaries(const fs::path& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir)
+    return;
+  const int dirFd = ::dirfd(dir);
+  const std::time_t staleBefore = std::time(nullptr) - kStaleTemporaryAgeSeconds;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (!IsTemporaryName(entry->d_name))
+      continue;
+    struct stat st;
+    if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+      continue;
+    if (S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_mtime < staleBefore)
+      ::unlinkat(dirFd, entry->d_name, 0);
+  }
+  ::closedir(dir);
 }
 
 } // namespace pw::fileio

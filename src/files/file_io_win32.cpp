@@ -4,6 +4,7 @@
 #include "files/file_io_platform.h"
 
 #include <cerrno>
+#include <chrono>
 #include <system_error>
 
 #include <fcntl.h>
@@ -85,6 +86,7 @@ Target InspectTarget(const fs::path& path) {
   std::error_code ec;
   if (fs::is_symlink(path, ec)) {
     // Written through to the file it names, so the link stays a link.
+    t.throughLink = true;
     t.path = fs::weakly_canonical(path, ec);
     if (ec) {
       t.problem = ec.message();
@@ -190,6 +192,96 @@ std::string OverwriteInPlace(const Target& target, const fs::path& source) {
 void RemoveQuietly(const fs::path& path) {
   std::error_code ignored;
   if (!path.empty()) fs::remove(path, ignored);
+}
+
+std::string OpenForAppending(const fs::path& path, bool readToo, Fd& fd, bool& created) {
+  const int access = (readToo ? _O_RDWR : _O_WRONLY) | _O_APPEND | _O_BINARY | _O_NOINHERIT;
+  fd.reset(_wopen(path.c_str(), access | _O_CREAT | _O_EXCL, _S_IREAD | _S_IWRITE));
+  created = fd.open();
+  if (!fd.open() && errno == EEXIST)
+    fd.reset(_wopen(path.c_str(), access));
+  if (!fd.open())
+    return LastError();
+  struct _stat64 st;
+  if (_fstat64(fd.get(), &st) != 0)
+    return LastError();
+  if (std::string problem = NotRegular(st.st_mode); !problem.empty()) {
+    fd.reset();
+    return problem;
+  }
+  return {};
+}
+
+namespace {
+
+// Far beyond the end of any file: a lock there keeps out other lockers, never readers.
+constexpr DWORD kLockOffsetHigh = 0x40000000;
+
+bool SameFile(HANDLE a, HANDLE b) {
+  BY_HANDLE_FILE_INFORMATION x, y;
+  return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
+         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+         x.nFileIndexLow == y.nFileIndexLow;
+}
+
+HANDLE OpenShared(const fs::path& path) {
+  // Shared for deleting too, so a save may still replace the file while it is locked.
+  return CreateFileW(path.c_str(), GENERIC_READ,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+} // namespace
+
+std::string LockExclusive(const fs::path& path, Fd& fd) {
+  for (;;) {
+    fd.reset();
+    HANDLE h = OpenShared(path);
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return {};
+      return std::system_category().message(int(error));
+    }
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+      CloseHandle(h);
+      return {};
+    }
+    fd.reset(_open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_RDONLY));
+    if (!fd.open()) {
+      CloseHandle(h);
+      return LastError();
+    }
+    OVERLAPPED at{};
+    at.OffsetHigh = kLockOffsetHigh;
+    if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at))
+      return LastWin32Error();
+    // A save replaces the file with a new one: the lock on the old one guards nothing then.
+    HANDLE now = OpenShared(path);
+    if (now == INVALID_HANDLE_VALUE) {
+      fd.reset();
+      return {};
+    }
+    const bool same = SameFile(h, now);
+    CloseHandle(now);
+    if (same)
+      return {};
+  }
+}
+
+void RemoveStaleTemporaries(const fs::path& folder) {
+  std::error_code ec;
+  const auto staleBefore =
+      fs::file_time_type::clock::now() - std::chrono::seconds(kStaleTemporaryAgeSeconds);
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::u8string name = it->path().filename().u8string();
+    if (!IsTemporaryName(std::string_view(reinterpret_cast<const char*>(name.data()), name.size())))
+      continue;
+    std::error_code ignored;
+    if (it->is_regular_file(ignored) && !it->is_symlink(ignored) &&
+        it->last_write_time(ignored) < staleBefore)
+      fs::remove(it->path(), ignored);
+  }
 }
 
 } // namespace pw::fileio

@@ -2,6 +2,8 @@
 // device, its driver and, for a USB adapter, the USB device with its ids and strings.
 #include "link/port_list.h"
 
+#include "files/file_io.h"
+
 #include <algorithm>
 #include <fstream>
 #include <system_error>
@@ -12,11 +14,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr std::uintmax_t kMaxAttributeBytes = 64u << 10;
+
 // The first line of a sysfs attribute without surrounding blanks; empty when unreadable.
 std::string Attribute(const fs::path& file) {
-  std::ifstream in(file);
-  std::string line;
-  std::getline(in, line);
+  // Bounded, and never a pipe or device: the folders may be a copy a user made (--root).
+  const std::string text = ReadTextFile(file.string(), kMaxAttributeBytes).text;
+  const std::string line = text.substr(0, text.find('\n'));
   const std::size_t first = line.find_first_not_of(" \t\r");
   if (first == std::string::npos)
     return {};

@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include "base/host.h"
+#include "files/file_io.h"
 
 namespace pw {
 
@@ -98,6 +99,8 @@ pid_t FlockHolder(const struct stat& device) {
   return 0;
 }
 
+constexpr std::uintmax_t kMaxLockFileBytes = 64;
+
 // The process named in a UUCP lock file (LCK..ttyUSB0), as terminal programs leave them:
 // its pid in ASCII, or as a binary int from older programs.
 pid_t UucpLockHolder(const std::string& devicePath) {
@@ -105,8 +108,8 @@ pid_t UucpLockHolder(const std::string& devicePath) {
   const std::string real = ::realpath(devicePath.c_str(), resolved) ? resolved : devicePath;
   const std::string name = "LCK.." + real.substr(real.find_last_of('/') + 1);
   for (const char* folder : {"/run/lock/", "/var/lock/", "/var/spool/lock/"}) {
-    std::ifstream in(std::string(folder) + name, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Anyone may create names in these folders: a pipe or device put there is not read.
+    const std::string text = ReadTextFile(std::string(folder) + name, kMaxLockFileBytes).text;
     pid_t pid = 0;
     const bool ascii = text.find_first_not_of("0123456789 \n") == std::string::npos;
     if (text.size() == sizeof(std::int32_t) && !ascii) {

@@ -6,6 +6,13 @@
 #include <ctime>
 
 #include "base/local_time.h"
+#include "files/file_io.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace pw {
 
@@ -19,6 +26,20 @@ constexpr std::string_view kLegend =
     "Times are milliseconds from the start. PC> marks bytes the computer sent, <PG bytes the\n"
     "pager sent, -- what happened on the port; a row without a mark goes on with the frame\n"
     "above it.\n";
+
+// The trace's file as a stream for appending; the descriptor is closed either way.
+std::FILE* AppendStream(int fd) {
+#ifdef _WIN32
+  std::FILE* file = _fdopen(fd, "ab");
+  if (!file)
+    _close(fd);
+#else
+  std::FILE* file = ::fdopen(fd, "ab");
+  if (!file)
+    ::close(fd);
+#endif
+  return file;
+}
 
 std::string Stamp(std::uint64_t ms) {
   char buf[24];
@@ -35,7 +56,11 @@ std::string TraceFileName(std::time_t when) {
 SerialTrace::SerialTrace(std::filesystem::path path, Clock& clock)
     : path_(std::move(path)), clock_(clock), start_(clock.Ticks()) {}
 
-SerialTrace::~SerialTrace() { Flush(); }
+SerialTrace::~SerialTrace() {
+  Flush();
+  if (out_)
+    std::fclose(out_);
+}
 
 void SerialTrace::Sent(std::uint8_t b) { Add(Direction::Sent, b); }
 void SerialTrace::Received(std::uint8_t b) { Add(Direction::Received, b); }
@@ -92,21 +117,32 @@ bool SerialTrace::Begin() {
 
 void SerialTrace::OpenFile() {
   opened_ = true;
-  out_.open(path_, std::ios::out | std::ios::app | std::ios::binary);
-  if (!out_) return;
+  bool created = false;
+  std::string reason;
+  const int fd = OpenForAppending(path_, false, created, reason);
+  if (fd >= 0 && !(out_ = AppendStream(fd)))
+    reason = std::strerror(errno);
+  if (!out_) {
+    error_ = "Cannot write the serial trace \"" + path_.string() + "\": " + reason;
+    return;
+  }
   // Each session of the trace starts with its own heading, also in a file it shares.
-  if (out_.tellp() > 0) out_ << "\n";
-  out_ << "Pagewright serial trace, started "
-       << LocalTimeText(std::time(nullptr), "%Y-%m-%d %H:%M:%S") << "\n"
-       << kLegend;
+  std::string heading;
+  std::fseek(out_, 0, SEEK_END);
+  if (std::ftell(out_) > 0)
+    heading = "\n";
+  heading += "Pagewright serial trace, started " +
+             LocalTimeText(std::time(nullptr), "%Y-%m-%d %H:%M:%S") + "\n" + std::string(kLegend);
+  std::fputs(heading.c_str(), out_);
 }
 
 void SerialTrace::Write(const std::string& text) {
   if (!error_.empty()) return;
   if (!opened_) OpenFile();
-  out_ << text;
-  out_.flush();
   if (!out_)
+    return;
+  std::fwrite(text.data(), 1, text.size(), out_);
+  if (std::fflush(out_) != 0 || std::ferror(out_))
     error_ = "Cannot write the serial trace \"" + path_.string() + "\": " + std::strerror(errno);
 }
 

@@ -16,8 +16,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,7 +33,8 @@ inline constexpr std::size_t kTraceBytesPerRow = 16;
 
 class SerialTrace {
 public:
-  // The file is created, or appended to, when the first line is due.
+  // The file is created, or appended to, when the first line is due. It is opened as a save
+  // opens its file: a pipe, a device or a link planted in a shared folder is refused.
   SerialTrace(std::filesystem::path path, Clock& clock);
   ~SerialTrace();
   SerialTrace(const SerialTrace&) = delete;
@@ -64,7 +65,7 @@ private:
   std::filesystem::path path_;
   Clock& clock_;
   std::uint64_t start_;
-  std::ofstream out_;
+  std::FILE* out_ = nullptr;
   bool opened_ = false;
   std::string error_;
   Direction direction_ = Direction::None; // of the frame going on; None between frames

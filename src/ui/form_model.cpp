@@ -85,6 +85,8 @@ constexpr OptionRow kOptions[] = {
     {kTraceItem, "options.trace", false},
 };
 constexpr std::string_view kTraceFailText = "Serial Trace Fail, the trace cannot be written.";
+constexpr std::string_view kSettingsFailText =
+    "The settings cannot be read; the program starts with its defaults.";
 
 Command CommandOf(std::string_view name) {
   for (const CommandRow& row : kCommandMap)
@@ -229,7 +231,10 @@ void FormModel::FormShow() {
 
   PortSettings settings;
   if (FileExists(settingsPath_)) {
-    settings = ReadSettings(settingsPath_);
+    std::string problem;
+    settings = ReadSettings(settingsPath_, &problem);
+    if (!problem.empty())
+      host_.Show(Message{std::string(kSettingsFailText), "Error", Icon::Error, problem});
   } else {
     WriteSettings(settingsPath_, settings);
   }
@@ -331,6 +336,8 @@ void FormModel::StartSessionTrace() {
 
 void FormModel::LoadUserOptions() {
   const UserSettings settings = UserSettings::Load(userSettingsPath_);
+  if (!settings.problem().empty())
+    host_.Show(Message{std::string(kSettingsFailText), "Error", Icon::Error, settings.problem()});
   auto on = [&](const OptionRow& row) { return settings.Flag(std::string(row.key), row.fallback); };
   SetVerifyAfterProgram(on(kOptions[0]));
   SetBackupDirectory(on(kOptions[1]) ? UserDataDirectory() / "backups" : std::filesystem::path());

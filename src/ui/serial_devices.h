@@ -50,6 +50,8 @@ public:
   std::string PortLabel(int n) const;
 
   const std::filesystem::path& SettingsPath() const { return settingsPath_; }
+  // Why the settings file could not be read (its choices are then left out); empty when it was.
+  const std::string& SettingsProblem() const { return settings_.problem(); }
 
 private:
   std::filesystem::path settingsPath_;

@@ -2,12 +2,14 @@
 
 #include "base/unicode_paths.h"
 #include "base/user_dirs.h"
+#include "files/file_io.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -60,23 +62,26 @@ bool DirectoryWritable(const std::string& dirText) {
 
 namespace {
 
-// A line of at most four characters, converted up to its first non-digit.
-int ReadNumberLine(std::FILE* f, bool& ok) {
-  char line[5] = {};
-  if (!std::fgets(line, sizeof line, f)) {
+// A line of which at most the first four characters count, converted up to its first
+// non-digit; rest moves on to the next line.
+int ReadNumberLine(std::string_view& rest, bool& ok) {
+  if (rest.empty()) {
     ok = false;
     return 0;
   }
+  const std::size_t end = rest.find('\n');
+  const std::string_view line = rest.substr(0, std::min<std::size_t>(end, 4));
+  rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
   int value = 0;
   int digits = 0;
-  for (const char* p = line; *p >= '0' && *p <= '9'; ++p, ++digits) value = value * 10 + (*p - '0');
-  if (digits == 0) ok = false;
-  // Skip the rest of a longer line so the next read starts on the next line.
-  if (!std::strchr(line, '\n')) {
-    int ch;
-    while ((ch = std::fgetc(f)) != EOF && ch != '\n') {
-    }
+  for (const char c : line) {
+    if (c < '0' || c > '9')
+      break;
+    value = value * 10 + (c - '0');
+    ++digits;
   }
+  if (digits == 0)
+    ok = false;
   return value;
 }
 
@@ -116,14 +121,18 @@ std::string SettingsDirectory(const std::string& programDir) {
   return s;
 }
 
-PortSettings ReadSettings(const std::string& path) {
+PortSettings ReadSettings(const std::string& path, std::string* problem) {
   PortSettings s;
-  std::FILE* f = OpenFile(PathFromUtf8(path), "r");
-  if (!f) return s;
+  const FileReadResult read = ReadTextFile(path, kMaxIniFileBytes);
+  if (!read.ok) {
+    if (problem && !read.missing)
+      *problem = read.error;
+    return s;
+  }
+  std::string_view rest = read.text;
   bool portOk = true, countOk = true;
-  int port = ReadNumberLine(f, portOk);
-  int count = ReadNumberLine(f, countOk);
-  std::fclose(f);
+  int port = ReadNumberLine(rest, portOk);
+  int count = ReadNumberLine(rest, countOk);
   if (portOk && port >= 1 && port <= 256) s.port = port;
   if (countOk && count >= 0 && count <= 256) s.visiblePortCount = count;
   return s;

@@ -30,8 +30,9 @@ bool WorksBesideProgram(const std::string& programDir);
 // folder for an installed copy (see WorksBesideProgram).
 std::string SettingsDirectory(const std::string& programDir);
 
-// Reads the two lines; values outside 1-256 (port) or 0-256 (count) fall back to the defaults.
-PortSettings ReadSettings(const std::string& path);
+// Reads the two lines; values outside 1-256 (port) or 0-256 (count) fall back to the defaults,
+// and so does a file that cannot be read (a pipe, a device, far too large: problem says why).
+PortSettings ReadSettings(const std::string& path, std::string* problem = nullptr);
 // Writes the two lines, each ended by a line feed.
 bool WriteSettings(const std::string& path, const PortSettings& settings);
 

@@ -1,6 +1,6 @@
 #include "ui/user_settings.h"
 
-#include <fstream>
+#include <sstream>
 #include <system_error>
 
 #include "base/unicode_paths.h"
@@ -20,7 +20,13 @@ UserSettings UserSettings::Load(const fs::path& path) {
   UserSettings s;
   s.path_ = path;
   if (path.empty()) return s;
-  std::ifstream in(path);
+  const FileReadResult read = ReadTextFile(Utf8FromPath(path), kMaxSettingsFileBytes);
+  if (!read.ok) {
+    if (!read.missing)
+      s.problem_ = read.error;
+    return s;
+  }
+  std::istringstream in(read.text);
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -18,7 +18,8 @@ public:
   // The settings of this user: UserConfigDirectory()/pagewright.conf.
   static std::filesystem::path DefaultPath();
 
-  // Reads path; a missing or unreadable file gives empty settings.
+  // Reads path; a missing or unreadable file gives empty settings. What made a file there
+  // unreadable (a pipe, a device, far too large) is kept in problem() for the caller to report.
   static UserSettings Load(const std::filesystem::path& path);
   // Writes every key back safely (temporary file, then rename); false when it could not.
   bool Save() const;
@@ -30,9 +31,11 @@ public:
   void Remove(const std::string& key);
 
   const std::filesystem::path& path() const { return path_; }
+  const std::string& problem() const { return problem_; }
 
 private:
   std::filesystem::path path_;
+  std::string problem_;
   std::map<std::string, std::string> values_;
 };
 

@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -249,6 +250,9 @@ TEST_F(ProgrammingLogFile, ATornLastLineIsClosedSoTheNextRecordStandsOnItsOwn) {
 TEST_F(ProgrammingLogFile, ALogThatCannotBeWrittenSaysWhyAndIsReportedOnce) {
   fs::create_directories(dir / "a-folder");
   WriteAll(dir / "a-file", "x");
+  ASSERT_EQ(::mkfifo((dir / "pipe.csv").c_str(), 0666), 0);
+  fs::create_symlink(dir / "a-folder" / "made.csv", dir / "dangling.csv");
+  fs::create_symlink("/dev/zero", dir / "zero.csv");
   struct Case {
     fs::path path;
     const char* reason;
@@ -257,7 +261,11 @@ TEST_F(ProgrammingLogFile, ALogThatCannotBeWrittenSaysWhyAndIsReportedOnce) {
       {dir / "missing" / "log.csv", "No such file or directory"},
       {dir / "a-folder", "Is a directory"},
       {dir / "a-file" / "log.csv", "Not a directory"},
+      {dir / "pipe.csv", "Is a named pipe, not a regular file"},
+      {dir / "dangling.csv", "Is a symbolic link to a file that does not exist"},
+      {dir / "zero.csv", "Is a device, not a regular file"},
   };
+  ::alarm(20); // a log that blocks ends the run instead of hanging it
   for (const Case& c : cases) {
     ProgrammingLog log(c.path);
     const LogWrite first = log.Append(SampleRecord("FAILS00001"));
@@ -269,7 +277,9 @@ TEST_F(ProgrammingLogFile, ALogThatCannotBeWrittenSaysWhyAndIsReportedOnce) {
     EXPECT_FALSE(second.ok);
     EXPECT_FALSE(second.report) << "reported once per session: " << c.path;
   }
+  ::alarm(0);
   EXPECT_FALSE(fs::exists(dir / "missing")) << "a named log's folder is not made up";
+  EXPECT_TRUE(fs::is_empty(dir / "a-folder")) << "nor the missing file a link names";
 
   // No user folder at all: nowhere to put the default log.
   const char* home = std::getenv("HOME");

@@ -1,12 +1,14 @@
 // Reading and safely replacing codeplug files on disk.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <set>
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -127,6 +129,7 @@ TEST_F(FileIo, RefusesWhatASaveMayNotReplaceAndLeavesItAsItWas) {
     const char* what;
     std::function<bool(const fs::path& target)> make; // false: cannot be made here
     const char* reason;
+    bool appendedToo = true; // a file records are appended to is refused alike
   } cases[] = {
       {"a read-only file",
        [&](const fs::path& t) {
@@ -148,7 +151,8 @@ TEST_F(FileIo, RefusesWhatASaveMayNotReplaceAndLeavesItAsItWas) {
          return ::lchown(t.c_str(), 4242, 4242) == 0;
        },
        "Is a symbolic link that another user made in a shared folder"},
-      {"a link that leads in a circle", [](const fs::path& t) {
+      {"a link that leads in a circle",
+       [](const fs::path& t) {
          fs::create_symlink(t, t);
          return true;
        },
@@ -160,7 +164,7 @@ TEST_F(FileIo, RefusesWhatASaveMayNotReplaceAndLeavesItAsItWas) {
          fs::permissions(t.string() + ".bak", fs::perms::owner_read);
          return true;
        },
-       "The file is read-only"},
+       "The file is read-only", false},
   };
   Deadline deadline;
   int n = 0;
@@ -182,6 +186,13 @@ TEST_F(FileIo, RefusesWhatASaveMayNotReplaceAndLeavesItAsItWas) {
     EXPECT_NE(written.error.find(std::string("\": ") + c.reason), std::string::npos)
         << c.what << ": " << written.error;
     EXPECT_EQ(checked.error, written.error) << "the check foresees the save's refusal";
+    if (c.appendedToo) {
+      bool created = true;
+      std::string reason;
+      EXPECT_EQ(OpenForAppending(target, false, created, reason), -1) << c.what;
+      EXPECT_EQ("Cannot write file \"" + target.string() + "\": " + reason, written.error);
+      EXPECT_FALSE(created);
+    }
     EXPECT_EQ(Names(dir), before) << c.what << ": nothing made, nothing left behind";
     EXPECT_EQ(fs::symlink_status(target).type(), type) << c.what;
     EXPECT_EQ(Contents("victim.dat"), kOld) << c.what;
@@ -319,6 +330,10 @@ TEST_F(FileIo, AWriteThatRunsOutOfRoomLeavesFileAndBackupAsTheyWere) {
     ::setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_FALSE(written.ok) << c.what;
     EXPECT_NE(written.error.find("File too large"), std::string::npos) << written.error;
+    EXPECT_EQ(written.error.rfind("Cannot write file \"" + PathOf("code.dat") + "\": ", 0), 0u)
+        << "names the file saved, not only its backup: " << written.error;
+    EXPECT_TRUE(written.error.ends_with("; the save failed and nothing was changed"))
+        << written.error;
     EXPECT_EQ(Contents("code.dat"), c.old) << c.what;
     EXPECT_EQ(Contents("code.dat.bak"), "older backup") << c.what;
     EXPECT_EQ(Names(), (std::set<std::string>{"code.dat", "code.dat.bak"})) << c.what;
@@ -351,6 +366,8 @@ TEST_F(FileIo, AFullDiskLeavesFileAndBackupAsTheyWere) {
       WriteFileSafely((disk / "code.dat").string(), std::string(32 * 1024, 'S'), true);
   EXPECT_FALSE(written.ok);
   EXPECT_NE(written.error.find("No space left on device"), std::string::npos) << written.error;
+  EXPECT_TRUE(written.error.ends_with("; the save failed and nothing was changed"))
+      << written.error;
   EXPECT_EQ(Contents("disk/code.dat"), kOld);
   EXPECT_EQ(Contents("disk/code.dat.bak"), "older backup");
   EXPECT_EQ(Names(disk), (std::set<std::string>{"code.dat", "code.dat.bak", "filler"}));
@@ -383,6 +400,96 @@ TEST_F(FileIo, ReadsOnlyRegularFilesOfBoundedSizeAndNeverBlocks) {
     EXPECT_TRUE(read.text.empty()) << c.path;
     EXPECT_EQ(read.error, "Cannot read file \"" + c.path + "\": " + c.reason);
   }
+}
+
+TEST_F(FileIo, RecordFilesAreOpenedWhereASaveWouldWriteButNeverThroughADanglingLink) {
+  fs::create_directory(folder_ / "elsewhere");
+  Put("elsewhere/kept.txt", "earlier\n");
+  const struct {
+    const char* what;
+    std::function<void(const fs::path& name)> make;
+    const char* reason;  // nullptr: opened
+    const char* written; // where the appended text lands
+    bool created;
+  } cases[] = {
+      {"a new file", [](const fs::path&) {}, nullptr, "1/log.txt", true},
+      {"an existing file", [&](const fs::path&) { Put("2/log.txt", "earlier\n"); }, nullptr,
+       "2/log.txt", false},
+      {"a link to the user's file",
+       [&](const fs::path& t) { fs::create_symlink(folder_ / "elsewhere" / "kept.txt", t); },
+       nullptr, "elsewhere/kept.txt", false},
+      {"a link to a missing file",
+       [&](const fs::path& t) { fs::create_symlink(folder_ / "elsewhere" / "made.txt", t); },
+       "Is a symbolic link to a file that does not exist", nullptr, false},
+      {"a link to an endless device", [](const fs::path& t) { fs::create_symlink("/dev/zero", t); },
+       "Is a device, not a regular file", nullptr, false},
+  };
+  Deadline deadline;
+  int n = 0;
+  for (const auto& c : cases) {
+    const fs::path dir = folder_ / std::to_string(++n);
+    fs::create_directories(dir);
+    c.make(dir / "log.txt");
+    bool created = !c.created;
+    std::string reason;
+    const int fd = OpenForAppending(dir / "log.txt", false, created, reason);
+    if (!c.reason) {
+      ASSERT_GE(fd, 0) << c.what << ": " << reason;
+      const std::string before = Contents(c.written);
+      EXPECT_EQ(::write(fd, "new\n", 4), 4);
+      ::close(fd);
+      EXPECT_EQ(Contents(c.written), before + "new\n") << c.what;
+      EXPECT_EQ(created, c.created) << c.what;
+      continue;
+    }
+    EXPECT_EQ(fd, -1) << c.what;
+    EXPECT_EQ(reason, c.reason) << c.what;
+  }
+  EXPECT_EQ(Names(folder_ / "elsewhere"), (std::set<std::string>{"kept.txt"}))
+      << "the missing file a link names is never made";
+}
+
+TEST_F(FileIo, ASaveClearsTheStaleTemporaryFilesOfKilledSavesAndNothingElse) {
+  const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(5);
+  const struct {
+    const char* name;
+    std::function<bool(const fs::path&)> make; // false: cannot be made here
+    bool removed;
+  } cases[] = {
+      {".code.dat.abcdefghij01.tmp", [](const fs::path&) { return true; }, true},
+      {".other.dat.0123456789ab.tmp", [](const fs::path&) { return true; }, true},
+      {".code.dat.fresh0000000.tmp",
+       [](const fs::path& p) {
+         fs::last_write_time(p, fs::file_time_type::clock::now());
+         return true;
+       },
+       false},
+      {".code.dat.short.tmp", [](const fs::path&) { return true; }, false},
+      {"code.dat.abcdefghij02.tmp", [](const fs::path&) { return true; }, false},
+      {".code.dat.ABCDEFGHIJ03.tmp", [](const fs::path&) { return true; }, false},
+      {".code.dat.theirs000004.tmp",
+       [](const fs::path& p) { return Root() && ::chown(p.c_str(), 4242, 4242) == 0; }, false},
+  };
+  std::set<std::string> kept{"code.dat", "code.dat.bak"};
+  for (const auto& c : cases) {
+    Put(c.name, "left by a killed save");
+    fs::last_write_time(folder_ / c.name, old);
+    if (!c.make(folder_ / c.name)) {
+      fs::remove(folder_ / c.name);
+      std::printf("skipped: %s (needs the administrator)\n", c.name);
+      continue;
+    }
+    if (!c.removed)
+      kept.insert(c.name);
+  }
+  const fs::path link = folder_ / ".code.dat.alinkstale05.tmp";
+  fs::create_symlink(folder_ / "code.dat", link);
+  const timespec longAgo[2] = {{std::time(nullptr) - 300, 0}, {std::time(nullptr) - 300, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, link.c_str(), longAgo, AT_SYMLINK_NOFOLLOW), 0);
+  kept.insert(link.filename().string());
+  Put("code.dat", kOld);
+  ASSERT_TRUE(WriteFileSafely(PathOf("code.dat"), kNew, true).ok);
+  EXPECT_EQ(Names(), kept);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "link/serial_trace.h"
@@ -93,6 +94,31 @@ TEST(SerialTrace, EveryByteIsInTheFileAsItPasses) {
   EXPECT_EQ(Rows(path).back(), "         0  <PG 06 ");
   EXPECT_EQ(Rows(path)[1], "         0      FF FF FF FF                                      ....");
   fs::remove(path);
+// The trace file is opened as a save opens its file: nothing that blocks, never grows without
+// end, and never the missing file a link names.
+TEST(SerialTrace, RefusesPipesDevicesAndLinksToMissingFiles) {
+  const fs::path dir = TracePath("refused");
+  fs::remove_all(dir);
+  fs::create_directories(dir / "elsewhere");
+  ASSERT_EQ(::mkfifo((dir / "pipe.txt").c_str(), 0666), 0);
+  fs::create_symlink("/dev/zero", dir / "zero.txt");
+  fs::create_symlink(dir / "elsewhere" / "made.txt", dir / "dangling.txt");
+  const std::pair<const char*, const char*> cases[] = {
+      {"pipe.txt", "Is a named pipe, not a regular file"},
+      {"zero.txt", "Is a device, not a regular file"},
+      {"dangling.txt", "Is a symbolic link to a file that does not exist"},
+  };
+  VirtualClock clock;
+  ::alarm(20); // a trace that blocks ends the run instead of hanging it
+  for (const auto& [name, reason] : cases) {
+    SerialTrace trace(dir / name, clock);
+    EXPECT_FALSE(trace.Begin()) << name;
+    EXPECT_EQ(trace.Error(),
+              "Cannot write the serial trace \"" + (dir / name).string() + "\": " + reason);
+  }
+  ::alarm(0);
+  EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
+  fs::remove_all(dir);
 }
 
 TEST(SerialTrace, ATraceOfAReadShowsEveryFrameOfTheProtocolInOrder) {

@@ -6,9 +6,12 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "base/sha256.h"
@@ -512,6 +515,96 @@ TEST_F(CliTest, PortsListsTheAdaptersAndTheDevicesChosenForComNumbers) {
   r = Cli("read --port 2 --out " + P("com2.Dat"));
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(fs::exists(dir / "com2.Dat"));
+}
+
+// What the command line reads or appends to that is no plain file: nothing blocks, the
+// settings are left out with one word, and a trace it may not write stops it before the port.
+TEST_F(CliTest, HostileSettingsAndTraceFilesNeitherBlockNorAreFollowed) {
+  test::SimProcess sim(link);
+  ASSERT_TRUE(sim.Ready());
+  fs::create_directories(dir / "config" / "pagewright");
+  const fs::path conf = dir / "config" / "pagewright" / "pagewright.conf";
+  ASSERT_EQ(mkfifo(conf.c_str(), 0666), 0);
+  const std::string said =
+      "Cannot read file \"" + conf.string() + "\": Is a named pipe, not a regular file";
+  alarm(60); // a command that blocks ends the run instead of hanging it
+  for (const char* args : {"ports --root nowhere", "read --port 1 --out settings.Dat"}) {
+    test::CommandResult r = Cli(args);
+    EXPECT_EQ(r.status, 0) << args << ": " << r.err;
+    const std::string once = "pagewright-cli: " + said + "; the settings are left out\n";
+    EXPECT_EQ(r.err.find(once), 0u) << args << ": " << r.err;
+    EXPECT_EQ(r.err.find(said, once.size()), std::string::npos) << "said once: " << r.err;
+  }
+  fs::remove(conf);
+
+  fs::create_directories(dir / "elsewhere");
+  ASSERT_EQ(mkfifo(P("pipe.txt").c_str(), 0666), 0);
+  fs::create_symlink(dir / "elsewhere" / "made.txt", dir / "dangling.txt");
+  const std::pair<const char*, const char*> traces[] = {
+      {"pipe.txt", "Is a named pipe, not a regular file"},
+      {"dangling.txt", "Is a symbolic link to a file that does not exist"}};
+  for (const auto& [name, reason] : traces) {
+    test::CommandResult r = Cli("read --port 1 --trace " + P(name) + " --out traced.Dat");
+    EXPECT_EQ(r.status, 1) << name;
+    EXPECT_EQ(r.err, "Cannot write the serial trace \"" + P(name) + "\": " + reason + "\n");
+  }
+  alarm(0);
+  EXPECT_FALSE(fs::exists(dir / "traced.Dat"));
+  EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
+}
+
+// Whether count commands wait for the lock on the file with inode; false when child ended
+// without waiting.
+bool WaitingForLock(ino_t inode, int count, pid_t child) {
+  const std::string file = ":" + std::to_string(inode) + " ";
+  for (int poll = 0; poll < 3000; ++poll) {
+    std::ifstream locks("/proc/locks");
+    int waiting = 0;
+    for (std::string line; std::getline(locks, line);)
+      if (line.find("-> FLOCK") != std::string::npos && line.find(file) != std::string::npos)
+        ++waiting;
+    if (waiting >= count)
+      return true;
+    if (waitpid(child, nullptr, WNOHANG) == child)
+      return false;
+    usleep(10000);
+  }
+  return false;
+}
+
+// Two commands changing one data file at once: each waits until the one before it saved and
+// then changes what that one saved, so every change lands.
+TEST_F(CliTest, CommandsChangingOneDataFileTakeTurnsAndKeepEveryChange) {
+  const std::string file = ReadDefault("code.Dat");
+  const std::pair<const char*, const char*> changes[] = {{"edtRepeatcount1", "7"},
+                                                         {"edtCadence1", "11110000"}};
+  for (const auto& [name, value] : changes)
+    ASSERT_NE(Value(file, name), value);
+  const int held = open(file.c_str(), O_RDONLY | O_CLOEXEC); // the commands must not inherit it
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  struct stat st {};
+  ASSERT_EQ(fstat(held, &st), 0);
+  std::vector<pid_t> children;
+  for (const auto& [name, value] : changes) {
+    const std::string command = "XDG_CONFIG_HOME=" + P("config") + " " + test::BinDir() +
+                                "/pagewright-cli set " + file + " " + name + "=" + value;
+    const pid_t child = fork();
+    if (child == 0) {
+      execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
+      _exit(127);
+    }
+    children.push_back(child);
+    EXPECT_TRUE(WaitingForLock(st.st_ino, int(children.size()), child))
+        << name << ": the command went ahead while another one held the file";
+  }
+  close(held);
+  for (pid_t child : children) {
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  for (const auto& [name, value] : changes)
+    EXPECT_EQ(Value(file, name), value) << name;
 }
 
 } // namespace

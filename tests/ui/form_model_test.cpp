@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "sim/in_process_port.h"
 #include "sim/pager_firmware.h"
@@ -153,6 +154,42 @@ TEST_F(FormModelTest, APortChoiceIsIgnoredWhenTheSettingsFileHasGone) {
   EXPECT_TRUE(model->controls["UseCOM1"].checked);
   EXPECT_FALSE(fs::exists(dir / "CorvaneF.ini"));
   EXPECT_EQ(portsCreated.size(), 1u);
+}
+
+// A settings file that is no plain file of a sensible size: the window starts with the defaults
+// and says so once, with the file and the reason below the text.
+TEST_F(FormModelTest, AnUnreadableSettingsFileIsReportedOnceAndTheDefaultsAreUsed) {
+  const fs::path conf = dir / "config" / "pagewright" / "pagewright.conf";
+  const struct {
+    fs::path file;
+    std::function<void()> make;
+    const char* reason;
+  } cases[] = {
+      {dir / "CorvaneF.ini", [&] { ASSERT_EQ(::mkfifo((dir / "CorvaneF.ini").c_str(), 0666), 0); },
+       "Is a named pipe, not a regular file"},
+      {conf,
+       [&] {
+         fs::create_directories(conf.parent_path());
+         fs::create_symlink("/dev/zero", conf);
+       },
+       "Is a device, not a regular file"},
+  };
+  ::alarm(20); // a window that blocks ends the run instead of hanging it
+  for (const auto& c : cases) {
+    c.make();
+    Start();
+    EXPECT_EQ(model->PortNumber(), 1);
+    EXPECT_TRUE(model->VerifyAfterProgram());
+    ASSERT_EQ(host.shown.size(), 1u) << c.file;
+    EXPECT_EQ(host.shown[0].message.text,
+              "The settings cannot be read; the program starts with its defaults.");
+    EXPECT_EQ(host.shown[0].message.detail,
+              "Cannot read file \"" + c.file.string() + "\": " + c.reason);
+    model->FormClose();
+    fs::remove(c.file);
+    host.Clear();
+  }
+  ::alarm(0);
 }
 
 TEST_F(FormModelTest, StartStateFollowsTheWindowCreation) {

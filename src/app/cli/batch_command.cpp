@@ -48,6 +48,9 @@ std::string Plural(int n, const char* one, const char* many) {
 } // namespace
 
 int RunBatch(const BatchOptions& o) {
+  FileLock lock;
+  if (o.program.update && !LockForUpdate(lock, o.program.in))
+    return kExitFailed;
   Session s(o.program.port.device);
   if (!PrepareProgram(s, o.program))
     return kExitFailed;

@@ -17,6 +17,7 @@
 
 #include "base/clock.h"
 #include "base/host.h"
+#include "files/file_io.h"
 #include "link/serial_port.h"
 #include "ui/form_model.h"
 #include "ui/shell.h"
@@ -187,6 +188,14 @@ void SetProgramDirectory(std::string dir);
 
 // "pagewright-cli: " + text on stderr.
 void Complain(const std::string& text);
+// Says once per run that the settings file could not be read (problem names it and why); the
+// command goes on without it.
+void ReportSettingsProblem(const std::string& problem);
+
+// Takes the lock a command holds on the data file at path from before it reads the file until
+// after it saved it, so that a second command changing the same file waits for the first and
+// keeps its changes; false, with the reason on stderr, when the lock cannot be taken.
+bool LockForUpdate(FileLock& lock, const std::string& path);
 
 // "A=1,B=0,..." into code number -> step (codes A-F once each, steps 0-8).
 bool ParseSteps(const std::string& list, std::map<int, int>& steps);

@@ -29,6 +29,9 @@ int RunShow(const ShowOptions& o) {
 }
 
 int RunSet(const SetOptions& o) {
+  FileLock lock;
+  if (!LockForUpdate(lock, o.file))
+    return kExitFailed;
   Session s;
   if (!s.model.LoadFile(o.file))
     return kExitFailed;

@@ -219,6 +219,9 @@ int RunImport(const ImportOptions& o) {
     std::fprintf(stderr, "%s\n", read.error.c_str());
     return kExitFailed;
   }
+  FileLock lock;
+  if (!LockForUpdate(lock, o.out))
+    return kExitFailed;
   Session s;
   if (!o.base.empty() && !s.model.LoadFile(o.base))
     return kExitFailed;

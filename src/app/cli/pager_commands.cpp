@@ -145,6 +145,9 @@ int RunRead(const ReadOptions& o) {
 
 int RunProgram(const ProgramOptions& o) {
   CatchInterrupts();
+  FileLock lock;
+  if (o.update && !LockForUpdate(lock, o.in))
+    return kExitFailed;
   Session s(o.port.device);
   s.model.SetStopRequest(InterruptRequested);
   if (!PrepareProgram(s, o))

@@ -18,6 +18,7 @@ int RunPorts(const PortsOptions& o) {
     source.devRoot = std::filesystem::path(o.root) / "dev";
   }
   const ui::SerialDevices devices(ui::UserSettings::DefaultPath(), source);
+  ReportSettingsProblem(devices.SettingsProblem());
   const std::vector<SerialDeviceInfo> found = devices.Discover();
   if (found.empty()) {
     std::printf("No serial devices found.\n");

@@ -28,6 +28,22 @@ void Complain(const std::string& text) {
   std::fprintf(stderr, "pagewright-cli: %s\n", text.c_str());
 }
 
+bool LockForUpdate(FileLock& lock, const std::string& path) {
+  std::string error;
+  if (lock.Acquire(path, error))
+    return true;
+  std::fprintf(stderr, "%s\n", error.c_str());
+  return false;
+}
+
+void ReportSettingsProblem(const std::string& problem) {
+  static bool reported = false;
+  if (problem.empty() || reported)
+    return;
+  reported = true;
+  Complain(problem + "; the settings are left out");
+}
+
 namespace {
 
 void PrintMessage(const Message& m) {
@@ -84,7 +100,9 @@ std::unique_ptr<SerialPort> OpenablePort(int n, const std::string& device, Host&
     model.SetOpenedDevice(device);
     return MakeSystemSerialPortOnDevice(n, device, host);
   }
-  const ui::PortRoute route = ui::SerialDevices(ui::UserSettings::DefaultPath()).Route(n);
+  const ui::SerialDevices devices(ui::UserSettings::DefaultPath());
+  ReportSettingsProblem(devices.SettingsProblem());
+  const ui::PortRoute route = devices.Route(n);
   if (route.from == ui::PortRoute::From::Settings) {
     model.SetOpenedDevice(route.device);
     return MakeSystemSerialPortOnDevice(n, route.device, host);
