@@ -49,6 +49,8 @@ std::string Plural(int n, const char* one, const char* many) {
 
 int RunBatch(const BatchOptions& o) {
   Session s(o.program.port.device);
+  if (!UseLedger(s, o.program.ledger))
+    return kExitUsage;
   if (!PrepareProgram(s, o.program))
     return kExitFailed;
   ui::FormBatchStation station(s.model, o.program.update ? o.program.in : std::string());

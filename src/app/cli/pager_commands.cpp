@@ -142,6 +142,8 @@ int RunRead(const ReadOptions& o) {
 
 int RunProgram(const ProgramOptions& o) {
   Session s(o.port.device);
+  if (!UseLedger(s, o.ledger))
+    return kExitUsage;
   if (!PrepareProgram(s, o))
     return kExitFailed;
   const std::size_t before = s.host.shown.size();
@@ -160,10 +162,11 @@ int RunProgram(const ProgramOptions& o) {
   if (o.update && !s.model.SaveFile(o.in))
     return kExitFailed;
   // Any box besides the success message was a rule correcting or warning on the way; a log
-  // that could not be written was reported and does not undo the Program.
+  // or ledger that could not be written was reported and does not undo the Program.
   const LogWrite& log = s.model.LastLogWrite();
   for (const std::string& text : s.host.shown)
-    if (text != text::kProgrammed && (log.ok || text != log.message))
+    if (text != text::kProgrammed && (log.ok || text != log.message) &&
+        text != s.model.LastLedgerWarning())
       return kExitFailed;
   return kExitOk;
 }
@@ -198,10 +201,14 @@ int RunRestore(const RestoreOptions& o) {
     return kExitFailed;
   }
   Session s(o.port.device);
+  if (!UseLedger(s, o.ledger))
+    return kExitUsage;
   if (!OpenPort(s, o.port))
     return kExitFailed;
   TransactionContext ctx = Context(s);
+  LedgerUnit unit(s, ledger::kKindRestore, Absolute(o.in), o.port);
   const TransactionOutcome outcome = RestorePager(ctx, file.image, ::pw::RestoreOptions{o.force});
+  unit.Complete(outcome);
   s.host.progress.Finish();
   if (outcome.Ok())
     return kExitOk;
