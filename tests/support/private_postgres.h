@@ -5,6 +5,7 @@
 // /usr/lib/postgresql/<version>/bin.
 #pragma once
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -48,8 +49,8 @@ public:
           break;
         }
     }
-    if (!Run({(bin_ / "initdb").string(), "-D", Data(), "-U", "pwtest", "--auth=trust",
-              "--no-sync", "-E", "UTF8"}) ||
+    if (!Run({(bin_ / "initdb").string(), "-D", Data(), "-U", "pwtest", "--auth=trust", "--no-sync",
+              "-E", "UTF8"}) ||
         !Start()) {
       reason_ = "the private PostgreSQL server did not start (see " + dir_.string() + "/log)";
       return;
@@ -100,6 +101,7 @@ private:
   bool Run(std::vector<std::string> argv) {
     if (!user_.empty())
       argv.insert(argv.begin(), {"runuser", "-u", user_, "--"});
+    std::fflush(nullptr); // a child must not write out the parent's buffered lines
     const pid_t pid = fork();
     if (pid == 0) {
       std::vector<char*> cargv;
