@@ -827,7 +827,8 @@ TEST_F(FormModelTest, AProgramIsOnRecordInTheLedgerAndInPagerHistory) {
   EXPECT_TRUE(l.Verify().ok);
 
   PagerHistoryModel history(&l);
-  for (const std::string query : {"0000000000", " " + records[0].record.written.capcodes[0]}) {
+  for (const std::string& query :
+       std::vector<std::string>{"0000000000", " " + records[0].record.written.capcodes[0]}) {
     history.Search(query);
     ASSERT_EQ(history.Rows().size(), 1u) << query;
     EXPECT_EQ(history.Rows()[0][1], "north");
