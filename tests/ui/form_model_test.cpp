@@ -254,7 +254,8 @@ TEST_F(FormModelTest, MenuTreeHoldsEveryItemInOrder) {
                    "password1 'password' hidden"}));
   EXPECT_EQ(MenuLines(c, "File1"),
             (Lines{"Open1 '&Load Codeplug ' F8", "-", "Save1 '&Save Codeplug ' F7", "-",
-                   "Setup1 '&Setup'", "-", "OpenProgrammingLog1 '&Open Programming Log'", "-",
+                   "Setup1 '&Setup'", "-", "OpenProgrammingLog1 '&Open Programming Log'",
+                   "PagerHistory1 'Pager &History...'", "BenchName1 '&Bench Name...'", "-",
                    "About1 '&About'", "-", "Exit1 'E&xit' F10",
                    "- hidden", "SaveSUniRWorSUniRR1 'Save SUniRW or SUniRR' hidden",
                    "LoadPatchFileHex 'Load Patch File Hex' hidden"}));
