@@ -12,34 +12,13 @@
 #include <vector>
 
 #include "codeplug/codeplug.h"
+#include "ledger/attempt.h"
 
 namespace pw {
 
 inline constexpr std::string_view kProgrammingLogFileName = "programming-log.csv";
 inline constexpr std::string_view kLogSuccess = "success";
 inline constexpr std::string_view kLogSourceWindow = "window";
-
-// The frequency and codes A-F of an image as the log shows them.
-struct CodeplugColumns {
-  std::string frequency;                               // MHz as edtFrequency shows it
-  std::array<std::string, map::kCodeCount> capcodes{}; // as the code edits show them
-  std::array<bool, map::kCodeCount> enabled{};
-};
-
-// One Program attempt.
-struct ProgrammingRecord {
-  std::string time;            // LogTimestamp; filled in by Append when left empty
-  std::string programVersion;  // the release of this program, "1.2.9"
-  std::string port;            // port number, "1"; empty when a device was named instead
-  std::string device;          // "/dev/ttyS0", "COM1"
-  std::string serialNumber;    // as the pager reported it during the Program
-  std::string firmwareVersion; // likewise
-  std::string source;          // the data file's path, or kLogSourceWindow
-  std::string imageSha256;     // of the image written, 64 hex digits
-  CodeplugColumns written;
-  std::string outcome; // kLogSuccess, or the step that failed
-  std::array<std::string, map::kCodeCount> capcodesAfterStepping{}; // empty: nothing stepped
-};
 
 // The frequency the image's synthesizer words give and its codes, decoded as the window
 // decodes them.

@@ -81,6 +81,7 @@ struct TransactionOutcome {
   std::optional<Image> image{};
   std::vector<WrittenBlock> written{};
   std::filesystem::path backup{}; // Program: where the pager was backed up first
+  std::string eepromSha256{};     // Program: the pager's EEPROM as read for the backup
 
   bool Ok() const { return ending == Ending::Success; }
   explicit operator bool() const { return Ok(); }

@@ -10,6 +10,7 @@
 #include "files/frequency.h"
 #include "transactions/compatibility.h"
 #include "transactions/transaction_steps.h"
+#include "base/sha256.h"
 #include "transactions/transactions.h"
 
 namespace pw {
@@ -328,6 +329,7 @@ private:
       return false;
     }
     outcome_.backup = saved.path;
+    outcome_.eepromSha256 = Sha256Hex(eeprom);
     return true;
   }
 

@@ -15,7 +15,9 @@ public:
   // updateFile: the data file the stepped codeplug is saved back into after each success;
   // empty: none.
   FormBatchStation(FormModel& model, std::string updateFile = {})
-      : model_(model), updateFile_(std::move(updateFile)) {}
+      : model_(model), updateFile_(std::move(updateFile)) {
+    model_.SetLedgerKind(ledger::kKindBatch);
+  }
 
   BatchPagerResult ProgramPager() override;
 

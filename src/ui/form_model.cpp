@@ -41,6 +41,8 @@ enum class Command {
   About,
   Version,
   OpenLog,
+  PagerHistory,
+  BenchName,
   Option, // the Options menu's remembered switches
   SerialDevice,
 };
@@ -67,6 +69,7 @@ constexpr CommandRow kCommandMap[] = {
     {"VerifyAfterProgramming1", Command::Option},
     {"BackUpBeforeProgramming1", Command::Option}, {"SerialTrace1", Command::Option},
     {"SerialDevice1", Command::SerialDevice},
+    {"PagerHistory1", Command::PagerHistory}, {"BenchName1", Command::BenchName},
 };
 
 // The Options menu's switches: the item, its key in the user's settings file, and whether it
@@ -578,6 +581,15 @@ void FormModel::RunCommand(const std::string& name) {
   case Command::OpenLog:
     OpenProgrammingLog();
     return;
+  case Command::PagerHistory:
+    history_ = std::make_unique<PagerHistoryModel>(LedgerRecorder() ? &recorder_->Primary()
+                                                                     : nullptr);
+    shell_.ShowPagerHistory(*history_);
+    history_.reset();
+    return;
+  case Command::BenchName:
+    ChooseBenchName();
+    return;
   case Command::Option:
     ToggleOption(name);
     return;
@@ -674,6 +686,7 @@ void FormModel::RunProgram() {
       next = view_->PreviewAutoStep();
     LogProgram(next);
   };
+  BeginLedgerRecord();
   if (port_) {
     TransactionContext ctx{codeplug, *link_, *port_, host_, clock_};
     lastOutcome_ =
@@ -716,9 +729,79 @@ void FormModel::LogProgram(
   record.outcome = o.Ok() ? std::string(kLogSuccess) : DescribeOutcome(o);
   if (capcodesAfterStepping)
     record.capcodesAfterStepping = *capcodesAfterStepping;
+  record.time = LogTimestamp(std::time(nullptr));
+  if (recorder_) {
+    attempt_.record = record;
+    attempt_.eepromSha256 = o.eepromSha256;
+    attempt_.state = std::string(o.Ok()                               ? ledger::kSuccess
+                                   : o.ending == Ending::Interrupted ? ledger::kInterrupted
+                                                                    : ledger::kFailed);
+    const std::string warning = recorder_->Complete(attempt_);
+    if (!warning.empty() && lastLedgerWarning_.empty()) lastLedgerWarning_ = warning;
+  }
   lastLogWrite_ = log_.Append(std::move(record));
   if (lastLogWrite_.report)
     host_.Show(Message{lastLogWrite_.message, "Warning", Icon::Warning});
+  // Told only now: the pager was never kept waiting for the ledger.
+  if (!lastLedgerWarning_.empty())
+    host_.Show(Message{lastLedgerWarning_, "Warning", Icon::Warning});
+}
+
+// The attempt goes on record before the pager is touched, with what is known so far: the
+// codeplug that is to be written and where.
+void FormModel::BeginLedgerRecord() {
+  lastLedgerWarning_ = std::move(pendingLedgerWarning_);
+  pendingLedgerWarning_.clear();
+  if (!LedgerRecorder()) return;
+  attempt_ = ledger::Attempt{};
+  attempt_.kind = ledgerKind_;
+  ProgrammingRecord& record = attempt_.record;
+  record.time = LogTimestamp(std::time(nullptr));
+  record.programVersion = ProgramVersion();
+  if (logDevice_.empty()) {
+    record.port = std::to_string(portNumber_);
+    record.device = openedDevice_;
+  } else {
+    record.device = logDevice_;
+  }
+  record.source = logSource_;
+  record.written = CodeplugColumnsOf(codeplug.WorkingImage);
+  const std::string warning = recorder_->Begin(attempt_);
+  if (!warning.empty() && lastLedgerWarning_.empty()) lastLedgerWarning_ = warning;
+}
+
+// The window's ledger is the one its settings name (ledger=, else PAGEWRIGHT_LEDGER, else the
+// user's SQLite file), opened at the first Program. One that cannot be opened is told once,
+// and the user's own SQLite file keeps the records meanwhile.
+ledger::Recorder* FormModel::LedgerRecorder() {
+  if (recorder_ || ledgerTried_ || userSettingsPath_.empty()) return recorder_.get();
+  ledgerTried_ = true;
+  const UserSettings settings = UserSettings::Load(userSettingsPath_);
+  const std::string url = ledger::ChosenLedgerUrl({}, settings.Get("ledger").value_or(""));
+  const std::string bench = ledger::ChosenBench({}, settings.Get("bench").value_or(""));
+  ledger::Ledger::Opened opened = ledger::Ledger::Open(url);
+  if (!opened.ledger) {
+    pendingLedgerWarning_ = opened.message;
+    if (!url.empty()) opened = ledger::Ledger::Open({});
+  }
+  if (opened.ledger)
+    recorder_ = std::make_shared<ledger::Recorder>(std::move(opened.ledger), bench);
+  return recorder_.get();
+}
+
+void FormModel::ChooseBenchName() {
+  UserSettings settings = UserSettings::Load(userSettingsPath_);
+  const std::string current = ledger::ChosenBench({}, settings.Get("bench").value_or(""));
+  const std::optional<std::string> chosen =
+      shell_.AskText("Bench Name", "The name this bench's records carry in the ledger:", current);
+  if (!chosen) return;
+  std::string name = *chosen;
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  while (!name.empty() && name.front() == ' ') name.erase(0, 1);
+  if (name.empty()) settings.Remove("bench");
+  else settings.Set("bench", name);
+  if (!userSettingsPath_.empty()) settings.Save();
+  if (recorder_) recorder_->SetBench(ledger::ChosenBench({}, name));
 }
 
 } // namespace pw::ui

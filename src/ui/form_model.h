@@ -13,6 +13,7 @@
 #include "base/clock.h"
 #include "base/host.h"
 #include "batch/programming_log.h"
+#include "ledger/recorder.h"
 #include "codeplug/codeplug.h"
 #include "link/link_protocol.h"
 #include "link/serial_port.h"
@@ -23,6 +24,7 @@
 #include "ui/dialogs_model.h"
 #include "ui/editor_model.h"
 #include "ui/help_texts.h"
+#include "ui/pager_history.h"
 #include "ui/personality_view.h"
 #include "ui/serial_device_dialog.h"
 #include "ui/serial_devices.h"
@@ -122,6 +124,15 @@ public:
   // Asked between the blocks of a Program: true stops it there, as interrupted (the command
   // line's answer to a signal).
   void SetStopRequest(std::function<bool()> stop) { stopRequested_ = std::move(stop); }
+  // The ledger each Program's attempt goes to beside the log, started before the pager is
+  // touched and completed with the log's line. The window opens the one its settings name
+  // (ledger=, bench=) at its first Program; the command line sets its own.
+  void SetLedger(std::shared_ptr<ledger::Recorder> recorder) { recorder_ = std::move(recorder); }
+  ledger::Recorder* LedgerRecorder();
+  // What kind of attempt a Program is on record as (ledger::kKindProgram unless set).
+  void SetLedgerKind(std::string_view kind) { ledgerKind_ = kind; }
+  // What the last Program's ledger entries had to tell the user; empty when all went well.
+  const std::string& LastLedgerWarning() const { return lastLedgerWarning_; }
   // Load and save through the data-file rules with the given path instead of a dialog.
   bool LoadFile(const std::string& path);
   bool SaveFile(const std::string& path);
@@ -142,6 +153,8 @@ private:
   // capcodesAfterStepping: what the stepping after a successful Program gives the codes.
   void LogProgram(
       const std::optional<std::array<std::string, map::kCodeCount>>& capcodesAfterStepping = {});
+  void BeginLedgerRecord();
+  void ChooseBenchName();
   void RunSave();
   void RunLoad();
   void OpenProgrammingLog();
@@ -189,6 +202,13 @@ private:
   std::string logDevice_;
   std::string openedDevice_; // the device the current port was opened on
   LogWrite lastLogWrite_;
+  std::shared_ptr<ledger::Recorder> recorder_;
+  bool ledgerTried_ = false; // the window opened its settings' ledger (or failed to)
+  std::string ledgerKind_{ledger::kKindProgram};
+  ledger::Attempt attempt_;
+  std::string lastLedgerWarning_;
+  std::string pendingLedgerWarning_;
+  std::unique_ptr<PagerHistoryModel> history_;
 };
 
 } // namespace pw::ui

@@ -109,6 +109,8 @@ void BuildMenus(Builder& b) {
   }
   b.Separator("N3", "File1");
   b.Item("OpenProgrammingLog1", "File1", "&Open Programming Log");
+  b.Item("PagerHistory1", "File1", "Pager &History...");
+  b.Item("BenchName1", "File1", "&Bench Name...");
   b.Separator("N9", "File1");
   b.Item("About1", "File1", "&About");
   b.Separator("N4", "File1");

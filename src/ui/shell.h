@@ -8,6 +8,8 @@
 
 namespace pw::ui {
 
+class PagerHistoryModel;
+
 struct FileDialogRequest {
   std::string title;
   std::string directory;              // the folder the dialog opens in
@@ -27,6 +29,14 @@ public:
   virtual void ShowEditor(int set) = 0;
   // Show the serial-device dialog modally (its model is open); returns when it closed.
   virtual void ShowSerialDevices() {}
+  // Show the pager history dialog modally (a read-only table of its model); returns when closed.
+  virtual void ShowPagerHistory(PagerHistoryModel& model) { (void)model; }
+  // Ask for one line of text, offering value; nothing when the user cancelled.
+  virtual std::optional<std::string> AskText(const std::string& title, const std::string& label,
+                                             const std::string& value) {
+    (void)title, (void)label, (void)value;
+    return std::nullopt;
+  }
   // Close the main window (Exit command).
   virtual void CloseMainWindow() = 0;
   // Move the keyboard focus to a control (the model has already recorded it).

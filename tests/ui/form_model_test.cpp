@@ -19,6 +19,7 @@
 #include "support/borrowed_port.h"
 #include "support/scripted_host.h"
 #include "support/scripted_shell.h"
+#include "batch/csv.h"
 #include "files/data_file.h"
 #include "ui/main_controls.h"
 #include "ui/form_model.h"
@@ -290,7 +291,8 @@ TEST_F(FormModelTest, MenuTreeHoldsEveryItemInOrder) {
                    "password1 'password' hidden"}));
   EXPECT_EQ(MenuLines(c, "File1"),
             (Lines{"Open1 '&Load Codeplug ' F8", "-", "Save1 '&Save Codeplug ' F7", "-",
-                   "Setup1 '&Setup'", "-", "OpenProgrammingLog1 '&Open Programming Log'", "-",
+                   "Setup1 '&Setup'", "-", "OpenProgrammingLog1 '&Open Programming Log'",
+                   "PagerHistory1 'Pager &History...'", "BenchName1 '&Bench Name...'", "-",
                    "About1 '&About'", "-", "Exit1 'E&xit' F10",
                    "- hidden", "SaveSUniRWorSUniRR1 'Save SUniRW or SUniRR' hidden",
                    "LoadPatchFileHex 'Load Patch File Hex' hidden"}));
@@ -837,6 +839,41 @@ TEST_F(FormModelTest, EveryProgramLeavesALineInTheLogAndALogThatFailsIsToldOnce)
   for (const test::Shown& s : host.shown)
     warnings += s.message.text.rfind("Cannot write the programming log", 0) == 0;
   EXPECT_EQ(warnings, 1);
+}
+
+// The window's Program goes into the ledger its settings name, under the bench they name, from
+// the same record as the log's line; Pager History finds it by serial number and by capcode.
+TEST_F(FormModelTest, AProgramIsOnRecordInTheLedgerAndInPagerHistory) {
+  fs::create_directories(dir / "config" / "pagewright");
+  const fs::path ledgerFile = dir / "shop.sqlite3";
+  std::ofstream(dir / "config" / "pagewright" / "pagewright.conf")
+      << "bench=north\nledger=sqlite:" << ledgerFile.string() << "\n";
+  Start();
+  model->Click("btnF3Read");
+  model->Click("btnF4Program");
+  ASSERT_TRUE(model->LastTransactionOk());
+  EXPECT_EQ(model->LastLedgerWarning(), "");
+  ASSERT_TRUE(model->LedgerRecorder());
+  ledger::Ledger& l = model->LedgerRecorder()->Primary();
+  EXPECT_EQ(l.Shown(), "sqlite:" + ledgerFile.string());
+  const std::vector<ledger::Attempt> records = l.History("0000000000");
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].bench, "north");
+  EXPECT_EQ(records[0].state, ledger::kSuccess);
+  const std::string log = ReadAll(dir / "data" / "pagewright" / "programming-log.csv");
+  EXPECT_EQ(CsvLine(LogFields(records[0].record)), log.substr(log.find("\r\n") + 2));
+  EXPECT_TRUE(l.Verify().ok);
+
+  PagerHistoryModel history(&l);
+  for (const std::string& query :
+       std::vector<std::string>{"0000000000", " " + records[0].record.written.capcodes[0]}) {
+    history.Search(query);
+    ASSERT_EQ(history.Rows().size(), 1u) << query;
+    EXPECT_EQ(history.Rows()[0][1], "north");
+    EXPECT_EQ(history.Status(), "1 record");
+  }
+  history.Search("NOSUCHPAGR");
+  EXPECT_EQ(history.Status(), "0 records");
 }
 
 } // namespace

@@ -52,6 +52,8 @@ int RunBatch(const BatchOptions& o) {
   if (o.program.update && !LockForUpdate(lock, o.program.in))
     return kExitFailed;
   Session s(o.program.port.device);
+  if (!UseLedger(s, o.program.ledger))
+    return kExitUsage;
   if (!PrepareProgram(s, o.program))
     return kExitFailed;
   ui::FormBatchStation station(s.model, o.program.update ? o.program.in : std::string());

@@ -37,6 +37,14 @@ struct PortOptions {
   bool quiet = false; // no progress line, only the messages
 };
 
+// Where the attempts go on record: the ledger's URL (else PAGEWRIGHT_LEDGER, else ledger= of
+// the settings file, else the user's SQLite file) and the bench's name (else bench=, else the
+// host name).
+struct LedgerOptions {
+  std::string url;
+  std::string bench;
+};
+
 struct ReadOptions {
   PortOptions port;
   std::string out;
@@ -52,6 +60,7 @@ struct ProgramOptions {
   bool noVerify = false;
   std::string backup; // a folder for the pager's EEPROM before writing
   std::string log;    // the programming log; the user's own without it
+  LedgerOptions ledger;
 };
 
 struct DumpOptions {
@@ -66,6 +75,7 @@ struct RestoreOptions {
   bool copySerialNumber = false;
   bool writeDamagedImage = false;
   std::string log; // the programming log; the user's own without it
+  LedgerOptions ledger;
 };
 
 struct BatchOptions {
@@ -102,6 +112,17 @@ struct DiffOptions {
 
 struct PortsOptions {
   std::string root; // the machine's root folder (sysfs and /dev under it); "/" without
+};
+
+struct LedgerCommandOptions {
+  LedgerOptions ledger;
+  std::string serialNumber; // history; empty: every attempt
+  std::string capcode;      // whois
+  std::string since;        // export
+  std::string format = "csv";
+  std::string out = "-";
+  std::string from; // sync: the ledger that kept the entries (the user's SQLite file)
+  std::string file; // import-log
 };
 
 // Parses the command line and runs the command it names; the exit status.
@@ -182,6 +203,9 @@ struct Session {
   explicit Session(const std::string& device = {});
 };
 
+// The settings file's value of key (the user's pagewright.conf), empty when unset.
+std::string UserSetting(const std::string& key);
+
 // The folder of the running program, set once at start.
 const std::string& ProgramDirectory();
 void SetProgramDirectory(std::string dir);
@@ -217,6 +241,27 @@ int RunPorts(const PortsOptions& o);
 int RunDump(const DumpOptions& o);
 int RunRestore(const RestoreOptions& o);
 int RunBatch(const BatchOptions& o);
+int RunLedgerHistory(const LedgerCommandOptions& o);
+int RunLedgerWhois(const LedgerCommandOptions& o);
+int RunLedgerExport(const LedgerCommandOptions& o);
+int RunLedgerVerify(const LedgerCommandOptions& o);
+int RunLedgerSync(const LedgerCommandOptions& o);
+int RunLedgerImportLog(const LedgerCommandOptions& o);
+
+// Opens the ledger the options name for the session's Programs; false, with the message (the
+// URL without its password) on stderr, when it cannot: the pager must not be touched then.
+bool UseLedger(Session& s, const LedgerOptions& o);
+// A restore on record: started when made, completed with the restore's outcome.
+class LedgerUnit {
+public:
+  LedgerUnit(Session& s, std::string_view kind, const std::string& source,
+             const PortOptions& port);
+  void Complete(const TransactionOutcome& outcome);
+
+private:
+  Session& s_;
+  ledger::Attempt attempt_;
+};
 
 // Applies a JSON document's fields to the session's codeplug in the fixed order of the named
 // fields. Refusals and corrections are reported on stderr; the answer is the exit status the

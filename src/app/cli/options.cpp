@@ -8,6 +8,7 @@
 #include "app/cli/cli.h"
 #include "base/user_dirs.h"
 #include "base/version.h"
+#include "ledger/ledger.h"
 
 namespace pw::cli {
 
@@ -38,6 +39,17 @@ void AddPortOptions(CLI::App* cmd, PortOptions& o) {
   cmd->add_flag("--quiet", o.quiet, "no progress line, only the messages");
 }
 
+// Which ledger the attempts go to and the bench they are on record as.
+void AddLedgerOptions(CLI::App* cmd, LedgerOptions& o, bool bench = true) {
+  cmd->add_option("--ledger", o.url,
+                  "the ledger: sqlite:FILE or postgresql://USER@HOST/DB (else $PAGEWRIGHT_LEDGER, "
+                  "ledger= in pagewright.conf, or the user's SQLite file)")
+      ->type_name("URL");
+  if (bench)
+    cmd->add_option("--bench", o.bench, "the bench's name in the ledger (default: the host name)")
+        ->type_name("NAME");
+}
+
 // What program and batch both take: the data file, the questions, the capcode step, the
 // verify, the backup and the log.
 void AddProgramOptions(CLI::App* cmd, ProgramOptions& o) {
@@ -63,6 +75,7 @@ void AddProgramOptions(CLI::App* cmd, ProgramOptions& o) {
       ->type_name("DIR");
   cmd->add_option("--log", o.log, "the programming log to append to (instead of the user's)")
       ->type_name("FILE");
+  AddLedgerOptions(cmd, o.ledger);
 }
 
 // An option given twice is refused, flags included (the library takes the last one).
@@ -148,6 +161,7 @@ int ParseAndRun(int argc, char** argv) {
                 "DANGER: write a dump that fails the checks or its digest (recovery work)");
   cmd->add_option("--log", restore.log, "the programming log to append to (instead of the user's)")
       ->type_name("FILE");
+  AddLedgerOptions(cmd, restore.ledger);
   cmd->footer("Exit status: 0 restored; 1 failed, or the dump is damaged or does not match its\n"
               "digest; 2 the dump is of another pager (without --force) or a command line\n"
               "that cannot be carried out.");
@@ -202,11 +216,73 @@ int ParseAndRun(int argc, char** argv) {
               "that open it (chosen in the window's Serial Device dialog, or PAGEWRIGHT_COM<n>).");
   commands.push_back({cmd, [&] { return RunPorts(ports); }});
 
+  LedgerCommandOptions ledger;
+  CLI::App* ledgerGroup = app.add_subcommand("ledger", "Look into the shop's ledger of attempts");
+  ledgerGroup->require_subcommand(1);
+  ledgerGroup->footer("Exit status: 0 done; 1 verify found a bad record, or a command failed;\n"
+                      "2 the ledger cannot be opened or a command line that cannot be carried "
+                      "out.");
+  cmd = ledgerGroup->add_subcommand("history", "Every attempt on a pager, newest first");
+  AddLedgerOptions(cmd, ledger.ledger, false);
+  cmd->add_option("serial", ledger.serialNumber, "the pager's serial number (every pager without)")
+      ->type_name("SERIAL");
+  commands.push_back({cmd, [&] { return RunLedgerHistory(ledger); }, kExitUsage});
+  cmd = ledgerGroup->add_subcommand("whois", "The pagers whose last successful write holds a capcode");
+  AddLedgerOptions(cmd, ledger.ledger, false);
+  cmd->add_option("capcode", ledger.capcode, "capcode, on any of codes A-F")
+      ->type_name("CAPCODE")
+      ->required()
+      ->check(CLI::Validator(
+          [](std::string& v) {
+            return !v.empty() && v.size() <= 10 &&
+                           v.find_first_not_of("0123456789") == std::string::npos
+                       ? std::string()
+                       : std::string("a capcode is digits");
+          },
+          ""));
+  commands.push_back({cmd, [&] { return RunLedgerWhois(ledger); }, kExitUsage});
+  cmd = ledgerGroup->add_subcommand("export", "Write the ledger's attempts as CSV or JSON");
+  AddLedgerOptions(cmd, ledger.ledger, false);
+  cmd->add_option("file", ledger.out, "file to write; - for standard output (the default)")
+      ->type_name("FILE");
+  cmd->add_option("--since", ledger.since, "only attempts started at or after T")
+      ->type_name("T")
+      ->check(CLI::Validator(
+          [](std::string& v) {
+            return ledger::ParseTimeMs(v) ? std::string()
+                                          : std::string("takes 2026-12-08 or "
+                                                        "2026-12-08T14:03[:22][+01:00|Z]");
+          },
+          ""));
+  cmd->add_option("--format", ledger.format, "csv or json")
+      ->type_name("FORMAT")
+      ->check(CLI::IsMember({"csv", "json"}));
+  commands.push_back({cmd, [&] { return RunLedgerExport(ledger); }, kExitUsage});
+  cmd = ledgerGroup->add_subcommand("verify", "Check every bench's chain of records");
+  AddLedgerOptions(cmd, ledger.ledger, false);
+  commands.push_back({cmd, [&] { return RunLedgerVerify(ledger); }, kExitUsage});
+  cmd = ledgerGroup->add_subcommand(
+      "sync", "Send the records kept locally while the server was away to the server");
+  AddLedgerOptions(cmd, ledger.ledger, false);
+  cmd->add_option("--from", ledger.from, "the ledger that kept them (the user's SQLite file)")
+      ->type_name("URL");
+  commands.push_back({cmd, [&] { return RunLedgerSync(ledger); }, kExitUsage});
+  cmd = ledgerGroup->add_subcommand("import-log",
+                                    "Bring a CSV programming log into the ledger (once)");
+  AddLedgerOptions(cmd, ledger.ledger);
+  cmd->add_option("file", ledger.file, "the programming log")
+      ->type_name("FILE.csv")
+      ->required();
+  commands.push_back({cmd, [&] { return RunLedgerImportLog(ledger); }, kExitUsage});
+
   try {
     app.parse(argc, argv);
     RefuseRepeats(app);
-    for (CLI::App* sub : app.get_subcommands())
+    for (CLI::App* sub : app.get_subcommands()) {
       RefuseRepeats(*sub);
+      for (CLI::App* inner : sub->get_subcommands())
+        RefuseRepeats(*inner);
+    }
   } catch (const CLI::Success& e) { // --help, --version
     return app.exit(e);
   } catch (const CLI::ParseError& e) {

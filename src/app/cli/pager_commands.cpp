@@ -149,6 +149,8 @@ int RunProgram(const ProgramOptions& o) {
   if (o.update && !LockForUpdate(lock, o.in))
     return kExitFailed;
   Session s(o.port.device);
+  if (!UseLedger(s, o.ledger))
+    return kExitUsage;
   s.model.SetStopRequest(InterruptRequested);
   if (!PrepareProgram(s, o))
     return InterruptRequested() ? InterruptExitStatus() : kExitFailed;
@@ -176,10 +178,11 @@ int RunProgram(const ProgramOptions& o) {
   if (o.update && !s.model.SaveFile(o.in))
     return kExitFailed;
   // Any box besides the success message was a rule correcting or warning on the way; a log
-  // that could not be written was reported and does not undo the Program.
+  // or ledger that could not be written was reported and does not undo the Program.
   const LogWrite& log = s.model.LastLogWrite();
   for (const std::string& text : s.host.shown)
-    if (text != text::kProgrammed && (log.ok || text != log.message))
+    if (text != text::kProgrammed && (log.ok || text != log.message) &&
+        text != s.model.LastLedgerWarning())
       return kExitFailed;
   return kExitOk;
 }
@@ -264,11 +267,15 @@ int RunRestore(const RestoreOptions& o) {
     return kExitFailed;
   }
   Session s(o.port.device);
+  if (!UseLedger(s, o.ledger))
+    return kExitUsage;
   if (!OpenPort(s, o.port))
     return kExitFailed;
   TransactionContext ctx = Context(s);
+  LedgerUnit unit(s, ledger::kKindRestore, Absolute(o.in), o.port);
   const TransactionOutcome outcome = RestorePager(
       ctx, file.image, ::pw::RestoreOptions{o.force, o.copySerialNumber, o.writeDamagedImage});
+  unit.Complete(outcome);
   s.host.progress.Finish();
   // A restore that wrote nothing leaves no line: the pager is as it was.
   if (!outcome.written.empty())

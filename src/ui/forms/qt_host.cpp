@@ -1,17 +1,21 @@
 #include "ui/forms/qt_host.h"
 
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QUrl>
 #include <QWidget>
 
 #include <algorithm>
 
+#include "ui/forms/PagerHistory.h"
 #include "ui/forms/app_identity.h"
 #include "ui/forms/projection.h"
 
@@ -211,6 +215,24 @@ void QtShell::ShowEditor(int set) {
 void QtShell::ShowSerialDevices() {
   if (showSerialDevices_)
     showSerialDevices_();
+}
+
+void QtShell::ShowPagerHistory(PagerHistoryModel& model) {
+  TFormPagerHistory dialog(model, window_);
+  dialog.exec();
+}
+
+std::optional<std::string> QtShell::AskText(const std::string& title, const std::string& label,
+                                            const std::string& value) {
+  if (textHook_)
+    return textHook_(value);
+  bool ok = false;
+  const QString text =
+      QInputDialog::getText(window_, QString::fromStdString(title), QString::fromStdString(label),
+                            QLineEdit::Normal, QString::fromUtf8(value.c_str()), &ok);
+  if (!ok)
+    return std::nullopt;
+  return text.toStdString();
 }
 
 void QtShell::CloseMainWindow() {

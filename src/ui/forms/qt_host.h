@@ -88,6 +88,13 @@ public:
   void ShowHelp(const std::vector<std::string>& lines) override;
   void ShowEditor(int set) override;
   void ShowSerialDevices() override;
+  void ShowPagerHistory(PagerHistoryModel& model) override;
+  std::optional<std::string> AskText(const std::string& title, const std::string& label,
+                                     const std::string& value) override;
+  // Answers AskText without a dialog (tests).
+  void SetTextHook(std::function<std::optional<std::string>(const std::string&)> hook) {
+    textHook_ = std::move(hook);
+  }
   void CloseMainWindow() override;
   void FocusControl(const std::string& name) override;
   bool OpenWithDefaultApplication(const std::string& path) override;
@@ -101,6 +108,7 @@ private:
   std::function<void(int)> showEditor_;
   std::function<void()> showSerialDevices_;
   FileHook fileHook_;
+  std::function<std::optional<std::string>(const std::string&)> textHook_;
 };
 
 } // namespace pw::ui
