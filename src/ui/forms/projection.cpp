@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 
+#include <QMargins>
 #include <QScreen>
 
 #include <QAbstractButton>
@@ -11,6 +12,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
+#include <QFont>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -41,21 +44,155 @@ namespace pw::ui {
 
 namespace {
 
-void CentreIn(QWidget& window, const QRect& area) {
-  const QSize outer = window.frameGeometry().size();
-  window.move(area.left() + (area.width() - outer.width()) / 2,
-              area.top() + (area.height() - outer.height()) / 2);
+// The font a fitted label is given by its form, kept on the label.
+constexpr const char* kFitTextProperty = "pwFitTextFont";
+
+// The window manager's frame around a window, as last seen around a framed one: a window
+// about to be shown for the first time has no frame yet, and its own may be stale.
+QMargins g_frameMargins;
+
+// Keeps a window centred in an area fixed when it is shown: placed at once from the frame the
+// window manager is known to draw, and moved again once the real frame is known, should it
+// differ. The top-left corner stays inside bounds (the screen's available area).
+class Centring final : public QObject {
+public:
+  explicit Centring(QWidget& window) : QObject(&window), window_(window) {
+    setObjectName(QStringLiteral("pwCentring"));
+    window.installEventFilter(this);
+  }
+
+  static Centring& Of(QWidget& window) {
+    if (auto* c = window.findChild<Centring*>(QStringLiteral("pwCentring"),
+                                              Qt::FindDirectChildrenOnly))
+      return *c;
+    return *new Centring(window);
+  }
+
+  void Place(const QRect& area, const QRect& bounds) {
+    area_ = area;
+    bounds_ = bounds;
+    checks_ = 3;
+    QMargins margins = g_frameMargins;
+    if (margins.isNull())
+      margins = Margins(window_);
+    const QSize outer = window_.size().grownBy(margins);
+    const QPoint client = Target(outer) + QPoint(margins.left(), margins.top());
+    window_.setGeometry(QRect(client, window_.size()));
+  }
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched != &window_)
+      return false;
+    if (event->type() == QEvent::Hide) {
+      checks_ = 0;
+    } else if (checks_ > 0 && window_.isVisible() &&
+               (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+      // Once the window manager has framed the window, its frame is known for good.
+      const QRect frame = window_.frameGeometry();
+      if (frame != window_.geometry()) {
+        g_frameMargins = Margins(window_);
+        --checks_;
+        const QPoint target = Target(frame.size());
+        if (frame.topLeft() == target)
+          checks_ = 0;
+        else
+          window_.move(target);
+      }
+    }
+    return false;
+  }
+
+private:
+  static QMargins Margins(const QWidget& w) {
+    const QRect frame = w.frameGeometry(), client = w.geometry();
+    return {client.left() - frame.left(), client.top() - frame.top(),
+            frame.right() - client.right(), frame.bottom() - client.bottom()};
+  }
+  // Integer halves of the room left, the top-left corner kept inside the bounds.
+  QPoint Target(const QSize& outer) const {
+    QPoint p(area_.left() + (area_.width() - outer.width()) / 2,
+             area_.top() + (area_.height() - outer.height()) / 2);
+    if (!bounds_.isEmpty()) {
+      p.setX(std::max(p.x(), bounds_.left()));
+      p.setY(std::max(p.y(), bounds_.top()));
+    }
+    return p;
+  }
+
+  QWidget& window_;
+  QRect area_, bounds_;
+  int checks_ = 0; // moves still watched for the real frame
+};
+
+const QScreen* ScreenOf(const QWidget& window) {
+  return window.screen() ? window.screen() : QGuiApplication::primaryScreen();
 }
 
 } // namespace
 
 void CentreOnScreen(QWidget& window) {
-  if (const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen())
-    CentreIn(window, screen->geometry());
+  if (const QScreen* screen = ScreenOf(window))
+    Centring::Of(window).Place(screen->geometry(), screen->availableGeometry());
 }
 
 void CentreOnOwner(QWidget& window) {
-  if (QWidget* owner = window.parentWidget()) CentreIn(window, owner->window()->frameGeometry());
+  QWidget* owner = window.parentWidget();
+  if (!owner)
+    return;
+  const QScreen* screen = ScreenOf(*owner->window());
+  Centring::Of(window).Place(owner->window()->frameGeometry(),
+                             screen ? screen->availableGeometry() : QRect());
+}
+
+QString FitDeviceText(const QString& text, const QFontMetrics& metrics, int width) {
+  if (metrics.horizontalAdvance(text) <= width)
+    return text;
+  // "COM1: " then the device path, up to " — description" or " (PAGEWRIGHT_COM1)".
+  const qsizetype start = text.indexOf(QLatin1String(": "));
+  if (start < 0)
+    return metrics.elidedText(text, Qt::ElideMiddle, width);
+  qsizetype end = text.indexOf(QStringLiteral(" \u2014 "), start + 2);
+  if (end < 0)
+    end = text.indexOf(QLatin1String(" ("), start + 2);
+  if (end < 0)
+    end = text.size();
+  const QString head = text.left(start + 2);
+  const QString path = text.mid(start + 2, end - start - 2);
+  const QString tail = text.mid(end);
+  const int room =
+      width - metrics.horizontalAdvance(head) - metrics.horizontalAdvance(tail);
+  // Room for a few characters of each end of the path at least; else the tail gives way too.
+  if (room < metrics.horizontalAdvance(QStringLiteral("/dev/\u2026ty")))
+    return metrics.elidedText(head + QStringLiteral("\u2026") + tail, Qt::ElideRight, width);
+  return head + metrics.elidedText(path, Qt::ElideMiddle, room) + tail;
+}
+
+void FitLabelText(QLabel& label, const QString& text) {
+  QFont font = label.property(kFitTextProperty).value<QFont>();
+  const int width = label.width();
+  bool fits = false;
+  for (qreal points = font.pointSizeF(); points >= 6.0 && !fits; points -= 0.5) {
+    QFont smaller = font;
+    smaller.setPointSizeF(points);
+    if (QFontMetrics(smaller).horizontalAdvance(text) <= width) {
+      font = smaller;
+      fits = true;
+    }
+  }
+  if (!fits) {
+    // Two lines of the smallest font the height allows.
+    for (qreal points = font.pointSizeF(); points >= 5.0; points -= 0.5) {
+      font.setPointSizeF(points);
+      const QRect need = QFontMetrics(font).boundingRect(QRect(0, 0, width, 1000),
+                                                         Qt::TextWordWrap, text);
+      if (need.height() <= label.height())
+        break;
+    }
+  }
+  label.setWordWrap(!fits);
+  label.setFont(font);
+  label.setText(text);
 }
 
 QString ToQt(const std::string& s) {
@@ -206,6 +343,8 @@ void Projection::Place(QWidget* w, const Control& c) {
     w->setGeometry(p->rect);
     if (auto* label = qobject_cast<QLabel*>(w); label && p->alignment)
       label->setAlignment(p->alignment);
+    if (auto* label = qobject_cast<QLabel*>(w); label && p->fitText)
+      label->setProperty(kFitTextProperty, label->font());
   }
 }
 
@@ -661,8 +800,13 @@ void Projection::SyncControl(const Control& c) {
       // Text from the system (a device's name) may outgrow its place: it ends in "…" there,
       // and the tooltip holds it whole.
       const QString shown =
-          c.utf8 ? label->fontMetrics().elidedText(caption, Qt::ElideRight, label->width()) : caption;
-      Update(label, shown, &QLabel::text, &QLabel::setText);
+          c.utf8 ? FitDeviceText(caption, label->fontMetrics(), label->width()) : caption;
+      if (label->property(kFitTextProperty).isValid()) {
+        if (label->text() != shown)
+          FitLabelText(*label, shown);
+      } else {
+        Update(label, shown, &QLabel::text, &QLabel::setText);
+      }
       const QString tip = c.utf8 ? QString::fromStdString(c.hint) : ToQt(c.hint);
       Update(label, tip, &QLabel::toolTip, &QLabel::setToolTip);
     }
