@@ -707,8 +707,8 @@ TEST_F(MainWindowTest, OptionsOpenTheDataFoldersAndTheManualNamesEverySwitchAndI
   const std::string manual((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   ASSERT_FALSE(manual.empty());
   for (QAction* item : ui->projection().MenuOf("Options1")->actions()) {
-    if (item->isSeparator() || !item->isVisible() || item->shortcut() != QKeySequence())
-      continue; // the page items have their keys
+    if (item->isSeparator() || !item->isVisible() || item->text().contains('\t'))
+      continue; // the page items, told with their keys
     const std::string text = item->text().remove('&').toStdString();
     EXPECT_NE(manual.find(text), std::string::npos) << text;
     if (!item->isCheckable())

@@ -39,6 +39,15 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#ifdef PW_HAVE_XCB
+#include <QGuiApplication>
+#include <xcb/xcb.h>
+#endif
 
 namespace pw::ui {
 
@@ -47,9 +56,71 @@ namespace {
 // The font a fitted label is given by its form, kept on the label.
 constexpr const char* kFitTextProperty = "pwFitTextFont";
 
+// Whether margins can be a window manager's frame: none negative, none absurd.
+bool Plausible(const QMargins& m) {
+  for (int side : {m.left(), m.top(), m.right(), m.bottom()})
+    if (side < 0 || side > 200)
+      return false;
+  return true;
+}
+
+// The frame the window manager has put around a shown window, as it announces it. On X11 the
+// window's _NET_FRAME_EXTENTS, read afresh: Qt's own idea of the frame can be stale or
+// nonsense (a 1x1 frame) while the manager is still framing the window.
+std::optional<QMargins> AnnouncedFrame(const QWidget& window) {
+  if (!window.isVisible() || !window.testAttribute(Qt::WA_WState_Created))
+    return std::nullopt;
+#ifdef PW_HAVE_XCB
+  auto* x11 = QGuiApplication::platformName() == QLatin1String("xcb")
+                  ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
+                  : nullptr;
+  if (xcb_connection_t* c = x11 ? x11->connection() : nullptr) {
+    static xcb_atom_t extents = [c] {
+      xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+          c, xcb_intern_atom(c, 0, std::strlen("_NET_FRAME_EXTENTS"), "_NET_FRAME_EXTENTS"),
+          nullptr);
+      const xcb_atom_t atom = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+      std::free(r);
+      return atom;
+    }();
+    if (extents == XCB_ATOM_NONE)
+      return std::nullopt;
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    xcb_get_property_reply_t* r = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, id, extents, XCB_ATOM_CARDINAL, 0, 4), nullptr);
+    std::optional<QMargins> frame;
+    if (r && r->format == 32 && xcb_get_property_value_length(r) == 16) {
+      const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(r));
+      // left, right, top, bottom, in the screen's pixels
+      const qreal dpr = window.devicePixelRatioF();
+      const QMargins m(qRound(v[0] / dpr), qRound(v[2] / dpr), qRound(v[1] / dpr),
+                       qRound(v[3] / dpr));
+      if (Plausible(m))
+        frame = m;
+    }
+    std::free(r);
+    return frame;
+  }
+#endif
+  const QRect frame = window.frameGeometry(), client = window.geometry();
+  const QMargins m(client.left() - frame.left(), client.top() - frame.top(),
+                   frame.right() - client.right(), frame.bottom() - client.bottom());
+  if (m.isNull() || !Plausible(m))
+    return std::nullopt;
+  return m;
+}
+
 // The window manager's frame around a window, as last seen around a framed one: a window
-// about to be shown for the first time has no frame yet, and its own may be stale.
+// about to be shown for the first time has no frame yet.
 QMargins g_frameMargins;
+
+QMargins FrameOf(const QWidget& window) {
+  if (std::optional<QMargins> m = AnnouncedFrame(window)) {
+    g_frameMargins = *m;
+    return *m;
+  }
+  return g_frameMargins;
+}
 
 // Keeps a window centred in an area fixed when it is shown: placed at once from the frame the
 // window manager is known to draw, and moved again once the real frame is known, should it
@@ -71,43 +142,47 @@ public:
   void Place(const QRect& area, const QRect& bounds) {
     area_ = area;
     bounds_ = bounds;
-    checks_ = 3;
-    QMargins margins = g_frameMargins;
-    if (margins.isNull())
-      margins = Margins(window_);
-    const QSize outer = window_.size().grownBy(margins);
-    const QPoint client = Target(outer) + QPoint(margins.left(), margins.top());
-    window_.setGeometry(QRect(client, window_.size()));
+    checks_ = 8;
+    PlaceWith(g_frameMargins);
   }
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (watched != &window_)
       return false;
-    if (event->type() == QEvent::Hide) {
+    switch (event->type()) {
+    case QEvent::Hide:
       checks_ = 0;
-    } else if (checks_ > 0 && window_.isVisible() &&
-               (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+      break;
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Paint:
+    case QEvent::WindowActivate:
       // Once the window manager has framed the window, its frame is known for good.
-      const QRect frame = window_.frameGeometry();
-      if (frame != window_.geometry()) {
-        g_frameMargins = Margins(window_);
-        --checks_;
-        const QPoint target = Target(frame.size());
-        if (frame.topLeft() == target)
-          checks_ = 0;
-        else
-          window_.move(target);
+      if (checks_ > 0 && window_.isVisible()) {
+        if (std::optional<QMargins> m = AnnouncedFrame(window_)) {
+          g_frameMargins = *m;
+          --checks_;
+          if (!PlaceWith(*m))
+            checks_ = 0;
+        }
       }
+      break;
+    default:
+      break;
     }
     return false;
   }
 
 private:
-  static QMargins Margins(const QWidget& w) {
-    const QRect frame = w.frameGeometry(), client = w.geometry();
-    return {client.left() - frame.left(), client.top() - frame.top(),
-            frame.right() - client.right(), frame.bottom() - client.bottom()};
+  // Puts the client where the frame of these margins is centred; false when it is there.
+  bool PlaceWith(const QMargins& margins) {
+    const QSize outer = window_.size().grownBy(margins);
+    const QPoint client = Target(outer) + QPoint(margins.left(), margins.top());
+    if (window_.geometry().topLeft() == client && window_.isVisible())
+      return false;
+    window_.setGeometry(QRect(client, window_.size()));
+    return true;
   }
   // Integer halves of the room left, the top-left corner kept inside the bounds.
   QPoint Target(const QSize& outer) const {
@@ -122,7 +197,7 @@ private:
 
   QWidget& window_;
   QRect area_, bounds_;
-  int checks_ = 0; // moves still watched for the real frame
+  int checks_ = 0; // events still watched for the real frame
 };
 
 const QScreen* ScreenOf(const QWidget& window) {
@@ -141,7 +216,10 @@ void CentreOnOwner(QWidget& window) {
   if (!owner)
     return;
   const QScreen* screen = ScreenOf(*owner->window());
-  Centring::Of(window).Place(owner->window()->frameGeometry(),
+  // The owner's outer rectangle from its client area and its frame: Qt's own frame
+  // geometry of a window can be nonsense while it is being framed.
+  QWidget& main = *owner->window();
+  Centring::Of(window).Place(main.geometry().marginsAdded(FrameOf(main)),
                              screen ? screen->availableGeometry() : QRect());
 }
 
