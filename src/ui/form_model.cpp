@@ -264,7 +264,8 @@ void FormModel::OpenPort(int n) {
   shown.hint = shown.caption + "\n" + DeviceDetails(devices_->Describe(route.device));
   WrapPortForTrace();
   if (port_) port_->Open(1200, 0, 8, 1.0f);
-  if (!port_ || !port_->IsOpen()) controls["lblPortDevice"].caption = devices_->PortLabel(n, false);
+  if (!port_ || !port_->IsOpen())
+    controls["lblPortDevice"].caption = devices_->PortLabel(n, false);
 }
 
 // ---- Options -------------------------------------------------------------------------------

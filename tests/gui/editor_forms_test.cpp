@@ -283,8 +283,9 @@ TEST_F(EditorFormTest, TheCadenceHelpLinesShowTheirWholeText) {
     for (const char* led : {"LED1", "LED2"}) {
       QTest::mouseClick(Get<QLineEdit>((std::string("edtSet") + led + "Cadence").c_str()),
                         Qt::LeftButton);
-      const QString whole = QStringLiteral("Enter the pager ") + led +
-                            " Cadence for Set F (Numeric, 0,000,000,000,000,000-1,111,111,111,111,111)";
+      const QString whole =
+          QStringLiteral("Enter the pager ") + led +
+          " Cadence for Set F (Numeric, 0,000,000,000,000,000-1,111,111,111,111,111)";
       const QRect need = QFontMetrics(help->font())
                              .boundingRect(QRect(0, 0, help->width(), 1000),
                                            help->wordWrap() ? Qt::TextWordWrap : 0, help->text());

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QFile>
-#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -624,7 +624,8 @@ TEST_F(MainWindowTest, TheSerialDeviceDialogAssignsTheChosenAdapterAndTheWindowN
   EXPECT_TRUE(port->toolTip().startsWith(QString::fromStdString("COM1: " + adapter + "\nDevice: ")));
   EXPECT_LE(port->fontMetrics().horizontalAdvance(port->text()), port->width());
   EXPECT_TRUE(port->text().startsWith("COM1: ")) << port->text().toStdString();
-  EXPECT_TRUE(port->text().endsWith("ttyUSB0 \u2014 FT232R USB UART")) << port->text().toStdString();
+  EXPECT_TRUE(port->text().endsWith("ttyUSB0 \u2014 FT232R USB UART"))
+      << port->text().toStdString();
 }
 
 // The device a COM number opens now is listed and chosen when the dialog opens, found by the
@@ -651,10 +652,11 @@ TEST_F(MainWindowTest, SerialDeviceKeepsTheDeviceInUseWhenEnterIsPressedAtOnce) 
     model->UseSerialDevices(std::make_unique<SerialDevices>(
         conf, source, [](const std::string&) { return std::optional<std::string>(); }));
     std::vector<std::string> opened;
-    model->SetDevicePortFactory([&](int, const std::string& device, Host&) -> std::unique_ptr<SerialPort> {
-      opened.push_back(device);
-      return std::make_unique<sim::InProcessPagerPort>(pager, clock);
-    });
+    model->SetDevicePortFactory(
+        [&](int, const std::string& device, Host&) -> std::unique_ptr<SerialPort> {
+          opened.push_back(device);
+          return std::make_unique<sim::InProcessPagerPort>(pager, clock);
+        });
     TFormSerialDevice dialog(model->deviceDialog(), ui.get());
     QStringList rows;
     QString chosen;
@@ -697,14 +699,17 @@ TEST_F(MainWindowTest, OptionsOpenTheDataFoldersAndTheManualNamesEverySwitchAndI
   ui->projection().ActionOf("OpenBackupsFolder1")->trigger();
   ui->projection().ActionOf("OpenTracesFolder1")->trigger();
   QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-  EXPECT_EQ(opened.urls, (QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString((folders / "backups").string())),
-                                      QUrl::fromLocalFile(QString::fromStdString((folders / "traces").string()))}));
+  EXPECT_EQ(
+      opened.urls,
+      (QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString((folders / "backups").string())),
+                   QUrl::fromLocalFile(QString::fromStdString((folders / "traces").string()))}));
   EXPECT_TRUE(fs::is_directory(folders / "backups"));
   EXPECT_TRUE(fs::is_directory(folders / "traces"));
   EXPECT_TRUE(boxes.boxes.empty());
 
   std::ifstream file(fs::path(PW_SOURCE_DIR) / "packaging/man/pagewright.1.in");
-  const std::string manual((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::string manual((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
   ASSERT_FALSE(manual.empty());
   for (QAction* item : ui->projection().MenuOf("Options1")->actions()) {
     if (item->isSeparator() || !item->isVisible() || item->text().contains('\t'))

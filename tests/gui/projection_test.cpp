@@ -430,17 +430,19 @@ TEST(FitDeviceText, ThePortAndTheDevicesOwnNameStayWholeTheMiddleOfAPathGoes) {
   test::App();
   const QFontMetrics fm(QApplication::font());
   const QString dash = QStringLiteral(" \u2014 ");
-  const QString longPath = QStringLiteral("/dev/serial/by-path/pci-0000:00:14.0-usb-0:2.4.1:1.0-port0");
+  const QString longPath =
+      QStringLiteral("/dev/serial/by-path/pci-0000:00:14.0-usb-0:2.4.1:1.0-port0");
   struct Case {
     const char* what;
     QString text, head, tail;
     bool elided;
   } cases[] = {
-      {"fits", "COM1: /dev/ttyUSB0" + dash + "FT232R USB UART", "COM1: /dev/ttyUSB0", "UART", false},
+      {"fits", "COM1: /dev/ttyUSB0" + dash + "FT232R USB UART", "COM1: /dev/ttyUSB0", "UART",
+       false},
       {"description", "COM12: " + longPath + dash + "FT232R USB UART, not open: permission denied",
        "COM12: /dev/", "port0" + dash + "FT232R USB UART, not open: permission denied", true},
-      {"variable", "COM3: " + longPath + " (PAGEWRIGHT_COM3)", "COM3: /dev/", "port0 (PAGEWRIGHT_COM3)",
-       true},
+      {"variable", "COM3: " + longPath + " (PAGEWRIGHT_COM3)", "COM3: /dev/",
+       "port0 (PAGEWRIGHT_COM3)", true},
       {"no description", "COM4: " + longPath + longPath, "COM4: /dev/", "port0", true},
   };
   for (const Case& c : cases) {

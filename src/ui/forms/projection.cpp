@@ -133,8 +133,8 @@ public:
   }
 
   static Centring& Of(QWidget& window) {
-    if (auto* c = window.findChild<Centring*>(QStringLiteral("pwCentring"),
-                                              Qt::FindDirectChildrenOnly))
+    if (auto* c =
+            window.findChild<Centring*>(QStringLiteral("pwCentring"), Qt::FindDirectChildrenOnly))
       return *c;
     return *new Centring(window);
   }
@@ -238,8 +238,7 @@ QString FitDeviceText(const QString& text, const QFontMetrics& metrics, int widt
   const QString head = text.left(start + 2);
   const QString path = text.mid(start + 2, end - start - 2);
   const QString tail = text.mid(end);
-  const int room =
-      width - metrics.horizontalAdvance(head) - metrics.horizontalAdvance(tail);
+  const int room = width - metrics.horizontalAdvance(head) - metrics.horizontalAdvance(tail);
   // Room for a few characters of each end of the path at least; else the tail gives way too.
   if (room < metrics.horizontalAdvance(QStringLiteral("/dev/\u2026ty")))
     return metrics.elidedText(head + QStringLiteral("\u2026") + tail, Qt::ElideRight, width);
@@ -262,8 +261,8 @@ void FitLabelText(QLabel& label, const QString& text) {
     // Two lines of the smallest font the height allows.
     for (qreal points = font.pointSizeF(); points >= 5.0; points -= 0.5) {
       font.setPointSizeF(points);
-      const QRect need = QFontMetrics(font).boundingRect(QRect(0, 0, width, 1000),
-                                                         Qt::TextWordWrap, text);
+      const QRect need =
+          QFontMetrics(font).boundingRect(QRect(0, 0, width, 1000), Qt::TextWordWrap, text);
       if (need.height() <= label.height())
         break;
     }

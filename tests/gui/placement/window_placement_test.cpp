@@ -160,8 +160,8 @@ std::optional<Frame> ServerFrame(WId id) {
   if (std::sscanf(extents.c_str() + eq + 3, "%d, %d, %d, %d", &left, &right, &top, &bottom) != 4)
     return std::nullopt;
   return Frame{Field(info, "Absolute upper-left X:") - left,
-               Field(info, "Absolute upper-left Y:") - top,
-               Field(info, "Width:") + left + right, Field(info, "Height:") + top + bottom};
+               Field(info, "Absolute upper-left Y:") - top, Field(info, "Width:") + left + right,
+               Field(info, "Height:") + top + bottom};
 }
 
 // Waits until the window is mapped, framed and stays where it is, then says where.
