@@ -167,10 +167,12 @@ std::optional<Frame> ServerFrame(WId id) {
 // Waits until the window is mapped, framed and stays where it is, then says where.
 Frame SettledFrame(QWidget& window) {
   std::optional<Frame> last;
-  for (int i = 0; i < 200; ++i) {
+  int same = 0;
+  for (int i = 0; i < 300; ++i) {
     QTest::qWait(15);
     const std::optional<Frame> now = ServerFrame(window.winId());
-    if (now && last && *now == *last)
+    same = now && last && *now == *last ? same + 1 : 0;
+    if (same == 3)
       return *now;
     last = now;
   }
