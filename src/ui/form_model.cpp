@@ -580,7 +580,7 @@ void FormModel::OpenDataFolder(const std::string& name) {
   const std::string shown(text.begin(), text.end());
   std::string error;
   if (data.empty())
-    host_.Show(Plain("No folder for the user's data is known: HOME is not set."));
+    host_.Show(Plain("No folder for the user's data is known."));
   else if (!EnsureDirectory(data / name, &error))
     host_.Show(Plain("Cannot create the folder " + shown + "\n" + error));
   else if (!shell_.OpenWithDefaultApplication(shown))
