@@ -45,6 +45,7 @@ enum class Command {
   BenchName,
   Option, // the Options menu's remembered switches
   SerialDevice,
+  OpenFolder, // the backups or the traces folder in the desktop's file manager
 };
 
 struct CommandRow {
@@ -70,6 +71,7 @@ constexpr CommandRow kCommandMap[] = {
     {"BackUpBeforeProgramming1", Command::Option}, {"SerialTrace1", Command::Option},
     {"SerialDevice1", Command::SerialDevice},
     {"PagerHistory1", Command::PagerHistory}, {"BenchName1", Command::BenchName},
+    {"OpenBackupsFolder1", Command::OpenFolder}, {"OpenTracesFolder1", Command::OpenFolder},
 };
 
 // The Options menu's switches: the item, its key in the user's settings file, and whether it
@@ -281,6 +283,8 @@ void FormModel::OpenPort(int n) {
   shown.hint = shown.caption + "\n" + DeviceDetails(devices_->Describe(route.device));
   WrapPortForTrace();
   if (port_) port_->Open(1200, 0, 8, 1.0f);
+  if (!port_ || !port_->IsOpen())
+    controls["lblPortDevice"].caption = devices_->PortLabel(n, false);
 }
 
 // ---- Options -------------------------------------------------------------------------------
@@ -593,7 +597,24 @@ void FormModel::RunCommand(const std::string& name) {
   case Command::Option:
     ToggleOption(name);
     return;
+  case Command::OpenFolder:
+    OpenDataFolder(name == "OpenBackupsFolder1" ? "backups" : "traces");
+    return;
   }
+}
+
+// The folder is made when it does not exist yet, so the file manager always has one to show.
+void FormModel::OpenDataFolder(const std::string& name) {
+  const std::filesystem::path data = UserDataDirectory();
+  const std::u8string text = (data / name).u8string();
+  const std::string shown(text.begin(), text.end());
+  std::string error;
+  if (data.empty())
+    host_.Show(Plain("No folder for the user's data is known."));
+  else if (!EnsureDirectory(data / name, &error))
+    host_.Show(Plain("Cannot create the folder " + shown + "\n" + error));
+  else if (!shell_.OpenWithDefaultApplication(shown))
+    host_.Show(Plain("Cannot open the folder\n" + shown));
 }
 
 void FormModel::OpenProgrammingLog() {

@@ -158,6 +158,7 @@ private:
   void RunSave();
   void RunLoad();
   void OpenProgrammingLog();
+  void OpenDataFolder(const std::string& name); // "backups" or "traces" of the user's data
   void OpenEditor(int set);
   void HelpKey();
   void HelpButtonEnter();

@@ -129,6 +129,10 @@ void BuildMenus(Builder& b) {
   verify.toggle = verify.checked = true;
   b.Item("BackUpBeforeProgramming1", "Options1", "&Back Up Pager before Programming").toggle = true;
   b.Item("SerialTrace1", "Options1", "Serial T&race").toggle = true;
+  // Where the backups and the traces are kept, in the desktop's file manager.
+  b.Separator("N12", "Options1");
+  b.Item("OpenBackupsFolder1", "Options1", "&Open Backups Folder");
+  b.Item("OpenTracesFolder1", "Options1", "Open Traces &Folder");
 
   b.Menu("ReadProgram1", "MainMenu1", "&Read/Program");
   b.Item("Read1", "ReadProgram1", "&Read Pager", "F3");

@@ -57,6 +57,19 @@ void SerialDeviceDialogModel::Fill(const std::string& keep) {
   for (std::size_t i = 1; i < rows_.size() && !keep.empty(); ++i)
     if (SameDevice(values_[i], keep) || SameDevice(rows_[i].path, keep))
       selected = static_cast<int>(i);
+  // The device the port opens now is always a row of its own, even when the scan does not
+  // find it (a pseudo-terminal, a by-path name, an adapter unplugged): OK without another
+  // choice keeps it.
+  if (selected == 0 && !keep.empty() && !SameDevice(keep, own)) {
+    SerialDeviceInfo kept = devices_.Describe(keep);
+    const bool present = kept.present;
+    kept.present = true; // said once, as "absent"
+    items.push_back(FormatSerialDevice(kept) + (present ? "" : " (absent)"));
+    kept.present = present;
+    rows_.push_back(kept);
+    values_.push_back(keep);
+    selected = static_cast<int>(rows_.size()) - 1;
+  }
   controls[kList].itemIndex = selected;
 
   std::string note;

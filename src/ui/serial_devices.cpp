@@ -1,8 +1,13 @@
 #include "ui/serial_devices.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <system_error>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "link/serial_port.h"
 
@@ -14,6 +19,16 @@ namespace {
 
 std::string SettingsKey(int n) {
   return "com." + std::to_string(n);
+}
+
+// The user may not read and write the device (not in its group, or its mode shuts them out).
+bool PermissionDenied(const std::string& device) {
+#ifdef _WIN32
+  (void)device;
+  return false;
+#else
+  return ::access(device.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
+#endif
 }
 
 } // namespace
@@ -91,9 +106,13 @@ SerialDeviceInfo SerialDevices::Describe(const std::string& device) const {
   return DescribeSerialDevice(device, source_);
 }
 
-std::string SerialDevices::PortLabel(int n) const {
+std::string SerialDevices::PortLabel(int n, bool opened) const {
   const PortRoute route = Route(n);
-  std::string label = PortDisplayName(n) + ": " + FormatSerialDevice(Describe(route.device));
+  const SerialDeviceInfo device = Describe(route.device);
+  std::string label = PortDisplayName(n) + ": " + FormatSerialDevice(device);
+  if (!opened && device.present && PermissionDenied(route.device))
+    label += std::string(DeviceDescription(device).empty() ? " \u2014 " : ", ") +
+             "not open: permission denied";
   if (route.from == PortRoute::From::Environment)
     label += " (" + PortVariable(n) + ")";
   return label;

@@ -47,7 +47,9 @@ public:
   std::vector<SerialDeviceInfo> Discover() const;
   SerialDeviceInfo Describe(const std::string& device) const;
   // "COM1: /dev/ttyUSB0 — FT232R USB UART", marked when the environment chose the device.
-  std::string PortLabel(int n) const;
+  // opened false: the port did not open, and a device refused for lack of permission says
+  // so ("…, not open: permission denied"); a missing one is "not connected" either way.
+  std::string PortLabel(int n, bool opened = true) const;
 
   const std::filesystem::path& SettingsPath() const { return settingsPath_; }
   // Why the settings file could not be read (its choices are then left out); empty when it was.

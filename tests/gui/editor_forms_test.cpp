@@ -275,6 +275,35 @@ TEST_F(EditorFormTest, TheLongestReadOutsFitTheirBoxes) {
   form.Execute();
 }
 
+// The cadence help lines are the longest: shown whole inside the help line, never cut.
+TEST_F(EditorFormTest, TheCadenceHelpLinesShowTheirWholeText) {
+  std::vector<std::string> faults;
+  WhileModal(form, [&] {
+    auto* help = Get<QLabel>("lblSetHelp");
+    for (const char* led : {"LED1", "LED2"}) {
+      QTest::mouseClick(Get<QLineEdit>((std::string("edtSet") + led + "Cadence").c_str()),
+                        Qt::LeftButton);
+      const QString whole =
+          QStringLiteral("Enter the pager ") + led +
+          " Cadence for Set F (Numeric, 0,000,000,000,000,000-1,111,111,111,111,111)";
+      const QRect need = QFontMetrics(help->font())
+                             .boundingRect(QRect(0, 0, help->width(), 1000),
+                                           help->wordWrap() ? Qt::TextWordWrap : 0, help->text());
+      if (help->text() != whole)
+        faults.push_back(std::string(led) + " reads " + help->text().toStdString());
+      if (need.width() > help->width() || need.height() > help->height())
+        faults.push_back(std::string(led) + " needs " + std::to_string(need.width()) + "x" +
+                         std::to_string(need.height()));
+      if (help->font().pointSizeF() < 6 && !help->wordWrap())
+        faults.push_back(std::string(led) + " is too small to read");
+    }
+    SaveShot(form, "editor_cadence_help.png");
+    Press(Qt::Key_F10);
+  });
+  form.ShowSet(6);
+  EXPECT_EQ(faults, std::vector<std::string>{});
+}
+
 TEST_F(EditorFormTest, CloseBoxValidatesTheLastFieldAndEscIsIgnored) {
   main.SetChecked("chkDefaultAlert1", true);
   WhileModal(form, [&] {

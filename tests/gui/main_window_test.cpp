@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDesktopServices>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,6 +18,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 
 #include <cstdlib>
 #include <filesystem>
@@ -39,6 +42,7 @@
 #include "ui/forms/qt_host.h"
 #include "ui/main_controls.h"
 #include "ui/settings.h"
+#include "ui/user_settings.h"
 
 namespace pw::ui {
 namespace {
@@ -239,7 +243,8 @@ TEST_F(MainWindowTest, MenuBarToolBarAndFunctionKeysComeInTheirOrder) {
                    "[SaveSUniRWorSUniRR1]", "[LoadPatchFileHex]"}));
   EXPECT_EQ(entries("Options1"),
             (Names{"FLEXAddressOption", "StandardOption", "[FLEXTerminal1]", "N10",
-                   "VerifyAfterProgramming1", "BackUpBeforeProgramming1", "SerialTrace1"}));
+                   "VerifyAfterProgramming1", "BackUpBeforeProgramming1", "SerialTrace1", "N12",
+                   "OpenBackupsFolder1", "OpenTracesFolder1"}));
   // The switches show their box ticked or not; the port items only when ticked.
   for (const char* option : {"VerifyAfterProgramming1", "BackUpBeforeProgramming1", "SerialTrace1"})
     EXPECT_TRUE(ui->projection().ActionOf(option)->isCheckable()) << option;
@@ -613,13 +618,132 @@ TEST_F(MainWindowTest, TheSerialDeviceDialogAssignsTheChosenAdapterAndTheWindowN
   });
   ui->projection().ActionOf("SerialDevice1")->trigger();
   EXPECT_EQ(devices, (std::vector<std::string>{(machine.dev() / "ttyUSB0").string()}));
-  // A name too long for its place ends in "…"; the tooltip holds it whole.
+  // A path too long for its place loses its middle; the tooltip holds it whole.
   QLabel* port = W<QLabel>("lblPortDevice");
   EXPECT_TRUE(port->isVisible());
   EXPECT_TRUE(port->toolTip().startsWith(QString::fromStdString("COM1: " + adapter + "\nDevice: ")));
   EXPECT_LE(port->fontMetrics().horizontalAdvance(port->text()), port->width());
-  EXPECT_TRUE(QString::fromStdString("COM1: " + adapter).startsWith(port->text().chopped(1)));
+  EXPECT_TRUE(port->text().startsWith("COM1: ")) << port->text().toStdString();
+  EXPECT_TRUE(port->text().endsWith("ttyUSB0 \u2014 FT232R USB UART"))
+      << port->text().toStdString();
+}
+
+// The device a COM number opens now is listed and chosen when the dialog opens, found by the
+// scan or not: Enter at once keeps it.
+TEST_F(MainWindowTest, SerialDeviceKeepsTheDeviceInUseWhenEnterIsPressedAtOnce) {
+  Start();
+  test::FakeSysfs machine("gui-keep");
+  machine.AddBuiltIn("ttyS0", "4");
+  PortListSource source;
+  source.sysRoot = machine.sys();
+  source.devRoot = machine.dev();
+  const fs::path terminal = dir / "sim-link";
+  std::ofstream(terminal).put('\n');
+  struct Case {
+    std::string device, row;
+  } cases[] = {
+      {terminal.string(), terminal.string()},
+      {(dir / "gone").string(), (dir / "gone").string() + " (absent)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.device);
+    const fs::path conf = dir / "pagewright.conf";
+    std::ofstream(conf) << "com.1=" << c.device << "\n";
+    model->UseSerialDevices(std::make_unique<SerialDevices>(
+        conf, source, [](const std::string&) { return std::optional<std::string>(); }));
+    std::vector<std::string> opened;
+    model->SetDevicePortFactory(
+        [&](int, const std::string& device, Host&) -> std::unique_ptr<SerialPort> {
+          opened.push_back(device);
+          return std::make_unique<sim::InProcessPagerPort>(pager, clock);
+        });
+    TFormSerialDevice dialog(model->deviceDialog(), ui.get());
+    QStringList rows;
+    QString chosen;
+    shell.SetSerialDeviceWindow([&] {
+      QTimer::singleShot(0, &dialog, [&] {
+        for (int i = 0; i < dialog.List()->count(); ++i)
+          rows << dialog.List()->item(i)->text();
+        chosen = dialog.List()->currentItem() ? dialog.List()->currentItem()->text() : QString();
+        QTest::keyClick(dialog.List(), Qt::Key_Return);
+      });
+      dialog.Execute();
+    });
+    ui->projection().ActionOf("SerialDevice1")->trigger();
+    EXPECT_EQ(rows.size(), 2) << rows.join(" | ").toStdString();
+    EXPECT_EQ(chosen.toStdString(), c.row);
+    EXPECT_EQ(opened, std::vector<std::string>{c.device}) << "reopened on the same device";
+    EXPECT_EQ(UserSettings::Load(conf).Get("com.1"), c.device);
+  }
+}
+
+// Options > Open Backups Folder and Open Traces Folder show the user's folders (made when
+// missing) in the desktop's file manager; the manual names every switch of the menu and the
+// key of the settings file that keeps it.
+struct UrlsOpened : QObject {
+  Q_OBJECT
+public:
+  QList<QUrl> urls;
+public slots:
+  void Open(const QUrl& url) { urls << url; }
+};
+
+TEST_F(MainWindowTest, OptionsOpenTheDataFoldersAndTheManualNamesEverySwitchAndItsKey) {
+  const QByteArray data = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", QFile::encodeName(QString::fromStdString((dir / "data").string())));
+  UrlsOpened opened;
+  QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "Open");
+  Start();
+  model->UseUserSettings(dir / "pagewright.conf");
+  const fs::path folders = dir / "data" / "pagewright";
+  ui->projection().ActionOf("OpenBackupsFolder1")->trigger();
+  ui->projection().ActionOf("OpenTracesFolder1")->trigger();
+  QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+  EXPECT_EQ(
+      opened.urls,
+      (QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString((folders / "backups").string())),
+                   QUrl::fromLocalFile(QString::fromStdString((folders / "traces").string()))}));
+  EXPECT_TRUE(fs::is_directory(folders / "backups"));
+  EXPECT_TRUE(fs::is_directory(folders / "traces"));
+  EXPECT_TRUE(boxes.boxes.empty());
+
+  std::ifstream file(fs::path(PW_SOURCE_DIR) / "packaging/man/pagewright.1.in");
+  const std::string manual((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+  ASSERT_FALSE(manual.empty());
+  for (QAction* item : ui->projection().MenuOf("Options1")->actions()) {
+    if (item->isSeparator() || !item->isVisible() || item->text().contains('\t'))
+      continue; // the page items, told with their keys
+    const std::string text = item->text().remove('&').toStdString();
+    EXPECT_NE(manual.find(text), std::string::npos) << text;
+    if (!item->isCheckable())
+      continue;
+    // The key is the one a click writes.
+    auto lines = [&] {
+      std::set<std::string> kept;
+      std::ifstream conf(dir / "pagewright.conf");
+      for (std::string line; std::getline(conf, line);)
+        kept.insert(line);
+      return kept;
+    };
+    const std::set<std::string> before = lines();
+    item->trigger();
+    std::string key;
+    for (const std::string& line : lines())
+      if (before.count(line) == 0)
+        key = line.substr(0, line.find('='));
+    EXPECT_FALSE(key.empty()) << text;
+    EXPECT_NE(manual.find(key), std::string::npos) << text << " keeps " << key;
+    item->trigger();
+  }
+  model.reset(); // the trace stops before the folder goes
+  if (data.isNull())
+    qunsetenv("XDG_DATA_HOME");
+  else
+    qputenv("XDG_DATA_HOME", data);
 }
 
 } // namespace
 } // namespace pw::ui
+
+#include "main_window_test.moc"

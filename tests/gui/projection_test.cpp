@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -421,6 +422,42 @@ TEST_F(ProjectionTest, RunningTimersTickIntoTheModel) {
   form.controls["tmr"].running = false;
   projection->Sync();
   EXPECT_FALSE(timer->isActive());
+}
+
+// A device named in the foot keeps its port and what follows the device; a long path gives
+// its middle first.
+TEST(FitDeviceText, ThePortAndTheDevicesOwnNameStayWholeTheMiddleOfAPathGoes) {
+  test::App();
+  const QFontMetrics fm(QApplication::font());
+  const QString dash = QStringLiteral(" \u2014 ");
+  const QString longPath =
+      QStringLiteral("/dev/serial/by-path/pci-0000:00:14.0-usb-0:2.4.1:1.0-port0");
+  struct Case {
+    const char* what;
+    QString text, head, tail;
+    bool elided;
+  } cases[] = {
+      {"fits", "COM1: /dev/ttyUSB0" + dash + "FT232R USB UART", "COM1: /dev/ttyUSB0", "UART",
+       false},
+      {"description", "COM12: " + longPath + dash + "FT232R USB UART, not open: permission denied",
+       "COM12: /dev/", "port0" + dash + "FT232R USB UART, not open: permission denied", true},
+      {"variable", "COM3: " + longPath + " (PAGEWRIGHT_COM3)", "COM3: /dev/",
+       "port0 (PAGEWRIGHT_COM3)", true},
+      {"no description", "COM4: " + longPath + longPath, "COM4: /dev/", "port0", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const int width = 480;
+    const QString shown = FitDeviceText(c.text, fm, width);
+    EXPECT_LE(fm.horizontalAdvance(shown), width) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith(c.head)) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(c.tail)) << shown.toStdString();
+    EXPECT_EQ(shown.contains(QChar(0x2026)), c.elided) << shown.toStdString();
+  }
+  // With no room for the path at all, the end gives way rather than the port.
+  const QString tight = FitDeviceText("COM1: " + longPath + dash + "FT232R USB UART", fm, 120);
+  EXPECT_TRUE(tight.startsWith("COM1: ")) << tight.toStdString();
+  EXPECT_LE(fm.horizontalAdvance(tight), 120);
 }
 
 } // namespace

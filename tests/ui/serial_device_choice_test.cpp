@@ -10,6 +10,7 @@
 #include <memory>
 #include <sstream>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "link/fake_sysfs.h"
@@ -142,6 +143,50 @@ TEST_F(SerialDeviceChoiceTest, AChosenDeviceIsKeptReopenedAndNamedInTheWindow) {
   Choose(Dev("ttyS0"));
   EXPECT_EQ(opened.back(), "COM1");
   EXPECT_EQ(ReadAll(settingsFile).find("com.1="), std::string::npos);
+}
+
+// A chosen device that cannot be opened: the foot says why, as the user (not root) sees it.
+TEST_F(SerialDeviceChoiceTest, TheFootSaysWhetherTheDeviceIsMissingOrRefused) {
+  const fs::path refused = dir / "refused-tty";
+  std::ofstream(refused).put('\n');
+  fs::permissions(refused, ::geteuid() == 0 ? fs::perms::owner_read | fs::perms::owner_write
+                                            : fs::perms::none);
+  struct Case {
+    fs::path device;
+    std::string foot;
+  } cases[] = {
+      {dir / "unplugged", "COM1: " + (dir / "unplugged").string() + " \u2014 not connected"},
+      {refused, "COM1: " + refused.string() + " \u2014 not open: permission denied"},
+  };
+  Start(); // CorvaneF.ini exists from here on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.device);
+    fs::create_directories(settingsFile.parent_path());
+    std::ofstream(settingsFile) << "com.1=" << c.device.string() << "\n";
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      // Started by someone who may not use the device.
+      if (::geteuid() == 0 && ::setuid(65534) != 0)
+        ::_exit(2);
+      model.reset();
+      Start({}, true);
+      const std::string foot = Label();
+      const bool written = ::write(out[1], foot.data(), foot.size()) == ssize_t(foot.size());
+      ::_exit(written ? 0 : 3);
+    }
+    ::close(out[1]);
+    std::string foot;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+      foot.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(foot, c.foot);
+  }
 }
 
 TEST_F(SerialDeviceChoiceTest, CancelEnvironmentAndAFailedSaveEachHaveTheirWay) {

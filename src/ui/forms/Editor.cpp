@@ -68,11 +68,15 @@ std::optional<Placement> EditorPlacement(const Control& c) {
       {"edtSetRepeat", QRect(8, 16, 52, 20)},        {"gpbSetFlashtime", QRect(408, 18, 130, 42)},
       {"lblSetAlerttime", QRect(5, 18, 122, 16)},    {"gpbSetVoiceSegment", QRect(8, 76, 544, 46)},
       {"cboSetVoiceSegment", QRect(8, 17, 160, 21)}, {"gpbExtendID", QRect(8, 126, 544, 312)},
-      {"lblSetHelp", QRect(8, 442, 544, 16)},        {"btnHelp", QRect(362, 462, 92, 26)},
+      {"lblSetHelp", QRect(8, 440, 544, 20)},        {"btnHelp", QRect(362, 462, 92, 26)},
       {"btnExit", QRect(460, 462, 92, 26)},
   };
-  if (auto it = fixed.find(c.name); it != fixed.end())
-    return At(it->second);
+  if (auto it = fixed.find(c.name); it != fixed.end()) {
+    Placement p = At(it->second);
+    // The cadence help lines are long: shown whole, smaller where they must be.
+    p.fitText = c.name == "lblSetHelp";
+    return p;
+  }
   return SlotPlacement(c);
 }
 

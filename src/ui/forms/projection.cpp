@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 
+#include <QMargins>
 #include <QScreen>
 
 #include <QAbstractButton>
@@ -11,6 +12,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
+#include <QFont>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -36,26 +39,237 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#ifdef PW_HAVE_XCB
+#include <QGuiApplication>
+#include <xcb/xcb.h>
+#endif
 
 namespace pw::ui {
 
 namespace {
 
-void CentreIn(QWidget& window, const QRect& area) {
-  const QSize outer = window.frameGeometry().size();
-  window.move(area.left() + (area.width() - outer.width()) / 2,
-              area.top() + (area.height() - outer.height()) / 2);
+// The font a fitted label is given by its form, kept on the label.
+constexpr const char* kFitTextProperty = "pwFitTextFont";
+
+// Whether margins can be a window manager's frame: none negative, none absurd.
+bool Plausible(const QMargins& m) {
+  for (int side : {m.left(), m.top(), m.right(), m.bottom()})
+    if (side < 0 || side > 200)
+      return false;
+  return true;
+}
+
+// The frame the window manager has put around a shown window, as it announces it. On X11 the
+// window's _NET_FRAME_EXTENTS, read afresh: Qt's own idea of the frame can be stale or
+// nonsense (a 1x1 frame) while the manager is still framing the window.
+std::optional<QMargins> AnnouncedFrame(const QWidget& window) {
+  if (!window.isVisible() || !window.testAttribute(Qt::WA_WState_Created))
+    return std::nullopt;
+#ifdef PW_HAVE_XCB
+  auto* x11 = QGuiApplication::platformName() == QLatin1String("xcb")
+                  ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
+                  : nullptr;
+  if (xcb_connection_t* c = x11 ? x11->connection() : nullptr) {
+    static xcb_atom_t extents = [c] {
+      xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+          c, xcb_intern_atom(c, 0, std::strlen("_NET_FRAME_EXTENTS"), "_NET_FRAME_EXTENTS"),
+          nullptr);
+      const xcb_atom_t atom = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+      std::free(r);
+      return atom;
+    }();
+    if (extents == XCB_ATOM_NONE)
+      return std::nullopt;
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    xcb_get_property_reply_t* r = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, id, extents, XCB_ATOM_CARDINAL, 0, 4), nullptr);
+    std::optional<QMargins> frame;
+    if (r && r->format == 32 && xcb_get_property_value_length(r) == 16) {
+      const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(r));
+      // left, right, top, bottom, in the screen's pixels
+      const qreal dpr = window.devicePixelRatioF();
+      const QMargins m(qRound(v[0] / dpr), qRound(v[2] / dpr), qRound(v[1] / dpr),
+                       qRound(v[3] / dpr));
+      if (Plausible(m))
+        frame = m;
+    }
+    std::free(r);
+    return frame;
+  }
+#endif
+  const QRect frame = window.frameGeometry(), client = window.geometry();
+  const QMargins m(client.left() - frame.left(), client.top() - frame.top(),
+                   frame.right() - client.right(), frame.bottom() - client.bottom());
+  if (m.isNull() || !Plausible(m))
+    return std::nullopt;
+  return m;
+}
+
+// The window manager's frame around a window, as last seen around a framed one: a window
+// about to be shown for the first time has no frame yet.
+QMargins g_frameMargins;
+
+QMargins FrameOf(const QWidget& window) {
+  if (std::optional<QMargins> m = AnnouncedFrame(window)) {
+    g_frameMargins = *m;
+    return *m;
+  }
+  return g_frameMargins;
+}
+
+// Keeps a window centred in an area fixed when it is shown: placed at once from the frame the
+// window manager is known to draw, and moved again once the real frame is known, should it
+// differ. The top-left corner stays inside bounds (the screen's available area).
+class Centring final : public QObject {
+public:
+  explicit Centring(QWidget& window) : QObject(&window), window_(window) {
+    setObjectName(QStringLiteral("pwCentring"));
+    window.installEventFilter(this);
+  }
+
+  static Centring& Of(QWidget& window) {
+    if (auto* c =
+            window.findChild<Centring*>(QStringLiteral("pwCentring"), Qt::FindDirectChildrenOnly))
+      return *c;
+    return *new Centring(window);
+  }
+
+  void Place(const QRect& area, const QRect& bounds) {
+    area_ = area;
+    bounds_ = bounds;
+    checks_ = 8;
+    PlaceWith(g_frameMargins);
+  }
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched != &window_)
+      return false;
+    switch (event->type()) {
+    case QEvent::Hide:
+      checks_ = 0;
+      break;
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Paint:
+    case QEvent::WindowActivate:
+      // Once the window manager has framed the window, its frame is known for good.
+      if (checks_ > 0 && window_.isVisible()) {
+        if (std::optional<QMargins> m = AnnouncedFrame(window_)) {
+          g_frameMargins = *m;
+          --checks_;
+          if (!PlaceWith(*m))
+            checks_ = 0;
+        }
+      }
+      break;
+    default:
+      break;
+    }
+    return false;
+  }
+
+private:
+  // Puts the client where the frame of these margins is centred; false when it is there.
+  bool PlaceWith(const QMargins& margins) {
+    const QSize outer = window_.size().grownBy(margins);
+    const QPoint client = Target(outer) + QPoint(margins.left(), margins.top());
+    if (window_.geometry().topLeft() == client && window_.isVisible())
+      return false;
+    window_.setGeometry(QRect(client, window_.size()));
+    return true;
+  }
+  // Integer halves of the room left, the top-left corner kept inside the bounds.
+  QPoint Target(const QSize& outer) const {
+    QPoint p(area_.left() + (area_.width() - outer.width()) / 2,
+             area_.top() + (area_.height() - outer.height()) / 2);
+    if (!bounds_.isEmpty()) {
+      p.setX(std::max(p.x(), bounds_.left()));
+      p.setY(std::max(p.y(), bounds_.top()));
+    }
+    return p;
+  }
+
+  QWidget& window_;
+  QRect area_, bounds_;
+  int checks_ = 0; // events still watched for the real frame
+};
+
+const QScreen* ScreenOf(const QWidget& window) {
+  return window.screen() ? window.screen() : QGuiApplication::primaryScreen();
 }
 
 } // namespace
 
 void CentreOnScreen(QWidget& window) {
-  if (const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen())
-    CentreIn(window, screen->geometry());
+  if (const QScreen* screen = ScreenOf(window))
+    Centring::Of(window).Place(screen->geometry(), screen->availableGeometry());
 }
 
 void CentreOnOwner(QWidget& window) {
-  if (QWidget* owner = window.parentWidget()) CentreIn(window, owner->window()->frameGeometry());
+  QWidget* owner = window.parentWidget();
+  if (!owner)
+    return;
+  const QScreen* screen = ScreenOf(*owner->window());
+  // The owner's outer rectangle from its client area and its frame: Qt's own frame
+  // geometry of a window can be nonsense while it is being framed.
+  QWidget& main = *owner->window();
+  Centring::Of(window).Place(main.geometry().marginsAdded(FrameOf(main)),
+                             screen ? screen->availableGeometry() : QRect());
+}
+
+QString FitDeviceText(const QString& text, const QFontMetrics& metrics, int width) {
+  if (metrics.horizontalAdvance(text) <= width)
+    return text;
+  // "COM1: " then the device path, up to " — description" or " (PAGEWRIGHT_COM1)".
+  const qsizetype start = text.indexOf(QLatin1String(": "));
+  if (start < 0)
+    return metrics.elidedText(text, Qt::ElideMiddle, width);
+  qsizetype end = text.indexOf(QStringLiteral(" \u2014 "), start + 2);
+  if (end < 0)
+    end = text.indexOf(QLatin1String(" ("), start + 2);
+  if (end < 0)
+    end = text.size();
+  const QString head = text.left(start + 2);
+  const QString path = text.mid(start + 2, end - start - 2);
+  const QString tail = text.mid(end);
+  const int room = width - metrics.horizontalAdvance(head) - metrics.horizontalAdvance(tail);
+  // Room for a few characters of each end of the path at least; else the tail gives way too.
+  if (room < metrics.horizontalAdvance(QStringLiteral("/dev/\u2026ty")))
+    return metrics.elidedText(head + QStringLiteral("\u2026") + tail, Qt::ElideRight, width);
+  return head + metrics.elidedText(path, Qt::ElideMiddle, room) + tail;
+}
+
+void FitLabelText(QLabel& label, const QString& text) {
+  QFont font = label.property(kFitTextProperty).value<QFont>();
+  const int width = label.width();
+  bool fits = false;
+  for (qreal points = font.pointSizeF(); points >= 6.0 && !fits; points -= 0.5) {
+    QFont smaller = font;
+    smaller.setPointSizeF(points);
+    if (QFontMetrics(smaller).horizontalAdvance(text) <= width) {
+      font = smaller;
+      fits = true;
+    }
+  }
+  if (!fits) {
+    // Two lines of the smallest font the height allows.
+    for (qreal points = font.pointSizeF(); points >= 5.0; points -= 0.5) {
+      font.setPointSizeF(points);
+      const QRect need =
+          QFontMetrics(font).boundingRect(QRect(0, 0, width, 1000), Qt::TextWordWrap, text);
+      if (need.height() <= label.height())
+        break;
+    }
+  }
+  label.setWordWrap(!fits);
+  label.setFont(font);
+  label.setText(text);
 }
 
 QString ToQt(const std::string& s) {
@@ -206,6 +420,8 @@ void Projection::Place(QWidget* w, const Control& c) {
     w->setGeometry(p->rect);
     if (auto* label = qobject_cast<QLabel*>(w); label && p->alignment)
       label->setAlignment(p->alignment);
+    if (auto* label = qobject_cast<QLabel*>(w); label && p->fitText)
+      label->setProperty(kFitTextProperty, label->font());
   }
 }
 
@@ -661,8 +877,13 @@ void Projection::SyncControl(const Control& c) {
       // Text from the system (a device's name) may outgrow its place: it ends in "…" there,
       // and the tooltip holds it whole.
       const QString shown =
-          c.utf8 ? label->fontMetrics().elidedText(caption, Qt::ElideRight, label->width()) : caption;
-      Update(label, shown, &QLabel::text, &QLabel::setText);
+          c.utf8 ? FitDeviceText(caption, label->fontMetrics(), label->width()) : caption;
+      if (label->property(kFitTextProperty).isValid()) {
+        if (label->text() != shown)
+          FitLabelText(*label, shown);
+      } else {
+        Update(label, shown, &QLabel::text, &QLabel::setText);
+      }
       const QString tip = c.utf8 ? QString::fromStdString(c.hint) : ToQt(c.hint);
       Update(label, tip, &QLabel::toolTip, &QLabel::setToolTip);
     }

@@ -21,6 +21,8 @@
 class QAction;
 class QButtonGroup;
 class QFocusEvent;
+class QFontMetrics;
+class QLabel;
 class QKeyEvent;
 class QMenu;
 class QMouseEvent;
@@ -108,6 +110,9 @@ struct Placement {
   int columns = 1;              // radio groups: items laid out in this many columns
   Qt::Alignment alignment = {}; // labels
   QIcon icon;                   // tool buttons
+  // Labels: a text wider than the label is shown whole in a smaller font, or on two lines
+  // when even the smallest is too wide; never cut.
+  bool fitText = false;
 };
 using PlacementFn = std::function<std::optional<Placement>(const Control&)>;
 
@@ -194,12 +199,23 @@ private:
   QPointer<QWidget> parked_; // had the focus when it was disabled
 };
 
-// Text of the store (bytes as in the codeplug) and of the widgets.
-// Centres a shown window, frame included: left = (area width - window width) / 2 + area left,
-// likewise top. The area is the window's screen, or the outer rectangle of its owner window.
+// Centres a window being shown, frame included: left = (area width - window width) / 2 + area
+// left, likewise top, from the area as it is when the window is shown: the window's screen, or
+// the outer rectangle of its owner window. The frame a window manager adds is taken from the
+// windows it framed before, and the window is moved again once its own frame is known should
+// that differ. The top-left corner stays on the screen's available area.
 void CentreOnScreen(QWidget& window);
 void CentreOnOwner(QWidget& window);
 
+// A device named in a label ("COM1: /dev/serial/by-path/… — FT232R USB UART, not connected")
+// made to fit width: the port and what follows the device stay whole, the middle of a long
+// device path gives way first.
+QString FitDeviceText(const QString& text, const QFontMetrics& metrics, int width);
+// Shows a label's whole text in its rectangle: the label's own font where it fits on one
+// line, else the largest smaller one (down to 6 pt) that does, else two lines.
+void FitLabelText(QLabel& label, const QString& text);
+
+// Text of the store (bytes as in the codeplug) and of the widgets.
 QString ToQt(const std::string& s);
 std::string FromQt(const QString& s);
 
