@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "base/local_time.h"
+#include "base/unicode_paths.h"
 
 namespace pw {
 
@@ -84,7 +85,7 @@ bool SerialTrace::Begin() {
 
 void SerialTrace::OpenFile() {
   opened_ = true;
-  out_.open(path_, std::ios::out | std::ios::app | std::ios::binary);
+  out_.open(SystemPath(path_), std::ios::out | std::ios::app | std::ios::binary);
   if (!out_) return;
   // Each session of the trace starts with its own heading, also in a file it shares.
   if (out_.tellp() > 0) out_ << "\n";
