@@ -71,12 +71,14 @@ bool EnsureDirectory(const fs::path& dir, std::string* error) {
       if (!CreateDirectoryW(text.substr(0, end).c_str(), nullptr) &&
           GetLastError() != ERROR_ALREADY_EXISTS)
         failure = GetLastError();
-      if (end == std::wstring::npos) break;
+      if (end == std::wstring::npos)
+        break;
     }
     const DWORD attributes = GetFileAttributesW(text.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
       return true;
-    if (error) *error = std::system_category().message(int(failure));
+    if (error)
+      *error = std::system_category().message(int(failure));
     return false;
   }
 #endif

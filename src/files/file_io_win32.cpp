@@ -24,13 +24,16 @@ std::string LastError() { return ErrorText(errno); }
 std::string LastWin32Error() { return std::system_category().message(int(GetLastError())); }
 
 // A path as the system's calls take it.
-std::wstring Sys(const fs::path& path) { return SystemPath(path).native(); }
+std::wstring Sys(const fs::path& path) {
+  return SystemPath(path).native();
+}
 
 // _wstat64 of a path; a long one is looked up by its attributes, as the runtime's stat may
 // refuse the "\\?\" form. (A long path never names a device.)
 int Stat(const fs::path& path, struct _stat64& st) {
   const std::wstring system = Sys(path);
-  if (system == path.native()) return _wstat64(path.c_str(), &st);
+  if (system == path.native())
+    return _wstat64(path.c_str(), &st);
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(system.c_str(), GetFileExInfoStandard, &data)) {
     const DWORD error = GetLastError();
@@ -137,7 +140,8 @@ Target InspectTarget(const fs::path& path) {
 
 std::string OpenForReading(const fs::path& path, std::uintmax_t limit, Fd& fd) {
   struct _stat64 st;
-  if (Stat(path, st) != 0) return LastError();
+  if (Stat(path, st) != 0)
+    return LastError();
   if (std::string problem = Readable(st, limit); !problem.empty()) return problem;
   if (std::string problem = OpenRegular(path, _O_RDONLY, fd); !problem.empty()) return problem;
   if (_fstat64(fd.get(), &st) != 0) return LastError();
@@ -215,7 +219,8 @@ std::string OverwriteInPlace(const Target& target, const fs::path& source) {
 }
 
 void RemoveQuietly(const fs::path& path) {
-  if (!path.empty()) DeleteFileW(Sys(path).c_str());
+  if (!path.empty())
+    DeleteFileW(Sys(path).c_str());
 }
 
 } // namespace pw::fileio

@@ -61,8 +61,8 @@ TEST(ProgrammingLogLock, DISABLED_Writer) {
 }
 
 TEST(ProgrammingLogLock, TwoProgramsAppendingAtOnceLeaveEveryLineWhole) {
-  const fs::path dir = fs::temp_directory_path() /
-                       ("pagewright-log-lock-" + std::to_string(GetCurrentProcessId()));
+  const fs::path dir =
+      fs::temp_directory_path() / ("pagewright-log-lock-" + std::to_string(GetCurrentProcessId()));
   fs::remove_all(dir);
   fs::create_directories(dir);
   const fs::path log = dir / "log.csv";
