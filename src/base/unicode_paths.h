@@ -20,7 +20,20 @@ std::filesystem::path PathFromUtf8(std::string_view utf8);
 // A path as UTF-8 text, for messages and for handing back to PathFromUtf8.
 std::string Utf8FromPath(const std::filesystem::path& path);
 
-// fopen of a path, wide on Windows.
+// fopen of a path, wide on Windows (through SystemPath).
 std::FILE* OpenFile(const std::filesystem::path& path, const char* mode);
+
+// The form of a path to hand to the system's file calls. On Windows a path that is, or
+// becomes once made absolute, too long for the old 260-character limit gets the "\\?\"
+// form (full, with backslashes; "\\?\UNC\" for a network share), which every file call
+// takes whatever the system's long-path setting. Shorter paths, paths already in a device
+// form, and every path elsewhere pass unchanged.
+std::filesystem::path SystemPath(const std::filesystem::path& path);
+
+// Whether the last component of a path names a device on Windows rather than a file:
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9 and LPT0-9 (with the superscript digits 1-3
+// too), in any case, with any extension ("COM1.Dat", "nul.json"). The name is judged as text
+// on every platform.
+bool IsWindowsDeviceName(std::string_view utf8Path);
 
 } // namespace pw

@@ -61,6 +61,27 @@ bool EnsureDirectory(const fs::path& dir, std::string* error) {
     if (error) *error = "no folder for the user's files is known (HOME is not set)";
     return false;
   }
+#ifdef _WIN32
+  // create_directories takes no "\\?\" path: a long one is made level by level, the levels
+  // that exist already (the drive, the share) passed over.
+  if (const fs::path system = SystemPath(dir); system != dir) {
+    const std::wstring& text = system.native();
+    DWORD failure = ERROR_PATH_NOT_FOUND;
+    for (std::size_t end = text.find(L'\\', 4);; end = text.find(L'\\', end + 1)) {
+      if (!CreateDirectoryW(text.substr(0, end).c_str(), nullptr) &&
+          GetLastError() != ERROR_ALREADY_EXISTS)
+        failure = GetLastError();
+      if (end == std::wstring::npos)
+        break;
+    }
+    const DWORD attributes = GetFileAttributesW(text.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return true;
+    if (error)
+      *error = std::system_category().message(int(failure));
+    return false;
+  }
+#endif
   fs::create_directories(dir, ec);
   if (!ec && fs::is_directory(dir, ec)) return true;
   if (error) *error = ec ? ec.message() : std::string("not a folder");

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "base/unicode_paths.h"
+
 namespace pw {
 namespace {
 
@@ -60,7 +62,7 @@ bool LockedFile::Open(const std::filesystem::path& path, std::string& reason) {
   else
     return false;
   // Append access without write access: every write lands at the end of the file.
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | FILE_APPEND_DATA,
+  HANDLE h = CreateFileW(SystemPath(path).c_str(), GENERIC_READ | FILE_APPEND_DATA,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {

@@ -1,6 +1,7 @@
 // File-system steps of the safe save and the bounded read on Windows. Files are replaced with
 // ReplaceFileW, which keeps the replaced file's attributes and security, or moved into place
-// with a write-through move; a file marked read-only is refused.
+// with a write-through move; a file marked read-only is refused. Every path reaches the
+// system in the form SystemPath gives it, so long paths work without the system's setting.
 #include "files/file_io_platform.h"
 
 #include <cerrno>
@@ -12,6 +13,8 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include "base/unicode_paths.h"
+
 namespace pw::fileio {
 
 namespace {
@@ -20,6 +23,31 @@ constexpr unsigned kChunk = 8192;
 
 std::string LastError() { return ErrorText(errno); }
 std::string LastWin32Error() { return std::system_category().message(int(GetLastError())); }
+
+// A path as the system's calls take it.
+std::wstring Sys(const fs::path& path) {
+  return SystemPath(path).native();
+}
+
+// _wstat64 of a path; a long one is looked up by its attributes, as the runtime's stat may
+// refuse the "\\?\" form. (A long path never names a device.)
+int Stat(const fs::path& path, struct _stat64& st) {
+  const std::wstring system = Sys(path);
+  if (system == path.native())
+    return _wstat64(path.c_str(), &st);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(system.c_str(), GetFileExInfoStandard, &data)) {
+    const DWORD error = GetLastError();
+    errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT
+            : error == ERROR_ACCESS_DENIED                                 ? EACCES
+                                                                           : EIO;
+    return -1;
+  }
+  st = {};
+  st.st_mode = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? _S_IFDIR : _S_IFREG;
+  st.st_size = static_cast<__int64>((std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  return 0;
+}
 
 std::string NotRegular(unsigned short mode) {
   if ((mode & _S_IFMT) == _S_IFDIR) return ErrorText(EISDIR);
@@ -34,14 +62,14 @@ std::string Readable(const struct _stat64& st, std::uintmax_t limit) {
 }
 
 std::string FolderExists(const fs::path& folder) {
-  const DWORD attributes = GetFileAttributesW(folder.c_str());
+  const DWORD attributes = GetFileAttributesW(Sys(folder).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return LastWin32Error();
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ErrorText(ENOTDIR);
   return {};
 }
 
 std::string OpenRegular(const fs::path& path, int flags, Fd& fd) {
-  fd.reset(_wopen(path.c_str(), flags | _O_BINARY | _O_NOINHERIT));
+  fd.reset(_wopen(Sys(path).c_str(), flags | _O_BINARY | _O_NOINHERIT));
   if (!fd.open()) return LastError();
   struct _stat64 st;
   if (_fstat64(fd.get(), &st) != 0) return LastError();
@@ -93,7 +121,7 @@ Target InspectTarget(const fs::path& path) {
       return t;
     }
   }
-  const DWORD attributes = GetFileAttributesW(t.path.c_str());
+  const DWORD attributes = GetFileAttributesW(Sys(t.path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
     t.problem = error == ERROR_FILE_NOT_FOUND ? FolderExists(FolderOf(t.path))
@@ -102,7 +130,7 @@ Target InspectTarget(const fs::path& path) {
   }
   t.exists = true;
   struct _stat64 st;
-  if (_wstat64(t.path.c_str(), &st) != 0) {
+  if (Stat(t.path, st) != 0) {
     t.problem = LastError();
   } else if (t.problem = NotRegular(st.st_mode); t.problem.empty()) {
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) t.problem = kReadOnly;
@@ -114,7 +142,8 @@ Target InspectTarget(const fs::path& path) {
 
 std::string OpenForReading(const fs::path& path, std::uintmax_t limit, Fd& fd) {
   struct _stat64 st;
-  if (_wstat64(path.c_str(), &st) != 0) return LastError();
+  if (Stat(path, st) != 0)
+    return LastError();
   if (std::string problem = Readable(st, limit); !problem.empty()) return problem;
   if (std::string problem = OpenRegular(path, _O_RDONLY, fd); !problem.empty()) return problem;
   if (_fstat64(fd.get(), &st) != 0) return LastError();
@@ -135,7 +164,7 @@ std::string ReadAll(int fd, std::uintmax_t limit, std::string& text) {
 std::string CreateTemporaryBeside(const fs::path& target, const Look&, fs::path& temp, Fd& fd) {
   for (int attempt = 0; attempt < 100 && !fd.open(); ++attempt) {
     temp = UnpredictableNameBeside(target);
-    fd.reset(_wopen(temp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+    fd.reset(_wopen(Sys(temp).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                     _S_IREAD | _S_IWRITE));
     if (!fd.open() && errno != EEXIST) {
       const std::string problem = LastError();
@@ -168,11 +197,13 @@ std::string CopyFrom(const fs::path& source, int fd) {
 std::string Sync(int fd) { return _commit(fd) == 0 ? std::string() : LastError(); }
 
 std::string MoveOver(const fs::path& from, const fs::path& to) {
-  if (GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES &&
-      ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                   nullptr))
+  const std::wstring source = Sys(from), destination = Sys(to);
+  if (GetFileAttributesW(destination.c_str()) != INVALID_FILE_ATTRIBUTES &&
+      ReplaceFileW(destination.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                   nullptr, nullptr))
     return {};
-  if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (!MoveFileExW(source.c_str(), destination.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return LastWin32Error();
   return {};
 }
@@ -190,16 +221,16 @@ std::string OverwriteInPlace(const Target& target, const fs::path& source) {
 }
 
 void RemoveQuietly(const fs::path& path) {
-  std::error_code ignored;
-  if (!path.empty()) fs::remove(path, ignored);
+  if (!path.empty())
+    DeleteFileW(Sys(path).c_str());
 }
 
 std::string OpenForAppending(const fs::path& path, bool readToo, Fd& fd, bool& created) {
   const int access = (readToo ? _O_RDWR : _O_WRONLY) | _O_APPEND | _O_BINARY | _O_NOINHERIT;
-  fd.reset(_wopen(path.c_str(), access | _O_CREAT | _O_EXCL, _S_IREAD | _S_IWRITE));
+  fd.reset(_wopen(Sys(path).c_str(), access | _O_CREAT | _O_EXCL, _S_IREAD | _S_IWRITE));
   created = fd.open();
   if (!fd.open() && errno == EEXIST)
-    fd.reset(_wopen(path.c_str(), access));
+    fd.reset(_wopen(Sys(path).c_str(), access));
   if (!fd.open())
     return LastError();
   struct _stat64 st;
@@ -226,7 +257,7 @@ bool SameFile(HANDLE a, HANDLE b) {
 
 HANDLE OpenShared(const fs::path& path) {
   // Shared for deleting too, so a save may still replace the file while it is locked.
-  return CreateFileW(path.c_str(), GENERIC_READ,
+  return CreateFileW(Sys(path).c_str(), GENERIC_READ,
                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
@@ -273,7 +304,7 @@ void RemoveStaleTemporaries(const fs::path& folder) {
   std::error_code ec;
   const auto staleBefore =
       fs::file_time_type::clock::now() - std::chrono::seconds(kStaleTemporaryAgeSeconds);
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+  for (fs::directory_iterator it(SystemPath(folder), ec), end; !ec && it != end; it.increment(ec)) {
     const std::u8string name = it->path().filename().u8string();
     if (!IsTemporaryName(std::string_view(reinterpret_cast<const char*>(name.data()), name.size())))
       continue;

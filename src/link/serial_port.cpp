@@ -55,7 +55,7 @@ std::string PortFailureText(PortFailure failure, const std::string& devicePath,
     return "In use: " + devicePath + " is held by " +
            (extra.empty() ? std::string("another program") : extra) + ".";
   case PortFailure::NotSerial:
-    return "Not a serial device: " + devicePath + ".";
+    return "Not a serial device: " + devicePath + "." + (extra.empty() ? "" : more + ".");
   case PortFailure::Other:
     break;
   }

@@ -63,7 +63,7 @@ enum class PortFailure {
   NoDevice,     // nothing at that path: the adapter is not plugged in
   NoPermission, // extra: which group may use it, and what to do
   Busy,         // extra: who holds it ("process 1234 (minicom)"), or empty
-  NotSerial,    // the path is no serial device
+  NotSerial,    // the path is no serial device; extra: the system's words, or empty
   Other,        // extra: the system's own words
 };
 // One or two sentences naming the device path, e.g. "No such device: /dev/ttyUSB0. Is the

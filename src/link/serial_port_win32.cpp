@@ -12,6 +12,27 @@ namespace pw {
 
 namespace {
 
+// What the system says about an error code, in its own words without the closing period.
+std::string SystemText(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string reason;
+  if (n > 0 && text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, int(n), nullptr, 0, nullptr, nullptr);
+    reason.resize(size > 0 ? std::size_t(size) : 0);
+    if (size > 0)
+      WideCharToMultiByte(CP_UTF8, 0, text, int(n), reason.data(), size, nullptr, nullptr);
+  }
+  if (text)
+    LocalFree(text);
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                             reason.back() == ' ' || reason.back() == '.'))
+    reason.pop_back();
+  return reason.empty() ? "system error " + std::to_string(error) : reason;
+}
+
 // A single-byte read gives up after 200 + 5000 ms without data.
 constexpr DWORD kReadIntervalTimeout = 1000;
 constexpr DWORD kReadTotalTimeoutMultiplier = 200;
@@ -58,17 +79,20 @@ bool Win32SerialPort::Open(std::int32_t baudRate, std::uint8_t parity, std::uint
         : error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? PortFailure::Busy
                                                                            : PortFailure::Other;
     host_.Show(PortBusyMessage(
-        displayName_, PortFailureText(failure, devicePath_,
-                                      failure == PortFailure::Other
-                                          ? "system error " + std::to_string(error)
-                                          : std::string())));
+        displayName_,
+        PortFailureText(failure, devicePath_,
+                        failure == PortFailure::Other ? SystemText(error) : std::string())));
     return false;
   }
 
   if (!Configure(baudRate, parity, dataBits, stopBits)) {
-    // A device that takes no line settings is no port to talk through: let it go.
+    // A device that takes no line settings (NUL, a driver in a bad state) is no port to talk
+    // through: say so, with the system's reason, and let it go.
+    const DWORD error = GetLastError();
     CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
+    host_.Show(PortBusyMessage(
+        displayName_, PortFailureText(PortFailure::NotSerial, devicePath_, SystemText(error))));
     return false;
   }
   isOpen_ = true;

@@ -73,5 +73,74 @@ TEST(ExecutableDirectory, IsTheFolderOfTheRunningProgramWhateverArgv0Says) {
   }
 }
 
+TEST(WindowsDeviceNames, AreKnownByTheNameBeforeTheFirstDotInAnyCase) {
+  struct Case {
+    const char* path;
+    bool device;
+  };
+  const Case cases[] = {
+      {"COM1.Dat", true},
+      {"nul.json", true},
+      {"aux.Dat", true},
+      {"C:\\tmp\\Lpt9", true},
+      {"dir/con.tar.gz", true},
+      {"PRN", true},
+      {"com0.bin", true},
+      {"NUL .txt", true},
+      {"COM\xC2\xB9.Dat", true},
+      {"conout$.txt", true},
+      {"COM1:", true},
+      {"COM10.Dat", false},
+      {"COM.Dat", false},
+      {"LPT", false},
+      {"nullable.json", false},
+      {"console.Dat", false},
+      {"aux\\pager.Dat", false},
+      {"COM1x.Dat", false},
+      {"", false},
+      {"pager.COM1", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(IsWindowsDeviceName(c.path), c.device) << c.path;
+}
+
+#ifdef _WIN32
+TEST(SystemPath, GivesLongPathsTheirLongFormAndLeavesTheRestAlone) {
+  const std::wstring deep = L"C:\\" + std::wstring(40, L'd') + L"\\" + std::wstring(300, L'f');
+  EXPECT_EQ(SystemPath(deep).native(), L"\\\\?\\" + deep);
+  EXPECT_EQ(SystemPath(L"C:/a/./b/../" + std::wstring(300, L'f')).native(),
+            L"\\\\?\\C:\\a\\" + std::wstring(300, L'f'));
+  EXPECT_EQ(SystemPath(L"\\\\server\\share\\" + std::wstring(300, L'f')).native(),
+            L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'f'));
+  const std::wstring relative = std::wstring(300, L'r') + L".Dat";
+  EXPECT_EQ(SystemPath(relative).native(), L"\\\\?\\" + fs::absolute(relative).native());
+  for (const std::wstring& plain : {std::wstring(L"C:\\pager.Dat"), std::wstring(L"pager.Dat"),
+                                    std::wstring(L"COM1.Dat"), L"\\\\?\\" + deep})
+    EXPECT_EQ(SystemPath(plain).native(), plain);
+}
+
+TEST(SystemPath, AFileDeeperThan260CharactersIsWrittenAndReadBack) {
+  const fs::path folder = fs::temp_directory_path() / "pw_long_path_test";
+  fs::path deep = folder;
+  for (int level = 0; level < 4; ++level)
+    deep /= std::wstring(80, L'a' + level);
+  const fs::path file = deep / L"pager.Dat";
+  ASSERT_GT(file.native().size(), 300u);
+  ASSERT_TRUE(EnsureDirectory(deep));
+  std::FILE* f = OpenFile(file, "wb");
+  ASSERT_NE(f, nullptr);
+  EXPECT_GE(std::fputs("S0", f), 0);
+  std::fclose(f);
+  f = OpenFile(file, "rb");
+  ASSERT_NE(f, nullptr);
+  char text[4] = {};
+  EXPECT_NE(std::fgets(text, sizeof text, f), nullptr);
+  std::fclose(f);
+  EXPECT_STREQ(text, "S0");
+  std::error_code ignored;
+  fs::remove_all(SystemPath(folder), ignored);
+}
+#endif
+
 } // namespace
 } // namespace pw

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "app/cli/cli.h"
+#include "base/unicode_paths.h"
 #include "base/user_dirs.h"
 #include "base/version.h"
 #include "ledger/ledger.h"
@@ -88,6 +89,24 @@ void RefuseRepeats(const CLI::App& app) {
       RefuseRepeats(*group);
 }
 
+// On Windows a file named like a device (COM1.Dat, nul.json) opens the device: such a name is
+// refused before any pager is touched. Every value names a file or folder except the device,
+// the numbers and the NAME=VALUE lists.
+void RefuseDeviceNames([[maybe_unused]] const CLI::App& app) {
+#ifdef _WIN32
+  for (const CLI::Option* opt : app.get_options()) {
+    if (opt->get_name() == "--device" || opt->get_type_name().find('=') != std::string::npos)
+      continue;
+    for (const std::string& value : opt->results())
+      if (IsWindowsDeviceName(value))
+        throw CLI::ValidationError(opt->get_name(), value + " is a device name on Windows");
+  }
+  for (const CLI::App* group : app.get_subcommands([](const CLI::App*) { return true; }))
+    if (group->get_name().empty())
+      RefuseDeviceNames(*group);
+#endif
+}
+
 } // namespace
 
 namespace {
@@ -101,6 +120,7 @@ int ParseAndRun(int argc, char** argv) {
   app.set_version_flag("--version", std::string("pagewright-cli ") + ProgramVersion() +
                                         " (software stamp " + std::string(kSoftwareStamp) + ")");
   app.require_subcommand(1);
+  app.allow_windows_style_options(false); // "/name" is a file on Windows too; options are --name
   app.failure_message([](const CLI::App*, const CLI::Error& e) {
     return std::string("pagewright-cli: ") + e.what() + "\nRun with --help for more information.\n";
   });
@@ -282,6 +302,7 @@ int ParseAndRun(int argc, char** argv) {
       RefuseRepeats(*sub);
       for (CLI::App* inner : sub->get_subcommands())
         RefuseRepeats(*inner);
+      RefuseDeviceNames(*sub);
     }
   } catch (const CLI::Success& e) { // --help, --version
     return app.exit(e);
