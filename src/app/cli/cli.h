@@ -182,8 +182,21 @@ struct Session {
 const std::string& ProgramDirectory();
 void SetProgramDirectory(std::string dir);
 
-// "pagewright-cli: " + text on stderr.
+// "pagewright-cli: " + text on stderr, whole (input in it is quoted with EchoText).
 void Complain(const std::string& text);
+
+// "-" names standard input or output wherever a command reads or writes a file; the name
+// messages give it.
+inline bool IsStandardStream(const std::string& path) { return path == "-"; }
+std::string StreamName(const std::string& path, bool output = false);
+// The whole file (at most kMaxReadFileBytes), or standard input; the reason on stderr when
+// it cannot be had.
+std::optional<std::string> ReadInput(const std::string& path);
+// Replaces the file safely (with a .bak copy when backup), or writes standard output.
+bool WriteOutput(const std::string& path, std::string_view text, bool backup);
+// A data file into the session's codeplug and back, through the window's rules.
+bool LoadCodeplug(Session& s, const std::string& path);
+bool SaveCodeplug(Session& s, const std::string& path);
 
 // "A=1,B=0,..." into code number -> step (codes A-F once each, steps 0-8).
 bool ParseSteps(const std::string& list, std::map<int, int>& steps);
@@ -208,7 +221,9 @@ int RunBatch(const BatchOptions& o);
 
 // Applies a JSON document's fields to the session's codeplug in the fixed order of the named
 // fields. Refusals and corrections are reported on stderr; the answer is the exit status the
-// import has so far (0, 1 corrected, 2 refused).
-int ApplyJsonDocument(Session& s, const std::string& text, const std::string& source);
+// import has so far (0, 1 corrected, 2 refused). A document read into the built-in default
+// carries its serial number along.
+int ApplyJsonDocument(Session& s, const std::string& text, const std::string& source,
+                      bool carrySerialNumber);
 
 } // namespace pw::cli
