@@ -18,7 +18,9 @@ using pw::ui::FieldAccess;
 using pw::ui::FieldType;
 using pw::ui::NamedField;
 
-bool IsCode(const std::string& part) { return part.size() == 1 && part[0] >= 'A' && part[0] <= 'F'; }
+bool IsCode(const std::string& part) {
+  return part.size() == 1 && part[0] >= 'A' && part[0] <= 'F';
+}
 bool IsSlot(const std::string& part) {
   return part.size() == 1 && ((part[0] >= '0' && part[0] <= '9') || IsCode(part));
 }

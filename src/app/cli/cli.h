@@ -187,7 +187,9 @@ void Complain(const std::string& text);
 
 // "-" names standard input or output wherever a command reads or writes a file; the name
 // messages give it.
-inline bool IsStandardStream(const std::string& path) { return path == "-"; }
+inline bool IsStandardStream(const std::string& path) {
+  return path == "-";
+}
 std::string StreamName(const std::string& path, bool output = false);
 // The whole file (at most kMaxReadFileBytes), or standard input; the reason on stderr when
 // it cannot be had.

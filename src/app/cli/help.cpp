@@ -68,8 +68,12 @@ std::string TypeName(const CLI::Option& o) {
   return type.substr(0, type.find(':'));
 }
 
-bool TakesValue(const CLI::Option& o) { return o.get_items_expected_max() > 0; }
-bool Repeats(const CLI::Option& o) { return o.get_expected_max() > 1; }
+bool TakesValue(const CLI::Option& o) {
+  return o.get_items_expected_max() > 0;
+}
+bool Repeats(const CLI::Option& o) {
+  return o.get_expected_max() > 1;
+}
 
 std::string LongName(const CLI::Option& o) {
   if (!o.get_lnames().empty())
@@ -271,7 +275,9 @@ std::string Join(const std::vector<std::string>& words) {
   return out;
 }
 
-std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+std::string FirstLine(const std::string& text) {
+  return text.substr(0, text.find('\n'));
+}
 
 // The choices of an argument, empty when it takes any word.
 std::vector<std::string> ChoicesOf(const Choices& choices, const CLI::Option& o) {
@@ -293,22 +299,21 @@ std::string Bash(const CLI::App& app, const Choices& choices) {
   for (const CLI::Option* o : Named(app))
     for (const std::string& n : AllNames(*o))
       top.push_back(n);
-  std::string out =
-      "# bash completion for " + app.get_name() + "; made by `" + app.get_name() +
-      " completion bash`\n"
-      "_pagewright_cli() {\n"
-      "  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
-      "  local command= i\n"
-      "  for ((i = 1; i < COMP_CWORD; i++)); do\n"
-      "    case ${COMP_WORDS[i]} in\n"
-      "      -*) ;;\n"
-      "      *) command=${COMP_WORDS[i]}; break ;;\n"
-      "    esac\n"
-      "  done\n"
-      "  local options= files= dirs= values= arguments=\n"
-      "  case $command in\n"
-      "    '') COMPREPLY=($(compgen -W " +
-      SingleQuoted(Join(top)) + " -- \"$cur\")); return ;;\n";
+  std::string out = "# bash completion for " + app.get_name() + "; made by `" + app.get_name() +
+                    " completion bash`\n"
+                    "_pagewright_cli() {\n"
+                    "  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
+                    "  local command= i\n"
+                    "  for ((i = 1; i < COMP_CWORD; i++)); do\n"
+                    "    case ${COMP_WORDS[i]} in\n"
+                    "      -*) ;;\n"
+                    "      *) command=${COMP_WORDS[i]}; break ;;\n"
+                    "    esac\n"
+                    "  done\n"
+                    "  local options= files= dirs= values= arguments=\n"
+                    "  case $command in\n"
+                    "    '') COMPREPLY=($(compgen -W " +
+                    SingleQuoted(Join(top)) + " -- \"$cur\")); return ;;\n";
   for (const CLI::App* cmd : Commands(app)) {
     std::vector<std::string> options, files, dirs, values;
     for (const CLI::Option* o : AllNamed(*cmd)) {
@@ -410,8 +415,8 @@ std::string Zsh(const CLI::App& app, const Choices& choices) {
       const std::vector<std::string> words = ChoicesOf(choices, *o);
       const std::string action = words.empty() ? "_files" : "(" + Join(words) + ")";
       const std::string at = Repeats(*o) ? "*" : std::to_string(++position);
-      out += " \\\n        " + SingleQuoted(at + ":" + ZshDescription(ArgumentForm(*o)) + ":" +
-                                            action);
+      out += " \\\n        " +
+             SingleQuoted(at + ":" + ZshDescription(ArgumentForm(*o)) + ":" + action);
     }
     out += "\n      ;;\n";
   }
@@ -459,8 +464,8 @@ std::string Fish(const CLI::App& app, const Choices& choices) {
       out += option(condition, *o);
     for (const CLI::Option* o : Positionals(*cmd)) {
       const std::vector<std::string> words = ChoicesOf(choices, *o);
-      out += c + " -n " + condition +
-             (words.empty() ? " -F" : " -a " + FishQuoted(Join(words))) + "\n";
+      out += c + " -n " + condition + (words.empty() ? " -F" : " -a " + FishQuoted(Join(words))) +
+             "\n";
       break;
     }
   }
@@ -476,8 +481,8 @@ std::size_t Distance(const std::string& a, const std::string& b) {
     d[0][j] = j;
   for (std::size_t i = 1; i <= a.size(); ++i)
     for (std::size_t j = 1; j <= b.size(); ++j) {
-      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
-                          d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      d[i][j] = std::min(
+          {d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
       if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
         d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
     }

@@ -27,8 +27,7 @@ std::shared_ptr<CLI::FormatterBase> MakeHelpFormatter(const Examples& examples);
 // The completion script for "bash", "zsh" or "fish"; empty for another shell.
 // Option values complete by the name their declaration gives them: DIR to folders, PATH and
 // names with FILE to files, others to nothing; arguments to their choices, else to files.
-std::string CompletionScript(const CLI::App& app, const std::string& shell,
-                             const Choices& choices);
+std::string CompletionScript(const CLI::App& app, const std::string& shell, const Choices& choices);
 
 // The command nearest to a mistyped one (a letter or two off, or the start of only one);
 // empty when none is near.

@@ -124,7 +124,7 @@ const std::set<std::string>& FieldGroups() {
 class DocumentReader final : public nlohmann::json_sax<Json> {
 public:
   std::map<std::string, Json> leaves;
-  std::string error; // why the reading stopped
+  std::string error;   // why the reading stopped
   bool syntax = false; // the text is no JSON at all
   bool notObject = false;
 
@@ -154,12 +154,12 @@ public:
   bool parse_error(std::size_t, const std::string& token,
                    const nlohmann::detail::exception& e) override {
     std::string what = e.what();
-    if (const std::size_t at = what.find("] "); what.rfind("[json.exception", 0) == 0 &&
-                                               at != std::string::npos)
+    if (const std::size_t at = what.find("] ");
+        what.rfind("[json.exception", 0) == 0 && at != std::string::npos)
       what.erase(0, at + 2);
     // The lexer quotes the text it stopped at whole; it is shown as any input is.
-    if (const std::size_t at = what.rfind("'" + token + "'"); !token.empty() &&
-                                                              at != std::string::npos)
+    if (const std::size_t at = what.rfind("'" + token + "'");
+        !token.empty() && at != std::string::npos)
       what.replace(at + 1, token.size(), EchoText(token));
     error = what;
     syntax = true;

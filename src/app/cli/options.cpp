@@ -67,8 +67,8 @@ int PrintHelp(const CLI::App& app, const std::string& topic) {
       return UnknownCommand(app, topic);
     about = app.get_subcommand(topic);
   }
-  const std::string text = app.get_formatter()->make_help(about, about->get_name(),
-                                                          CLI::AppFormatMode::Normal);
+  const std::string text =
+      app.get_formatter()->make_help(about, about->get_name(), CLI::AppFormatMode::Normal);
   std::fwrite(text.data(), 1, text.size(), stdout);
   return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
 }
@@ -142,8 +142,7 @@ int ParseAndRun(int argc, char** argv) {
   Choices choices;
   app.formatter(MakeHelpFormatter(examples));
   app.set_version_flag("-V,--version", std::string("pagewright-cli ") + ProgramVersion() +
-                                           " (software stamp " + std::string(kSoftwareStamp) +
-                                           ")");
+                                           " (software stamp " + std::string(kSoftwareStamp) + ")");
   app.require_subcommand(1);
   app.failure_message([](const CLI::App*, const CLI::Error& e) {
     // The parser quotes the words it could not take: shown as any input is.
