@@ -646,7 +646,7 @@ TEST_F(CliTest, HelpFitsEightyColumnsShowsTheRequiredOptionsAndEndsWithAnExample
   std::istringstream listing(program.substr(program.find("Commands:\n") + 10));
   for (std::string line; std::getline(listing, line) && line.rfind("  ", 0) == 0;)
     commands.push_back(line.substr(2, line.find(' ', 2) - 2));
-  EXPECT_EQ(commands.size(), 13u) << program;
+  EXPECT_GE(commands.size(), 13u) << program;
   commands.push_back("");
   for (const std::string& command : commands) {
     const std::string help = Cli(command + " --help", false).out;
