@@ -49,7 +49,11 @@ bool FormModel::LoadFile(const std::string& path) {
     host_.ShowBox(read.error, "Error", Icon::Error);
     return false;
   }
-  LoadedFile file = LoadDataFile(read.text);
+  return LoadText(read.text);
+}
+
+bool FormModel::LoadText(const std::string& text) {
+  LoadedFile file = LoadDataFile(text);
   if (!file.ok) {
     host_.Show(file.message);
     if (file.resetGauge) host_.SetProgress(0);
@@ -70,16 +74,22 @@ void FormModel::RunLoad() {
   LoadFile(*path);
 }
 
-bool FormModel::SaveFile(const std::string& path) {
+std::optional<std::string> FormModel::SaveText() {
   PrepareForSave(codeplug);
   Messages messages;
   bool prepared = PrepareImageForSave(codeplug, messages);
   ShowAll(host_, messages);
-  if (!prepared) return false;
+  if (!prepared) return std::nullopt;
   RefillRederivedThresholds(controls, codeplug);
-  const std::string text = WriteDataFile(codeplug.WorkingImage);
-  if (LoaderRefuses(host_, text)) return false;
-  if (!WriteCodeplugFile(host_, text, path, FileExists(path))) return false;
+  std::string text = WriteDataFile(codeplug.WorkingImage);
+  if (LoaderRefuses(host_, text)) return std::nullopt;
+  return text;
+}
+
+bool FormModel::SaveFile(const std::string& path) {
+  const std::optional<std::string> text = SaveText();
+  if (!text) return false;
+  if (!WriteCodeplugFile(host_, *text, path, FileExists(path))) return false;
   controls.SetCaption("lblCodeplug_Version",
                       CodeplugVersionLabel(ImageVersionText(codeplug.WorkingImage)));
   return true;

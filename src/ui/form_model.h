@@ -136,6 +136,10 @@ public:
   // Load and save through the data-file rules with the given path instead of a dialog.
   bool LoadFile(const std::string& path);
   bool SaveFile(const std::string& path);
+  // The same with the file's text instead of its path: the text is loaded, or the text that
+  // would be saved is returned (nothing when the save refuses, with the messages shown).
+  bool LoadText(const std::string& text);
+  std::optional<std::string> SaveText();
 
 private:
   bool IsUsable(const std::string& name) const;

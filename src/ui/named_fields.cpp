@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <set>
 
+#include "base/echo.h"
 #include "codeplug/flex_address.h"
 #include "codeplug/memory_map.h"
 #include "ui/main_controls.h"
@@ -231,7 +232,7 @@ std::string TypeInto(Model& m, Controls& controls, const NamedField& f, const st
       if (c.items[i] == value || std::to_string(i) == value)
         index = static_cast<int>(i);
     if (index < 0)
-      return "has no item \"" + value + "\"";
+      return "has no item \"" + EchoText(value) + "\"";
     m.Enter(f.control);
     c.itemIndex = index;
     m.Click(f.control);
@@ -245,7 +246,7 @@ std::string TypeInto(Model& m, Controls& controls, const NamedField& f, const st
     return "holds at most " + std::to_string(c.maxLength) + " characters";
   for (char ch : value)
     if (ch == '\r' || !m.KeyPress(f.control, ch))
-      return std::string("does not accept the character '") + ch + "'";
+      return "does not accept the character '" + EchoText(std::string(1, ch)) + "'";
   m.Enter(f.control);
   controls.SetText(f.control, value);
   m.Exit(f.control);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <regex>
+#include <set>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -17,7 +19,9 @@
 #include "base/sha256.h"
 #include "link/fake_sysfs.h"
 #include "sim/pager_firmware.h"
+#include "sim/pager_cradle.h"
 #include "support/sim_process.h"
+#include "ui/named_fields.h"
 
 namespace pw {
 namespace {
@@ -69,6 +73,21 @@ public:
     for (std::string line; std::getline(lines, line);)
       if (line.rfind(control + "=", 0) == 0) return line.substr(control.size() + 1);
     return "<missing>";
+  }
+
+  // A shell line with {cli} for the program, for pipes and redirections.
+  test::CommandResult Sh(std::string line) {
+    for (std::size_t at; (at = line.find("{cli}")) != std::string::npos;)
+      line.replace(at, 5, test::BinDir() + "/pagewright-cli");
+    return test::RunCommand("(export XDG_CONFIG_HOME=" + (dir / "config").string() +
+                                " XDG_DATA_HOME=" + (dir / "data").string() + "; " + line + ")",
+                            dir.string());
+  }
+  // The built-in default codeplug as a data file, without a pager.
+  std::string DefaultFile(const std::string& name) {
+    std::ofstream(dir / "empty.json") << "{}";
+    EXPECT_EQ(Cli("import " + P("empty.json") + " --out " + P(name), false).status, 0);
+    return P(name);
   }
 
   fs::path dir;
@@ -217,7 +236,7 @@ TEST_F(CliTest, ProgramStepsTheCapcodesAndUpdatesTheFile) {
 
 TEST_F(CliTest, HelpAndVersionGoToStandardOutput) {
   const std::pair<std::string, std::string> cases[] = {
-      {"--help", "Subcommands:"},          {"program --help", "--step"},
+      {"--help", "Commands:"},             {"program --help", "--step"},
       {"read --help", "--device PATH"},    {"diff --help", "0 equal, 1 different"},
       {"--version", " (software stamp 010209)"}};
   for (const auto& [args, expected] : cases) {
@@ -231,17 +250,20 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutput) {
 // A codeplug with all six codes on, short and long addresses and edited alert sets.
 std::string BusyCodeplug(CliTest& t, std::string (CliTest::*read)(const std::string&)) {
   std::string file = (t.*read)("busy.Dat");
-  test::CommandResult r = t.Cli(
-      "set " + file +
-          " code.C.enabled=1 code.D.enabled=1 code.E.enabled=1 code.C.capcode=5000"
-          " code.D.capcode=2101249 code.E.capcode=999999999 code.F.capcode=2009088"
-          " code.B.default_alert=0 code.B.vibrate=0 set.B.extend.5.enabled=1"
-          " set.B.extend.5.function=Alert\\ X3 set.B.extend.A.enabled=1"
-          " set.B.extend.A.function=Shutdown\\ Pager set.B.extend.A.enabled=0"
-          " code.B.default_alert=1 set.A.led2_cadence=1111000000001111 set.F.repeat=42"
-          " code.D.time=9 out_of_range.timer=120 led_flash_forever=1 standby_led.on=12",
-      false);
-  EXPECT_EQ(r.status, 0) << r.err;
+  // A field is named once per set: the slots behind Default Alert are opened in one, closed
+  // in the next.
+  for (const char* assignments :
+       {" code.C.enabled=1 code.D.enabled=1 code.E.enabled=1 code.C.capcode=5000"
+        " code.D.capcode=2101249 code.E.capcode=999999999 code.F.capcode=2009088"
+        " code.B.default_alert=0 code.B.vibrate=0 set.B.extend.5.enabled=1"
+        " set.B.extend.5.function=Alert\\ X3 set.B.extend.A.enabled=1"
+        " set.B.extend.A.function=Shutdown\\ Pager set.A.led2_cadence=1111000000001111"
+        " set.F.repeat=42 code.D.time=9 out_of_range.timer=120 led_flash_forever=1"
+        " standby_led.on=12",
+        " set.B.extend.A.enabled=0 code.B.default_alert=1"}) {
+    test::CommandResult r = t.Cli("set " + file + assignments, false);
+    EXPECT_EQ(r.status, 0) << r.err;
+  }
   return file;
 }
 
@@ -605,6 +627,269 @@ TEST_F(CliTest, CommandsChangingOneDataFileTakeTurnsAndKeepEveryChange) {
   }
   for (const auto& [name, value] : changes)
     EXPECT_EQ(Value(file, name), value) << name;
+}
+
+// Whatever a message quotes from the input, it stays short, keeps its reason and sends no
+// control character or ill-formed byte to the terminal.
+bool Printable(const std::string& text) {
+  return std::none_of(text.begin(), text.end(), [](char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return (b < 0x20 && c != '\n') || b == 0x7F || b == 0xFF || b == 0xFE;
+  });
+}
+
+TEST_F(CliTest, HostileDocumentsAreRefusedWithShortMessagesAndNothingWritten) {
+  const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+  std::string nested;
+  for (int i = 0; i < 100000; ++i) nested += "{\"a\":";
+  nested += "1" + std::string(100000, '}');
+  struct Case {
+    std::string json;
+    std::string err; // part of what stderr says
+  };
+  const Case cases[] = {
+      {nested, "nests 9 levels deep; a codeplug document nests at most 8"},
+      {"{\"code\": " + deep + "}", "nests 9 levels deep"},
+      {R"({"frequency": "930", "frequency": "931"})", "frequency is given twice"},
+      {R"({"code.A.time": 30, "code": {"A": {"time": 31}}})", "code.A.time is given twice"},
+      {R"({"code": {"A": {"time": 30}}, "code": {"B": {"time": 31}}})", "code is given twice"},
+      {R"({"code": {"A": {"cadence": ")" + std::string(1000000, '1') + "\"}}}",
+       "code.A.cadence=" + std::string(59, '1') + "\u2026: holds at most"},
+      {R"({"code": {"A": {"cadence": "10\u000010"}}})", "=10\\x0010: does not accept the character '\\x00'"},
+      {"{\"" + std::string(20000, 'k') + "\": 1}", "\u2026 is not a field of the codeplug"},
+      {"{\"code\": \"\xff\xfe\"}", "is not a JSON document: "},
+      {"{\"code\": {\"A\": {\"time\": 7}}, \"set\": " + deep.substr(0, 2000), "nests 9 levels"},
+  };
+  for (const Case& c : cases) {
+    std::ofstream(dir / "in.json", std::ios::binary) << c.json;
+    test::CommandResult r = Cli("import " + P("in.json") + " --out " + P("out.Dat"), false);
+    const std::string shown = r.err.substr(0, 200);
+    EXPECT_EQ(r.status, 2) << shown;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << shown;
+    EXPECT_LT(r.err.size(), 400u) << shown;
+    EXPECT_TRUE(Printable(r.err)) << shown;
+    EXPECT_FALSE(fs::exists(dir / "out.Dat")) << shown;
+  }
+}
+
+TEST_F(CliTest, SetRefusesAFieldNamedTwiceAndQuotesValuesSafely) {
+  const std::string file = DefaultFile("d.Dat");
+  const std::string before = Slurp(file);
+  const std::pair<std::string, std::string> cases[] = {
+      {"code.A.time=30 code.A.time=31", "code.A.time is given twice"},
+      {"edtTime1=30 code.A.time=31", "code.A.time is given twice"},
+      {"code.A.time=30 SetA.edtSetTime=5 set.A.time=6", "set.A.time is given twice"},
+      {"code.A.cadence=" + std::string(100000, '1'), "holds at most"},
+      {"\"$(printf 'code.A.cadence=1\\001\\377')\"", "does not accept the character '\\x01'"},
+      {"\"$(printf 'no\\033[2Jsuch=1')\"", "no\\x1B[2Jsuch is not a field"},
+  };
+  for (const auto& [args, err] : cases) {
+    test::CommandResult r = Cli("set " + file + " " + args, false);
+    EXPECT_EQ(r.status, 2) << args.substr(0, 80) << r.err.substr(0, 200);
+    EXPECT_NE(r.err.find(err), std::string::npos) << args.substr(0, 80) << r.err.substr(0, 200);
+    EXPECT_LT(r.err.size(), 300u);
+    EXPECT_TRUE(Printable(r.err)) << r.err.substr(0, 200);
+  }
+  EXPECT_EQ(Slurp(file), before);
+}
+
+TEST_F(CliTest, ShowMarksTheSettingsNoDataFileKeeps) {
+  const std::string shown = Cli("show " + DefaultFile("d.Dat"), false).out;
+  std::set<std::string> marked;
+  std::istringstream lines(shown);
+  for (std::string line; std::getline(lines, line);)
+    if (line.ends_with(" (not in file)")) marked.insert(line.substr(0, line.find('=')));
+  std::set<std::string> expected = {"auto_step.enabled", "auto_step.direction"};
+  for (char code = 'A'; code <= 'F'; ++code) expected.insert(std::string("code.") + code + ".step");
+  EXPECT_EQ(marked, expected) << shown;
+}
+
+// A codeplug read from a pager with a serial number, through export and import without a base
+// and through standard input and output.
+TEST_F(CliTest, ARoundTripKeepsTheSerialNumberAndDashIsStandardInputOrOutput) {
+  {
+    test::SimProcess sim(link, {"--save", P("pager.bin")});
+    ASSERT_TRUE(sim.Ready());
+  }
+  Image eeprom{};
+  const std::string raw = Slurp(dir / "pager.bin");
+  ASSERT_EQ(raw.size(), eeprom.size());
+  std::copy(raw.begin(), raw.end(), eeprom.begin());
+  eeprom = sim::WithSerialNumber(eeprom, "CVAFABC123");
+  std::ofstream(dir / "serial.bin", std::ios::binary)
+      .write(reinterpret_cast<const char*>(eeprom.data()), eeprom.size());
+  {
+    test::SimProcess sim(link, {"--eeprom", P("serial.bin")});
+    ASSERT_TRUE(sim.Ready());
+    ASSERT_EQ(Cli("read --port 1 --out " + P("a.Dat")).status, 0);
+  }
+  // Saved once, the file no longer carries the pager's firmware version, as any saved file.
+  const std::string a = P("a.Dat");
+  ASSERT_EQ(Cli("set " + a + " code.A.time=25", false).status, 0);
+  ASSERT_EQ(Sh("{cli} export " + a + " > " + P("a.json")).status, 0);
+  struct Case {
+    std::string line;
+    int status;
+    std::string out; // what standard output holds, or a file to compare it with
+  };
+  const Case cases[] = {
+      {"{cli} export " + a + " --out - | {cli} import - --out " + P("b.Dat") + " && {cli} diff " +
+           a + " " + P("b.Dat") + " && cat " + P("b.Dat"),
+       0, a},
+      {"{cli} import " + P("a.json") + " --out -", 0, a},
+      {"{cli} show - < " + a + " | grep serial_number", 0, "serial_number=CVAFABC123 (read-only)\n"},
+      {"{cli} diff - " + a + " < " + P("a.json"), 0, ""},
+      {"{cli} set - code.A.time=7 < " + a + " | {cli} diff " + a + " -", 1,
+       "code.A.time: 25 -> 7\ncode.A.alert_time: 4.00 Sec. -> 1.12 Sec.\n"},
+      {"{cli} read --port 1 --out - --quiet | {cli} show - | grep code.A.capcode", 0,
+       "code.A.capcode=1234560\n"},
+      {"{cli} import - --base - --out " + P("x.Dat") + " < " + P("a.json"), 2, ""},
+      {"{cli} diff - - < " + a, 2, ""},
+      {"{cli} program --port 1 --in - --update < " + a, 2, ""},
+  };
+  test::SimProcess sim(link, {"--eeprom", P("serial.bin")});
+  ASSERT_TRUE(sim.Ready());
+  for (const Case& c : cases) {
+    test::CommandResult r = Sh("PAGEWRIGHT_COM1=" + link + " " + c.line);
+    EXPECT_EQ(r.status, c.status) << c.line << "\n" << r.err;
+    EXPECT_EQ(r.out, c.out.rfind('/', 0) == 0 ? Slurp(c.out) : c.out) << c.line;
+  }
+  EXPECT_FALSE(fs::exists(dir / "x.Dat"));
+}
+
+TEST_F(CliTest, UnknownCommandsAreNamedAndHelpAndDashVAnswerAsTheirOptions) {
+  struct Case {
+    std::string args;
+    int status;
+    std::string same; // arguments whose standard output it equals
+    std::string err;
+  };
+  const Case cases[] = {
+      {"shw", 2, "", "unknown command 'shw'; did you mean 'show'?\n"},
+      {"porgram --port 1", 2, "", "did you mean 'program'?"},
+      {"frobnicate", 2, "", "unknown command 'frobnicate'\n"},
+      {"--bogus", 2, "", "unknown option '--bogus'"},
+      {"help shw", 2, "", "unknown command 'shw'"},
+      {"\"$(printf 'sh\\033]0;x\\007')\"", 2, "", "unknown command 'sh\\x1B]0;x\\x07'"},
+      {"help", 0, "--help", ""},
+      {"help show", 0, "show --help", ""},
+      {"help completion", 0, "completion -h", ""},
+      {"-V", 0, "--version", ""},
+  };
+  for (const Case& c : cases) {
+    test::CommandResult r = Cli(c.args, false);
+    EXPECT_EQ(r.status, c.status) << c.args;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << ": " << r.err;
+    if (!c.same.empty()) {
+      EXPECT_EQ(r.out, Cli(c.same, false).out) << c.args;
+      EXPECT_FALSE(r.out.empty());
+    }
+  }
+  EXPECT_EQ(Cli("frobnicate", false).err.find("did you mean"), std::string::npos);
+}
+
+// Every help fits 80 columns, shows what a command cannot do without in its usage line and
+// ends with an example of the command.
+TEST_F(CliTest, HelpFitsEightyColumnsShowsTheRequiredOptionsAndEndsWithAnExample) {
+  const std::pair<std::string, std::string> usage[] = {
+      {"read", "Usage: pagewright-cli read (--port N | --device PATH) --out FILE [OPTIONS]"},
+      {"program", "--in FILE"},
+      {"batch", "--in FILE"},
+      {"import", "--out FILE [OPTIONS] FILE.json"},
+      {"set", "pagewright-cli set FILE NAME=VALUE..."},
+      {"diff", "pagewright-cli diff A B\n"},
+      {"completion", "pagewright-cli completion SHELL\n"},
+      {"help", "pagewright-cli help [COMMAND]\n"},
+  };
+  const std::string program = Cli("--help", false).out;
+  std::vector<std::string> commands;
+  std::istringstream listing(program.substr(program.find("Commands:\n") + 10));
+  for (std::string line; std::getline(listing, line) && line.rfind("  ", 0) == 0;)
+    commands.push_back(line.substr(2, line.find(' ', 2) - 2));
+  EXPECT_GE(commands.size(), 13u) << program;
+  commands.push_back("");
+  for (const std::string& command : commands) {
+    const std::string help = Cli(command + " --help", false).out;
+    std::istringstream lines(help);
+    std::string last;
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_LE(line.size(), 80u) << command << ": " << line;
+      if (!line.empty()) last = line;
+    }
+    EXPECT_TRUE(last.rfind("  ", 0) == 0 && last.find("pagewright-cli " + command) != std::string::npos)
+        << command << ": " << last;
+  }
+  for (const auto& [command, expected] : usage)
+    EXPECT_NE(Cli(command + " --help", false).out.find(expected), std::string::npos) << command;
+}
+
+// bash completes a partial command line from the script the package installs.
+TEST_F(CliTest, BashCompletesCommandsOptionsAndValues) {
+  const std::string script = test::BinDir() + "/../packaging/completions/pagewright-cli";
+  ASSERT_EQ(Slurp(script), Cli("completion bash", false).out);
+  for (const char* other : {"_pagewright-cli", "pagewright-cli.fish"})
+    EXPECT_EQ(Slurp(test::BinDir() + "/../packaging/completions/" + other),
+              Cli(std::string("completion ") + (other[0] == '_' ? "zsh" : "fish"), false).out);
+  std::ofstream(dir / "pager.Dat") << "";
+  std::ofstream(dir / "pager.json") << "";
+  // What bash offers, sorted.
+  const std::pair<std::string, std::string> cases[] = {
+      {"pagewright-cli sh", "show\n"},
+      {"pagewright-cli re", "read\nrestore\n"},
+      {"pagewright-cli -", "--help\n--version\n-V\n-h\n"},
+      {"pagewright-cli read --de", "--device\n"},
+      {"pagewright-cli batch --port 1 --co", "--count\n"},
+      {"pagewright-cli show pager.Dat --", "--controls\n--help\n"},
+      {"pagewright-cli import pager.json --out pag", "pager.Dat\npager.json\n"},
+      {"pagewright-cli ports --root pag", ""},
+      {"pagewright-cli program --port ", ""},
+      {"pagewright-cli completion ", "bash\nfish\nzsh\n"},
+      {"pagewright-cli help ba", "batch\n"},
+  };
+  for (const auto& [line, expected] : cases) {
+    const std::string words = line + (line.ends_with(' ') ? "''" : "");
+    std::ofstream(dir / "complete.sh") << "source " << script << "\nCOMP_WORDS=(" << words
+                                       << ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
+                                       << "$(complete -p pagewright-cli | awk '{print $3}')\n"
+                                       << "for w in \"${COMPREPLY[@]}\"; do echo \"$w\"; done |"
+                                       << " LC_ALL=C sort\n";
+    test::CommandResult r = Sh("cd " + dir.string() + " && bash complete.sh");
+    EXPECT_EQ(r.out, expected) << line << r.err;
+  }
+}
+
+// The manual page lists every named field, and only those, with a code as X and a slot as N.
+TEST_F(CliTest, TheManualPageListsTheNamedFields) {
+  const std::string page = Slurp(test::BinDir() + "/../packaging/man/pagewright-cli.1");
+  const std::size_t from = page.find(".SH FIELD NAMES"), to = page.find(".SH", from + 1);
+  ASSERT_NE(from, std::string::npos);
+  std::set<std::string> listed;
+  std::istringstream lines(page.substr(from, to - from));
+  const std::regex entry(R"(^\.BI? (.*)$)");
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch m;
+    if (!std::regex_match(line, m, entry)) continue;
+    std::string name;
+    std::istringstream runs(m[1].str());
+    for (std::string run; runs >> run;) name += run == "\"\"" ? "" : run;
+    // Every code and slot the placeholders stand for.
+    std::vector<std::string> names = {name};
+    for (const auto& [placeholder, values] :
+         {std::pair<std::string, std::string>{"X", "ABCDEF"}, {"N", "0123456789ABCDEF"}}) {
+      std::vector<std::string> expanded;
+      for (const std::string& n : names) {
+        const std::size_t at = n.find("." + placeholder + ".");
+        if (at == std::string::npos) { expanded.push_back(n); continue; }
+        for (char v : values) expanded.push_back(n.substr(0, at + 1) + v + n.substr(at + 2));
+      }
+      names = expanded;
+    }
+    listed.insert(names.begin(), names.end());
+  }
+  std::set<std::string> fields;
+  for (const ui::NamedField& f : ui::NamedFields()) fields.insert(f.name);
+  EXPECT_EQ(listed, fields);
+  EXPECT_NE(page.find("for diff, a codeplug that cannot be read"), std::string::npos);
 }
 
 } // namespace

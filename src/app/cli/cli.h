@@ -210,7 +210,7 @@ std::string UserSetting(const std::string& key);
 const std::string& ProgramDirectory();
 void SetProgramDirectory(std::string dir);
 
-// "pagewright-cli: " + text on stderr.
+// "pagewright-cli: " + text on stderr, whole (input in it is quoted with EchoText).
 void Complain(const std::string& text);
 // Says once per run that the settings file could not be read (problem names it and why); the
 // command goes on without it.
@@ -220,6 +220,21 @@ void ReportSettingsProblem(const std::string& problem);
 // after it saved it, so that a second command changing the same file waits for the first and
 // keeps its changes; false, with the reason on stderr, when the lock cannot be taken.
 bool LockForUpdate(FileLock& lock, const std::string& path);
+
+// "-" names standard input or output wherever a command reads or writes a file; the name
+// messages give it.
+inline bool IsStandardStream(const std::string& path) {
+  return path == "-";
+}
+std::string StreamName(const std::string& path, bool output = false);
+// The whole file (at most kMaxReadFileBytes), or standard input; the reason on stderr when
+// it cannot be had.
+std::optional<std::string> ReadInput(const std::string& path);
+// Replaces the file safely (with a .bak copy when backup), or writes standard output.
+bool WriteOutput(const std::string& path, std::string_view text, bool backup);
+// A data file into the session's codeplug and back, through the window's rules.
+bool LoadCodeplug(Session& s, const std::string& path);
+bool SaveCodeplug(Session& s, const std::string& path);
 
 // "A=1,B=0,..." into code number -> step (codes A-F once each, steps 0-8).
 bool ParseSteps(const std::string& list, std::map<int, int>& steps);
@@ -265,7 +280,9 @@ private:
 
 // Applies a JSON document's fields to the session's codeplug in the fixed order of the named
 // fields. Refusals and corrections are reported on stderr; the answer is the exit status the
-// import has so far (0, 1 corrected, 2 refused).
-int ApplyJsonDocument(Session& s, const std::string& text, const std::string& source);
+// import has so far (0, 1 corrected, 2 refused). A document read into the built-in default
+// carries its serial number along.
+int ApplyJsonDocument(Session& s, const std::string& text, const std::string& source,
+                      bool carrySerialNumber);
 
 } // namespace pw::cli

@@ -7,7 +7,6 @@
 #include "app/cli/cli.h"
 #include "codeplug/memory_map.h"
 #include "files/data_file.h"
-#include "files/file_io.h"
 #include "ui/named_fields.h"
 
 namespace pw::cli {
@@ -28,13 +27,11 @@ bool LooksLikeJson(const std::string& text) {
 // (with the reason shown) when it cannot be had.
 std::unique_ptr<Session> Open(const std::string& path, Image& image) {
   auto s = std::make_unique<Session>();
-  const FileReadResult read = ReadTextFile(path);
-  if (!read.ok) {
-    std::fprintf(stderr, "%s\n", read.error.c_str());
+  const std::optional<std::string> text = ReadInput(path);
+  if (!text)
     return nullptr;
-  }
-  if (LooksLikeJson(read.text)) {
-    if (ApplyJsonDocument(*s, read.text, path) == kExitUsage)
+  if (LooksLikeJson(*text)) {
+    if (ApplyJsonDocument(*s, *text, StreamName(path), true) == kExitUsage)
       return nullptr;
     // The image as import would save it: stamp, fixed ranges and checksums.
     PrepareForSave(s->model.codeplug);
@@ -44,7 +41,7 @@ std::unique_ptr<Session> Open(const std::string& path, Image& image) {
       s->host.Show(m);
     if (!prepared)
       return nullptr;
-  } else if (!s->model.LoadFile(path)) {
+  } else if (!s->model.LoadText(*text)) {
     return nullptr;
   }
   image = s->model.codeplug.WorkingImage;
@@ -74,6 +71,10 @@ constexpr std::size_t kJoinGap = 8;
 } // namespace
 
 int RunDiff(const DiffOptions& o) {
+  if (IsStandardStream(o.a) && IsStandardStream(o.b)) {
+    Complain("standard input can be read only once: name a file for A or B");
+    return kExitUsage;
+  }
   Image imageA{}, imageB{};
   std::unique_ptr<Session> a = Open(o.a, imageA);
   if (!a)

@@ -1,12 +1,16 @@
 // Every command and option of pagewright-cli, declared in one place.
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <exception>
 #include <functional>
 #include <iostream>
+#include <optional>
 
 #include "app/cli/cli.h"
 #include "base/unicode_paths.h"
+#include "app/cli/help.h"
+#include "base/echo.h"
 #include "base/user_dirs.h"
 #include "base/version.h"
 #include "ledger/ledger.h"
@@ -22,6 +26,54 @@ struct Command {
   std::function<int()> run;
   int trouble = kExitFailed;
 };
+
+bool IsCommand(const CLI::App& app, const std::string& name) {
+  for (const CLI::App* sub : app.get_subcommands({}))
+    if (!sub->get_name().empty() && sub->get_name() == name)
+      return true;
+  return false;
+}
+
+int UnknownCommand(const CLI::App& app, const std::string& name) {
+  const std::string nearest = NearestCommand(app, name);
+  Complain("unknown command '" + EchoText(name) + "'" +
+           (nearest.empty() ? std::string() : "; did you mean '" + nearest + "'?"));
+  std::fprintf(stderr, "Run '%s help' for the list of commands.\n", app.get_name().c_str());
+  return kExitUsage;
+}
+
+// What the first word may be: a command, or the program's own --help and --version. The
+// parser would answer anything else with "a subcommand is required".
+std::optional<int> RefuseFirstWord(const CLI::App& app, int argc, char** argv) {
+  if (argc < 2) {
+    Complain("a command is required");
+    std::fprintf(stderr, "Run '%s help' for the list of commands.\n", app.get_name().c_str());
+    return kExitUsage;
+  }
+  const std::string first = argv[1];
+  if (first.empty() || first[0] != '-' || first == "-")
+    return IsCommand(app, first) ? std::nullopt : std::optional<int>(UnknownCommand(app, first));
+  for (const CLI::Option* own : app.get_options())
+    if (own->check_name(first.substr(0, first.find('='))))
+      return std::nullopt;
+  Complain("unknown option '" + EchoText(first) + "': the options follow the command");
+  std::fprintf(stderr, "Run '%s help COMMAND' for the options of a command.\n",
+               app.get_name().c_str());
+  return kExitUsage;
+}
+
+int PrintHelp(const CLI::App& app, const std::string& topic) {
+  const CLI::App* about = &app;
+  if (!topic.empty()) {
+    if (!IsCommand(app, topic))
+      return UnknownCommand(app, topic);
+    about = app.get_subcommand(topic);
+  }
+  const std::string text =
+      app.get_formatter()->make_help(about, about->get_name(), CLI::AppFormatMode::Normal);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+}
 
 // The port options every command that talks to a pager takes, declared once here.
 void AddPortOptions(CLI::App* cmd, PortOptions& o) {
@@ -117,16 +169,22 @@ int ParseAndRun(int argc, char** argv) {
   CLI::App app{"Reads, programs and edits the codeplugs of RV615 FLEX pagers.\n"
                "Messages go to standard error as the window shows them.",
                "pagewright-cli"};
-  app.set_version_flag("--version", std::string("pagewright-cli ") + ProgramVersion() +
-                                        " (software stamp " + std::string(kSoftwareStamp) + ")");
+  // The help of the program and of every command, made from the declarations below.
+  Examples examples;
+  Choices choices;
+  app.formatter(MakeHelpFormatter(examples));
+  app.set_version_flag("-V,--version", std::string("pagewright-cli ") + ProgramVersion() +
+                                           " (software stamp " + std::string(kSoftwareStamp) + ")");
   app.require_subcommand(1);
   app.allow_windows_style_options(false); // "/name" is a file on Windows too; options are --name
   app.failure_message([](const CLI::App*, const CLI::Error& e) {
-    return std::string("pagewright-cli: ") + e.what() + "\nRun with --help for more information.\n";
+    // The parser quotes the words it could not take: shown as any input is.
+    return "pagewright-cli: " + EchoText(e.what(), 4 * kEchoLimit) +
+           "\nRun with --help for more information.\n";
   });
-  app.footer(
-      "Exit status: 0 success; 1 a transaction or file failed, or a rule corrected a value;\n"
-      "2 a command line that cannot be carried out. Each command has its own --help.");
+  app.footer("Exit status: 0 success; 1 a transaction or file failed, or a rule corrected a "
+             "value; 2 a command line that cannot be carried out. Each command has its own "
+             "--help. A FILE of - is standard input or output.");
 
   std::vector<Command> commands;
 
@@ -294,6 +352,64 @@ int ParseAndRun(int argc, char** argv) {
       ->type_name("FILE.csv")
       ->required();
   commands.push_back({cmd, [&] { return RunLedgerImportLog(ledger); }, kExitUsage});
+  std::string helpTopic;
+  cmd = app.add_subcommand("help", "Show the help of the program or of a command");
+  CLI::Option* topic =
+      cmd->add_option("command", helpTopic, "the command to explain")->type_name("COMMAND");
+  commands.push_back({cmd, [&] { return PrintHelp(app, helpTopic); }});
+
+  std::string shell;
+  cmd = app.add_subcommand("completion", "Print the shell completion script for bash, zsh or fish");
+  CLI::Option* shellName = cmd->add_option("shell", shell, "bash, zsh or fish")
+                               ->type_name("SHELL")
+                               ->required()
+                               ->check(CLI::IsMember({"bash", "zsh", "fish"}));
+  cmd->footer("The package installs the scripts where each shell finds them.");
+  commands.push_back({cmd, [&] {
+                        const std::string script = CompletionScript(app, shell, choices);
+                        std::fwrite(script.data(), 1, script.size(), stdout);
+                        return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+                      }});
+
+  // The words the arguments take, for the completion.
+  choices[shellName] = {"bash", "zsh", "fish"};
+  for (const Command& c : commands)
+    choices[topic].push_back(c.app->get_name());
+
+  // One example per command, the last lines of its help.
+  const std::pair<const char*, const char*> exampleLines[] = {
+      {"read", "pagewright-cli read --device /dev/ttyUSB0 --out pager.Dat"},
+      {"program", "pagewright-cli program --port 1 --in pager.Dat --step A=1 --update"},
+      {"batch", "pagewright-cli batch --port 1 --in box.Dat --step A=1,B=1 --update --count 20"},
+      {"dump", "pagewright-cli dump --port 1 --out CVAFABC101.bin"},
+      {"restore", "pagewright-cli restore --port 1 --in CVAFABC101.bin"},
+      {"show", "pagewright-cli show pager.Dat"},
+      {"set", "pagewright-cli set pager.Dat code.C.enabled=1 code.C.capcode=5000"},
+      {"export", "pagewright-cli export pager.Dat --out pager.json"},
+      {"import", "pagewright-cli import pager.json --base pager.Dat --out new.Dat"},
+      {"diff", "pagewright-cli diff pager.Dat new.Dat"},
+      {"ports", "pagewright-cli ports"},
+      {"help", "pagewright-cli help program"},
+      {"completion", "source <(pagewright-cli completion bash)"},
+      {"ledger", "pagewright-cli ledger history CVAFABC123"},
+  };
+  examples[&app] = "pagewright-cli read --port 1 --out pager.Dat";
+  for (const auto& [name, line] : exampleLines)
+    if (IsCommand(app, name))
+      examples[app.get_subcommand(name)] = line;
+  const std::pair<const char*, const char*> ledgerExamples[] = {
+      {"history", "pagewright-cli ledger history CVAFABC123"},
+      {"whois", "pagewright-cli ledger whois 1234567"},
+      {"export", "pagewright-cli ledger export --since 2026-12-01 --format json -"},
+      {"verify", "pagewright-cli ledger verify --ledger postgresql://bench@dbhost/pagewright"},
+      {"sync", "pagewright-cli ledger sync --ledger postgresql://bench@dbhost/pagewright"},
+      {"import-log", "pagewright-cli ledger import-log programming-log.csv"},
+  };
+  for (const auto& [name, line] : ledgerExamples)
+    examples[ledgerGroup->get_subcommand(name)] = line;
+
+  if (const std::optional<int> refused = RefuseFirstWord(app, argc, argv))
+    return *refused;
 
   try {
     app.parse(argc, argv);
@@ -304,6 +420,9 @@ int ParseAndRun(int argc, char** argv) {
         RefuseRepeats(*inner);
       RefuseDeviceNames(*sub);
     }
+    for (const ProgramOptions* p : {&program, &batch.program})
+      if (p->update && IsStandardStream(p->in))
+        throw CLI::ValidationError("--update", "writes the data file back: --in names a file");
   } catch (const CLI::Success& e) { // --help, --version
     return app.exit(e);
   } catch (const CLI::ParseError& e) {

@@ -42,8 +42,8 @@ bool CanWrite(const std::string& path, bool backup) {
 }
 
 bool WriteImage(Session& s, const std::string& path) {
-  if (HasDataFileExtension(path))
-    return s.model.SaveFile(path);
+  if (HasDataFileExtension(path) || IsStandardStream(path))
+    return SaveCodeplug(s, path);
   const Image& image = s.model.codeplug.WorkingImage;
   FileWriteResult w = WriteFileSafely(
       path, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()), false);
@@ -102,7 +102,7 @@ bool PrepareProgram(Session& s, const ProgramOptions& o) {
   if (!o.step.empty() && !ParseSteps(o.step, steps))
     return false; // refused when parsed
   s.host.yes = o.yes;
-  if (!s.model.LoadFile(o.in))
+  if (!LoadCodeplug(s, o.in))
     return false;
   // The file is written after every successful pager: it must be writable before the first.
   if (o.update && !CanWrite(o.in, true))
@@ -131,7 +131,7 @@ bool PrepareProgram(Session& s, const ProgramOptions& o) {
 }
 
 int RunRead(const ReadOptions& o) {
-  if (!CanWrite(o.out, HasDataFileExtension(o.out)))
+  if (!IsStandardStream(o.out) && !CanWrite(o.out, HasDataFileExtension(o.out)))
     return kExitFailed;
   Session s(o.port.device);
   if (!OpenPort(s, o.port))

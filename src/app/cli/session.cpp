@@ -25,7 +25,8 @@ void SetProgramDirectory(std::string dir) {
 }
 
 void Complain(const std::string& text) {
-  std::fprintf(stderr, "pagewright-cli: %s\n", text.c_str());
+  const std::string line = "pagewright-cli: " + text + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
 bool LockForUpdate(FileLock& lock, const std::string& path) {
