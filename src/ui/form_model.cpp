@@ -684,7 +684,8 @@ void FormModel::LogProgram() {
     record.device = logDevice_;
   }
   const TransactionOutcome& o = lastOutcome_;
-  record.serialNumber = SerialNumberForLog(o.serialNumber);
+  record.serialNumber =
+      SerialNumberForLog(o.serialNumber.empty() ? logSerialNumber_ : o.serialNumber);
   record.firmwareVersion = FirmwareDigitsForLog(o.firmwareText);
   record.source = logSource_;
   // Nothing written: the columns show the codeplug the Program was to write.

@@ -112,6 +112,9 @@ public:
   // command line names its data file) and as the device (unless set, the port number's).
   void SetLogSource(std::string source) { logSource_ = std::move(source); }
   void SetLogDevice(std::string device) { logDevice_ = std::move(device); }
+  // The serial number (raw) the log gives a Program that fails before reading the pager's own:
+  // the one a batch's poll read. Empty: none.
+  void SetLogSerialNumber(std::string raw) { logSerialNumber_ = std::move(raw); }
   // How the last Program's line went into the log; a failure is shown once per log.
   const LogWrite& LastLogWrite() const { return lastLogWrite_; }
   // Load and save through the data-file rules with the given path instead of a dialog.
@@ -177,6 +180,7 @@ private:
   ProgrammingLog log_;
   std::string logSource_{kLogSourceWindow};
   std::string logDevice_;
+  std::string logSerialNumber_;
   LogWrite lastLogWrite_;
 };
 

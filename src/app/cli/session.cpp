@@ -30,17 +30,24 @@ void Complain(const std::string& text) {
 
 namespace {
 
-void PrintMessage(const Message& m) {
-  std::fprintf(stderr, "%s\n", m.text.c_str());
+void PrintTo(const std::function<void(const std::string&)>& print, const std::string& line) {
+  if (print)
+    print(line);
+  else
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+void PrintMessage(const Message& m, const std::function<void(const std::string&)>& print) {
+  PrintTo(print, m.text);
   if (!m.detail.empty())
-    std::fprintf(stderr, "%s\n", m.detail.c_str());
+    PrintTo(print, m.detail);
 }
 
 } // namespace
 
 void CliHost::Show(const Message& m) {
   progress.Clear();
-  PrintMessage(m);
+  PrintMessage(m, Print);
   shown.push_back(m.text);
 }
 
@@ -51,16 +58,16 @@ bool CliHost::AskRetryCancel(const Message& m) {
   if (retry)
     --retries;
   progress.Clear();
-  PrintMessage(m);
-  std::fprintf(stderr, "[%s]\n", retry ? "Retry" : "Cancel");
+  PrintMessage(m, Print);
+  PrintTo(Print, retry ? "[Retry]" : "[Cancel]");
   shown.push_back(m.text);
   return retry;
 }
 
 bool CliHost::AskYesNo(const Message& m, bool) {
   progress.Clear();
-  PrintMessage(m);
-  std::fprintf(stderr, "[%s]\n", yes ? "Yes" : "No");
+  PrintMessage(m, Print);
+  PrintTo(Print, yes ? "[Yes]" : "[No]");
   return yes;
 }
 
@@ -78,7 +85,8 @@ namespace {
 // The device a COM number opens: the one named on the command line, else the one the window's
 // Serial Device dialog chose for it (PAGEWRIGHT_COM<n> still wins), else the port's own.
 std::unique_ptr<SerialPort> OpenablePort(int n, const std::string& device, Host& host) {
-  if (!device.empty()) return MakeSystemSerialPortOnDevice(n, device, host);
+  if (!device.empty())
+    return MakeSystemSerialPortOnDevice(n, device, host);
   const ui::PortRoute route = ui::SerialDevices(ui::UserSettings::DefaultPath()).Route(n);
   if (route.from == ui::PortRoute::From::Settings)
     return MakeSystemSerialPortOnDevice(n, route.device, host);
