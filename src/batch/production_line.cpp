@@ -39,9 +39,14 @@ SteppedCapcodeSource::SteppedCapcodeSource(Capcodes first,
 
 UnitAssignment SteppedCapcodeSource::Assignment(const Capcodes& values) const {
   UnitAssignment unit;
-  for (std::size_t k = 0; k < values.size(); ++k)
-    if (enabled_[k])
-      unit.fields.emplace_back(CapcodeField(k), CapcodeText(values[k]));
+  const StepOutcome stepped = StepCodes(values, enabled_, steps_, direction_);
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    if (!enabled_[k])
+      continue;
+    unit.fields.emplace_back(CapcodeField(k), CapcodeText(values[k]));
+    if (!stepped.duplicate)
+      unit.steppedCapcodes[k] = CapcodeText(stepped.values[k]);
+  }
   return unit;
 }
 

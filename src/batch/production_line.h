@@ -31,6 +31,8 @@ struct UnitAssignment {
   std::vector<std::pair<std::string, std::string>> fields;
   bool fromDataFile = false; // start again from the data file before applying the fields
   std::string serialNumber;  // the row is bound to this pager; empty: any pager
+  // The capcodes stepped on from this unit's, for the programming log; empty: not stepped.
+  std::array<std::string, map::kCodeCount> steppedCapcodes{};
 };
 
 // Where the units' values come from. Called only under the coordinator's lock.

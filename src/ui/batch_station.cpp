@@ -41,8 +41,10 @@ BatchPagerResult FormBatchStation::ProgramPager(const std::string& polledSerial,
     return r;
   }
   model_.SetLogSerialNumber(polledSerial);
+  model_.SetLogSteppedCapcodes(unit.steppedCapcodes);
   model_.Click("ToolButton4");
   model_.SetLogSerialNumber({});
+  model_.SetLogSteppedCapcodes({});
   const TransactionOutcome& o = model_.LastOutcome();
   r.serialNumber = o.serialNumber;
   const CodeplugColumns written =

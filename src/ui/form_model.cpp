@@ -693,6 +693,7 @@ void FormModel::LogProgram() {
   if (!o.image) record.imageSha256.clear();
   record.outcome = o.Ok() ? std::string(kLogSuccess) : DescribeOutcome(o);
   if (stepped_) record.capcodesAfterStepping = CapcodesOf(codeplug.WorkingImage);
+  else if (o.Ok()) record.capcodesAfterStepping = logSteppedCapcodes_;
   lastLogWrite_ = log_.Append(std::move(record));
   if (lastLogWrite_.report)
     host_.Show(Message{lastLogWrite_.message, "Warning", Icon::Warning});

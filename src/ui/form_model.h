@@ -115,6 +115,11 @@ public:
   // The serial number (raw) the log gives a Program that fails before reading the pager's own:
   // the one a batch's poll read. Empty: none.
   void SetLogSerialNumber(std::string raw) { logSerialNumber_ = std::move(raw); }
+  // The capcodes the log gives as "after stepping" for a Program that succeeds without the
+  // window's own step (a batch steps them for all its lines). Empty: none.
+  void SetLogSteppedCapcodes(const std::array<std::string, map::kCodeCount>& capcodes) {
+    logSteppedCapcodes_ = capcodes;
+  }
   // How the last Program's line went into the log; a failure is shown once per log.
   const LogWrite& LastLogWrite() const { return lastLogWrite_; }
   // Load and save through the data-file rules with the given path instead of a dialog.
@@ -181,6 +186,7 @@ private:
   std::string logSource_{kLogSourceWindow};
   std::string logDevice_;
   std::string logSerialNumber_;
+  std::array<std::string, map::kCodeCount> logSteppedCapcodes_{};
   LogWrite lastLogWrite_;
 };
 
