@@ -89,7 +89,8 @@ std::string SerialNumberForLog(std::string_view raw) {
 
 std::string FirmwareDigitsForLog(std::string_view versionText) {
   constexpr std::size_t kDigitsAt = 11, kDigits = 6;
-  if (versionText.size() < kDigitsAt + kDigits) return {};
+  if (versionText.size() < kDigitsAt + kDigits)
+    return {};
   return SerialNumberForLog(versionText.substr(kDigitsAt, kDigits));
 }
 

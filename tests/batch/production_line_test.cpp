@@ -107,9 +107,9 @@ protected:
       m.FormCreate();
       ASSERT_TRUE(m.SaveFile(file.string()));
     }
-    const std::vector<sim::PagerFirmware> all = sim::NumberedUnits(
-        sim::WithSerialNumber(sim::DefaultPagerEeprom(), "CVAFABC100"), "010209",
-        lineCount * unitsPerLine);
+    const std::vector<sim::PagerFirmware> all =
+        sim::NumberedUnits(sim::WithSerialNumber(sim::DefaultPagerEeprom(), "CVAFABC100"), "010209",
+                           lineCount * unitsPerLine);
     for (int l = 0; l < lineCount; ++l) {
       auto line = std::make_unique<BenchLine>();
       BenchLine& b = *line;
@@ -202,12 +202,12 @@ TEST_F(ProductionLineTest, AManifestGivesEachUnitItsRowAndAStartedAgainBatchResu
   // Row 2 waits for its own pager, the second on line 2; the others go in order.
   Manifest m;
   std::vector<ManifestProblem> problems;
-  ASSERT_TRUE(ParseManifest("code.A.capcode;serial_number;code.B.capcode\r\n"
-                            "0004000;CVAFABC103;0004001\r\n"
-                            "0005000;;0005001\r\n"
-                            "0006000;;0006001\r\n",
-                            [](std::string_view n) { return ui::FindNamedField(n) != nullptr; },
-                            m, problems))
+  ASSERT_TRUE(ParseManifest(
+      "code.A.capcode;serial_number;code.B.capcode\r\n"
+      "0004000;CVAFABC103;0004001\r\n"
+      "0005000;;0005001\r\n"
+      "0006000;;0006001\r\n",
+      [](std::string_view n) { return ui::FindNamedField(n) != nullptr; }, m, problems))
       << DescribeProblem(m, problems.front());
   Build(2, 2);
   {
@@ -223,7 +223,8 @@ TEST_F(ProductionLineTest, AManifestGivesEachUnitItsRowAndAStartedAgainBatchResu
     for (const sim::PagerFirmware& unit : line->cradle->Units) {
       const auto codes = CapcodesOf(unit.Eeprom);
       codeOf[std::string(unit.Eeprom.begin() + map::kSerialNumber,
-                         unit.Eeprom.begin() + map::kSerialNumber + 10)] = codes[0] + "/" + codes[1];
+                         unit.Eeprom.begin() + map::kSerialNumber + 10)] =
+          codes[0] + "/" + codes[1];
     }
   EXPECT_EQ(codeOf["CVAFABC103"], "0004000/0004001");
   std::set<std::string> others = {codeOf["CVAFABC100"], codeOf["CVAFABC101"], codeOf["CVAFABC102"]};
@@ -250,10 +251,12 @@ TEST(ManifestTest, AManifestThatCannotBeUsedIsRefusedWithItsRowAndColumn) {
   } cases[] = {
       {"empty", "", "the manifest is empty: it needs a header and a row per pager"},
       {"header only", "code.A.capcode\n", "the manifest has a header but no rows"},
-      {"not UTF-8", "code.A.capcode\n0001234\xff\n", "row 2: the file is not UTF-8 (byte 23); save it from the spreadsheet as CSV UTF-8"},
+      {"not UTF-8", "code.A.capcode\n0001234\xff\n",
+       "row 2: the file is not UTF-8 (byte 23); save it from the spreadsheet as CSV UTF-8"},
       {"unknown column", "code.A.capcode,colour\n0001234,red\n",
        "row 1, column 2 (colour): \"colour\" is not a field a row can set (show lists them)"},
-      {"ragged row", "code.A.capcode,frequency\n0001234\n", "row 2: the row has 1 cells, the header 2"},
+      {"ragged row", "code.A.capcode,frequency\n0001234\n",
+       "row 2: the row has 1 cells, the header 2"},
       {"a cell of 1 MB", "code.A.capcode\n" + big + "\n",
        "row 2, column 1: the cell holds more than 1024 bytes"},
       {"duplicate capcode", "code.A.capcode;code.B.capcode\n0001234;0001235\n0001236;0001234\n",
@@ -265,7 +268,8 @@ TEST(ManifestTest, AManifestThatCannotBeUsedIsRefusedWithItsRowAndColumn) {
        "row 2, column 1 (code.A.capcode): capcode 1234 has fewer digits than a capcode is "
        "written with (0001234?): a spreadsheet may have dropped its leading zeros; keep the "
        "column as text"},
-      {"open quote", "code.A.capcode\n\"0001234\n", "row 2, column 1: a quoted cell is never closed"},
+      {"open quote", "code.A.capcode\n\"0001234\n",
+       "row 2, column 1: a quoted cell is never closed"},
   };
   const auto known = [](std::string_view n) { return ui::FindNamedField(n) != nullptr; };
   for (const Case& c : cases) {

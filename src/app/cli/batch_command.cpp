@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -241,24 +242,28 @@ void CheckRowsAgainstRules(const std::string& dataFile, const Manifest& m,
       return;
     said.clear();
     std::vector<ui::FieldEntry> entries;
-    std::vector<int> columnOf;
+    std::map<std::string, int> columnOf; // the entries come back in the fields' order
     for (std::size_t c = 0; c < row.cells.size(); ++c) {
-      if (int(c) == m.serialColumn || row.cells[c].empty())
+      if (int(c) == m.serialColumn || row.cells[c].empty() || !IsManifestField(m.columns[c]))
         continue;
       entries.push_back({ui::FindNamedField(m.columns[c]), row.cells[c], {}});
-      columnOf.push_back(int(c) + 1);
+      columnOf[m.columns[c]] = int(c) + 1;
     }
     ui::ApplyNamedFields(s.model, entries);
+    const std::size_t before = problems.size();
     for (std::size_t e = 0; e < entries.size(); ++e) {
       const ui::ApplyOutcome& out = entries[e].outcome;
+      const int column = columnOf[entries[e].field->name];
       if (out.status == ui::ApplyOutcome::Refused)
-        problems.push_back({row.row, columnOf[e], entries[e].value + " " + out.reason});
+        problems.push_back({row.row, column, entries[e].value + " " + out.reason});
       else if (out.status == ui::ApplyOutcome::Corrected)
         problems.push_back(
-            {row.row, columnOf[e], entries[e].value + " would be stored as " + out.stored});
+            {row.row, column, entries[e].value + " would be stored as " + out.stored});
     }
-    for (const std::string& text : said)
-      problems.push_back({row.row, 0, text});
+    // A box that goes with a cell already told adds nothing; one of its own is told.
+    if (problems.size() == before)
+      for (const std::string& text : said)
+        problems.push_back({row.row, 0, text});
   }
 }
 
@@ -272,8 +277,9 @@ std::unique_ptr<ManifestSource> LoadManifest(const BatchOptions& o) {
   }
   Manifest m;
   std::vector<ManifestProblem> problems;
-  if (ParseManifest(text, IsManifestField, m, problems))
-    CheckRowsAgainstRules(o.program.in, m, problems);
+  // The rows that could be read go through the rules too, so one pass tells every problem.
+  ParseManifest(text, IsManifestField, m, problems);
+  CheckRowsAgainstRules(o.program.in, m, problems);
   for (const ManifestProblem& p : problems)
     Complain(o.manifest + ": " + DescribeProblem(m, p));
   if (!problems.empty()) {
