@@ -11,8 +11,8 @@
 //
 //   line_bench [UNITS_PER_LINE]   (default 1)
 #include <algorithm>
-#include <fcntl.h>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -92,8 +92,8 @@ double Median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
   const int units = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("pagewright-line-bench-" + std::to_string(getpid()));
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                    ("pagewright-line-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
@@ -128,9 +128,9 @@ int main(int argc, char** argv) {
       b.model->SetProgrammingLog(dir / "log.csv");
       b.model->UsePort(1);
       b.station = std::make_unique<pw::ui::FormBatchStation>(*b.model);
-      b.runner = std::make_unique<pw::BatchRunner>(*b.model->port(), b.model->link(), b.clock,
-                                                   *b.station, coordinator,
-                                                   coordinator.AddLine(device));
+      b.runner =
+          std::make_unique<pw::BatchRunner>(*b.model->port(), b.model->link(), b.clock, *b.station,
+                                            coordinator, coordinator.AddLine(device));
       b.runner->Say = [&b](const std::string& text) {
         // "1  SERIAL  CODES  ok  23.4 s": the seconds before the unit.
         const std::size_t end = text.rfind(" s");
@@ -164,8 +164,9 @@ int main(int argc, char** argv) {
     if (lineCount == 1)
       onePerHour = perHour;
     std::printf("%5d  %8.1f / %-8.1f %15.0f  %7.2f  %7.2f%%  %8.2f / %.2f%s\n", lineCount,
-                Median(seconds), seconds.empty() ? 0 : *std::max_element(seconds.begin(), seconds.end()),
-                perHour, onePerHour > 0 ? perHour / (lineCount * onePerHour) : 0,
+                Median(seconds),
+                seconds.empty() ? 0 : *std::max_element(seconds.begin(), seconds.end()), perHour,
+                onePerHour > 0 ? perHour / (lineCount * onePerHour) : 0,
                 100.0 * f.cpu / f.wall / lineCount, Median(overruns),
                 overruns.empty() ? 0 : *std::max_element(overruns.begin(), overruns.end()),
                 s.failed > 0 ? "  (units failed)" : "");

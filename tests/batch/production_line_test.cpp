@@ -90,10 +90,16 @@ protected:
            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
+#ifdef _WIN32
+    _putenv_s("LOCALAPPDATA", dir.string().c_str());
+#else
     ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+#endif
   }
-  void TearDown() override { fs::remove_all(dir); }
+  void TearDown() override {
+    fs::remove_all(dir);
+  }
 
   // lines lines of unitsPerLine pagers each, serial numbers counted on across the lines; on
   // line pullLine the pager pullUnit is pulled in the middle of its writes.

@@ -127,6 +127,7 @@ public:
     std::fflush(stdout);
     Draw();
   }
+  // line -1: a message of no line in particular.
   void Message(int line, const std::string& text) {
     std::lock_guard lock(mutex_);
     Erase();
@@ -153,7 +154,7 @@ public:
 
 private:
   std::string Prefix(int line) const {
-    return prefixed_ ? names_[std::size_t(line)] + ": " : std::string();
+    return prefixed_ && line >= 0 ? names_[std::size_t(line)] + ": " : std::string();
   }
   void Erase() {
     if (!board_ || drawn_ == 0)
@@ -415,6 +416,8 @@ int RunBatch(const BatchOptions& o) {
   for (const LineSpec& spec : specs)
     names.push_back(spec.name);
   Console console(names, !o.program.port.quiet && StderrIsTerminal(), many);
+  // The data file saved by whichever line finished a unit: its messages belong to no line.
+  master.host.Print = [&console](const std::string& text) { console.Message(-1, text); };
 
   std::vector<std::unique_ptr<Worker>> workers;
   for (const LineSpec& spec : specs) {
