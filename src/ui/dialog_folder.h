@@ -1,7 +1,7 @@
 // The folder the Load and Save dialogs open in. A copy of the program in a folder the user
-// may write (unpacked or built by the user) opens them there, beside "CorvaneF.ini"; an
-// installed program opens them in the folder last used, else the user's home, and remembers
-// that folder in its own settings file.
+// may write (unpacked or built by the user, see WorksBesideProgram) opens them there, beside
+// "CorvaneF.ini"; an installed program opens them in the folder last used, else the user's
+// home, and remembers that folder in its own settings file.
 #pragma once
 
 #include <filesystem>

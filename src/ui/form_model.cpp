@@ -124,7 +124,7 @@ FormModel::FormModel(Host& host, Shell& shell, Clock& clock, PortFactory ports,
 void FormModel::UseUserSettings(const std::filesystem::path& path) {
   userSettingsPath_ = path;
   UseSerialDevices(std::make_unique<SerialDevices>(path));
-  dialogFolder_ = std::make_unique<DialogFolder>(programDir_, DirectoryWritable(programDir_), path);
+  dialogFolder_ = std::make_unique<DialogFolder>(programDir_, WorksBesideProgram(programDir_), path);
 }
 
 void FormModel::UseSerialDevices(std::unique_ptr<SerialDevices> devices) {

@@ -82,8 +82,32 @@ int ReadNumberLine(std::FILE* f, bool& ok) {
 
 } // namespace
 
+bool UnderSystemPrefix(const std::string& dirText) {
+#ifdef _WIN32
+  (void)dirText;
+  return false;
+#else
+  std::error_code ec;
+  fs::path dir = fs::weakly_canonical(PathFromUtf8(dirText), ec);
+  if (ec || dir.empty())
+    dir = PathFromUtf8(dirText);
+  if (!dir.is_absolute())
+    return false;
+  for (const char* prefix : {"/usr", "/opt", "/bin", "/sbin"}) {
+    const fs::path inside = dir.lexically_relative(prefix);
+    if (!inside.empty() && *inside.begin() != "..")
+      return true;
+  }
+  return false;
+#endif
+}
+
+bool WorksBesideProgram(const std::string& programDir) {
+  return DirectoryWritable(programDir) && !UnderSystemPrefix(programDir);
+}
+
 std::string SettingsDirectory(const std::string& programDir) {
-  if (DirectoryWritable(programDir)) return programDir;
+  if (WorksBesideProgram(programDir)) return programDir;
   // Created when the settings are first written, not here.
   fs::path dir = UserConfigDirectory();
   if (dir.empty()) return programDir;

@@ -19,8 +19,15 @@ struct PortSettings {
 // the command line's read-only commands must leave the program's folder as it was.
 bool DirectoryWritable(const std::string& dir);
 
+// Whether dir (UTF-8) lies in a folder the package manager owns: /usr (with /usr/local), /opt,
+// /bin or /sbin. An installed program never writes there, not even when run as root.
+bool UnderSystemPrefix(const std::string& dir);
+// Whether the program keeps its files beside itself: its folder can be written and is not
+// under a system prefix (a copy built or unpacked by the user).
+bool WorksBesideProgram(const std::string& programDir);
+
 // The folder the settings file lives in: the program's folder, or the per-user configuration
-// folder when the program's folder cannot be written (an installed copy).
+// folder for an installed copy (see WorksBesideProgram).
 std::string SettingsDirectory(const std::string& programDir);
 
 // Reads the two lines; values outside 1-256 (port) or 0-256 (count) fall back to the defaults.

@@ -579,7 +579,7 @@ TEST_F(MainWindowTest, TheDesktopKnowsTheWindowAsPagewrightWithItsIcon) {
   SetDesktopIdentity();
   Start();
   EXPECT_EQ(QGuiApplication::applicationName(), "pagewright");
-  EXPECT_EQ(QGuiApplication::desktopFileName(), "pagewright");
+  EXPECT_EQ(QGuiApplication::desktopFileName(), "org.pagewright.Pagewright");
   const QList<QSize> sizes = ui->windowIcon().availableSizes();
   EXPECT_TRUE(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(256, 256)));
   EXPECT_EQ(ui->windowTitle().toStdString(), kMainCaption) << "the caption stays";

@@ -23,7 +23,7 @@ QIcon ApplicationIcon() {
 
 void SetDesktopIdentity() {
   QGuiApplication::setApplicationName(QString::fromLatin1(kDesktopName));
-  QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopName));
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
   QGuiApplication::setWindowIcon(ApplicationIcon());
 }
 

@@ -1,5 +1,6 @@
-// How the desktop knows the program: the name "pagewright" (window class and desktop file
-// pagewright.desktop, so the desktop groups the window under its menu entry) and its icon.
+// How the desktop knows the program: the name "pagewright" (window class), the desktop file
+// org.pagewright.Pagewright.desktop named after the AppStream id (so the desktop groups the
+// window under its menu entry) and its icon.
 // The caption the user reads stays the program's own title.
 #pragma once
 
@@ -9,6 +10,7 @@
 namespace pw::ui {
 
 inline constexpr const char* kDesktopName = "pagewright";
+inline constexpr const char* kDesktopFileName = "org.pagewright.Pagewright";
 
 // Sets the application name, desktop file name and window icon. Called before the first
 // window is created: the window class is taken from the name then.
