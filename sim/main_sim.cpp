@@ -1,13 +1,18 @@
 // pagewright-sim: serves a simulated pager on a pseudo-terminal, so that the programs and the
 // integration tests can talk to "a pager" through a real tty device.
 //
-//   pagewright-sim --link PATH [--firmware 010209] [--eeprom FILE] [--save FILE]
-//                  [--line-rate BAUD] [--fault NAME]... [--verbose]
+//   pagewright-sim --link PATH [--link PATH]... [--lines N] [--firmware 010209] [--eeprom FILE]
+//                  [--save FILE] [--line-rate BAUD] [--fault NAME]... [--verbose]
 //                  [--units N [--unit-stay MS] [--unit-gap MS]]
 //
 // PATH becomes a symbolic link to the terminal's device; the device's own path is printed on
 // standard output. The pager serves until SIGINT or SIGTERM, then its EEPROM is written to
 // the --save file and the link is removed.
+//
+// Several lines, as a bench with many cradles: each --link is one line, and --lines N with a
+// single --link serves N lines at PATH-1 ... PATH-N. Each line has its own pseudo-terminal and
+// its own --units pagers (serial numbers counted on across the lines, so no two units share
+// one); the devices' paths are printed a line each. Line l's unit k is saved to FILE-l.k.
 //
 // With --units, N pagers take turns on the line as on a production bench, each with its own
 // serial number (the EEPROM's, counted on by one per unit): each stays --unit-stay ms (until
@@ -49,7 +54,8 @@ void OnTakeOffSignal(int) {
 }
 
 struct Options {
-  std::string link;
+  std::vector<std::string> links;
+  int lines = 0; // --lines; 0: one line per --link
   std::string firmware = std::string(pw::sim::kDefaultFirmwareDigits);
   std::string eepromFile;
   std::string saveFile;
@@ -61,8 +67,8 @@ struct Options {
 };
 
 void Usage() {
-  std::fprintf(stderr, "usage: pagewright-sim --link PATH [--firmware DIGITS] [--eeprom FILE] "
-                       "[--save FILE] [--line-rate BAUD]\n"
+  std::fprintf(stderr, "usage: pagewright-sim --link PATH [--link PATH]... [--lines N] "
+                       "[--firmware DIGITS] [--eeprom FILE] [--save FILE] [--line-rate BAUD]\n"
                        "                      [--fault nak|silent|swap-checksum|wrong-checksum|"
                        "no-completion|no-store]... [--verbose]\n"
                        "                      [--units N [--unit-stay MS] [--unit-gap MS]]\n"
@@ -99,8 +105,9 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     };
     std::string v;
     if (arg == "--link") {
-      if (!value(o.link))
+      if (!value(v))
         return false;
+      o.links.push_back(v);
     } else if (arg == "--firmware") {
       if (!value(o.firmware))
         return false;
@@ -120,6 +127,14 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     } else if (arg == "--fault") {
       if (!value(v) || !ApplyFault(v, o.faults))
         return false;
+    } else if (arg == "--lines") {
+      if (!value(v))
+        return false;
+      char* end = nullptr;
+      const long n = std::strtol(v.c_str(), &end, 10);
+      if (end == v.c_str() || *end != '\0' || n < 1 || n > 64)
+        return false;
+      o.lines = static_cast<int>(n);
     } else if (arg == "--units" || arg == "--unit-stay" || arg == "--unit-gap") {
       if (!value(v))
         return false;
@@ -139,7 +154,15 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       return false;
     }
   }
-  return !o.link.empty();
+  if (o.lines > 0) {
+    if (o.links.size() != 1)
+      return false; // --lines names its links after the one --link
+    const std::string stem = o.links.front();
+    o.links.clear();
+    for (int l = 1; l <= o.lines; ++l)
+      o.links.push_back(stem + "-" + std::to_string(l));
+  }
+  return !o.links.empty();
 }
 
 bool LoadEeprom(const std::string& path, pw::Image& image) {
@@ -225,45 +248,66 @@ struct Outgoing {
   std::int64_t dueUs;
 };
 
-// Moves bytes between the terminal and the firmware until a stop signal arrives.
-void Serve(int master, pw::sim::PagerCradle& cradle, const Options& o, const sigset_t& waitMask) {
-  // At line rate a byte takes ten bit times (start, eight data, stop) in either direction.
-  const std::int64_t byteUs = o.lineRate > 0 ? (10'000'000 + o.lineRate / 2) / o.lineRate : 0;
-  const std::int64_t originUs = NowUs();
+// One line of the bench: its terminal, its cradle, and the bytes on their way to the host.
+struct Line {
+  std::string link, slave;
+  int master = -1, slaveFd = -1;
+  pw::sim::PagerCradle cradle;
   std::int64_t rxLineFree = 0;
   std::int64_t txLineFree = 0;
   std::deque<Outgoing> outgoing;
-  std::vector<std::size_t> framesLogged(cradle.Units.size(), 0);
+  std::vector<std::size_t> framesLogged;
   std::size_t eventsLogged = 0;
-  auto nowMs = [&](std::int64_t us) { return static_cast<std::uint64_t>((us - originUs) / 1000); };
   int lastUnit = -1;
-  // The unit on the line; an answer still on its way leaves with the unit that gave it.
-  auto onLine = [&](std::int64_t us) {
-    PagerFirmware* unit = cradle.OnLine(nowMs(us));
-    if (cradle.UnitOnLine() != lastUnit) {
-      outgoing.clear();
-      lastUnit = cradle.UnitOnLine();
+  explicit Line(pw::sim::PagerCradle c) : cradle(std::move(c)) {}
+};
+
+// Moves bytes between each line's terminal and its firmware until a stop signal arrives. The
+// lines share nothing but the loop: each byte's time on its own line is kept whatever the
+// others do.
+void Serve(std::vector<Line>& lines, const Options& o, const sigset_t& waitMask) {
+  // At line rate a byte takes ten bit times (start, eight data, stop) in either direction.
+  const std::int64_t byteUs = o.lineRate > 0 ? (10'000'000 + o.lineRate / 2) / o.lineRate : 0;
+  const std::int64_t originUs = NowUs();
+  auto nowMs = [&](std::int64_t us) { return static_cast<std::uint64_t>((us - originUs) / 1000); };
+  for (Line& line : lines)
+    line.framesLogged.assign(line.cradle.Units.size(), 0);
+  const bool many = lines.size() > 1;
+  // The unit on a line; an answer still on its way leaves with the unit that gave it.
+  auto onLine = [&](Line& line, std::int64_t us) {
+    PagerFirmware* unit = line.cradle.OnLine(nowMs(us));
+    if (line.cradle.UnitOnLine() != line.lastUnit) {
+      line.outgoing.clear();
+      line.lastUnit = line.cradle.UnitOnLine();
     }
     return unit;
   };
 
+  std::vector<pollfd> polls(lines.size());
   while (!gStop) {
     std::int64_t now = NowUs();
     if (gTakeOff) {
       gTakeOff = 0;
-      cradle.TakeOff(nowMs(now));
+      for (Line& line : lines)
+        line.cradle.TakeOff(nowMs(now));
     }
-    bool due = !outgoing.empty() && outgoing.front().dueUs <= now;
+    std::int64_t nextDue = -1;
+    for (std::size_t l = 0; l < lines.size(); ++l) {
+      const Line& line = lines[l];
+      const bool due = !line.outgoing.empty() && line.outgoing.front().dueUs <= now;
+      if (!line.outgoing.empty() && !due && (nextDue < 0 || line.outgoing.front().dueUs < nextDue))
+        nextDue = line.outgoing.front().dueUs;
+      polls[l] = pollfd{line.master, static_cast<short>(POLLIN | (due ? POLLOUT : 0)), 0};
+    }
     timespec timeout{};
     timespec* timeoutPtr = nullptr;
-    if (!outgoing.empty() && !due) {
-      std::int64_t wait = outgoing.front().dueUs - now;
+    if (nextDue >= 0) {
+      const std::int64_t wait = std::max<std::int64_t>(0, nextDue - now);
       timeout.tv_sec = static_cast<time_t>(wait / 1'000'000);
       timeout.tv_nsec = static_cast<long>((wait % 1'000'000) * 1000);
       timeoutPtr = &timeout;
     }
-    pollfd p{master, static_cast<short>(POLLIN | (due ? POLLOUT : 0)), 0};
-    int rc = ppoll(&p, 1, timeoutPtr, &waitMask);
+    int rc = ppoll(polls.data(), polls.size(), timeoutPtr, &waitMask);
     if (rc < 0) {
       if (errno == EINTR)
         continue;
@@ -271,73 +315,107 @@ void Serve(int master, pw::sim::PagerCradle& cradle, const Options& o, const sig
       return;
     }
     now = NowUs();
-    if (p.revents & POLLIN) {
-      std::uint8_t buf[512];
-      ssize_t n = read(master, buf, sizeof buf);
-      if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EIO) {
-        std::perror("pagewright-sim: read");
-        return;
-      }
-      for (ssize_t i = 0; i < n; ++i) {
-        std::int64_t arrived = now;
-        if (byteUs > 0)
-          arrived = rxLineFree = std::max(now, rxLineFree) + byteUs;
-        PagerFirmware* unit = onLine(arrived);
-        if (unit == nullptr)
-          continue; // an empty cradle: the byte goes nowhere
-        pw::sim::Reply reply = unit->Receive(buf[i], nowMs(arrived));
-        std::int64_t ready = arrived;
-        for (const pw::sim::ReplyByte& r : reply) {
-          ready += static_cast<std::int64_t>(r.gapMs) * 1000;
-          std::int64_t at = ready;
-          if (byteUs > 0)
-            at = txLineFree = std::max(ready, txLineFree) + byteUs;
-          outgoing.push_back({r.value, at});
-        }
-      }
-    } else if (p.revents & (POLLERR | POLLNVAL)) {
-      std::fprintf(stderr, "pagewright-sim: terminal failed\n");
-      return;
-    }
-    if (p.revents & POLLOUT) {
-      std::vector<std::uint8_t> batch;
-      while (!outgoing.empty() && outgoing.front().dueUs <= now) {
-        batch.push_back(outgoing.front().value);
-        outgoing.pop_front();
-      }
-      std::size_t done = 0;
-      while (done < batch.size()) {
-        ssize_t n = write(master, batch.data() + done, batch.size() - done);
-        if (n < 0) {
-          if (errno == EINTR)
-            continue;
-          std::perror("pagewright-sim: write");
+    for (std::size_t l = 0; l < lines.size(); ++l) {
+      Line& line = lines[l];
+      const pollfd& p = polls[l];
+      if (p.revents & POLLIN) {
+        std::uint8_t buf[512];
+        ssize_t n = read(line.master, buf, sizeof buf);
+        if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EIO) {
+          std::perror("pagewright-sim: read");
           return;
         }
-        done += static_cast<std::size_t>(n);
+        for (ssize_t i = 0; i < n; ++i) {
+          std::int64_t arrived = now;
+          if (byteUs > 0)
+            arrived = line.rxLineFree = std::max(now, line.rxLineFree) + byteUs;
+          PagerFirmware* unit = onLine(line, arrived);
+          if (unit == nullptr)
+            continue; // an empty cradle: the byte goes nowhere
+          pw::sim::Reply reply = unit->Receive(buf[i], nowMs(arrived));
+          std::int64_t ready = arrived;
+          for (const pw::sim::ReplyByte& r : reply) {
+            ready += static_cast<std::int64_t>(r.gapMs) * 1000;
+            std::int64_t at = ready;
+            if (byteUs > 0)
+              at = line.txLineFree = std::max(ready, line.txLineFree) + byteUs;
+            line.outgoing.push_back({r.value, at});
+          }
+        }
+      } else if (p.revents & (POLLERR | POLLNVAL)) {
+        std::fprintf(stderr, "pagewright-sim: terminal failed\n");
+        return;
       }
-    }
-    if (o.verbose && cradle.Units.size() > 1) {
-      for (; eventsLogged < cradle.Events.size(); ++eventsLogged) {
-        const pw::sim::CradleEvent& e = cradle.Events[eventsLogged];
-        std::fprintf(stderr, "pagewright-sim: unit %d %s\n", e.unit + 1,
-                     e.onLine ? "on the line" : "taken off");
+      if (p.revents & POLLOUT) {
+        std::vector<std::uint8_t> batch;
+        while (!line.outgoing.empty() && line.outgoing.front().dueUs <= now) {
+          batch.push_back(line.outgoing.front().value);
+          line.outgoing.pop_front();
+        }
+        std::size_t done = 0;
+        while (done < batch.size()) {
+          ssize_t n = write(line.master, batch.data() + done, batch.size() - done);
+          if (n < 0) {
+            if (errno == EINTR)
+              continue;
+            std::perror("pagewright-sim: write");
+            return;
+          }
+          done += static_cast<std::size_t>(n);
+        }
       }
-    }
-    for (std::size_t u = 0; o.verbose && u < cradle.Units.size(); ++u) {
-      const PagerFirmware& firmware = cradle.Units[u];
-      for (; framesLogged[u] < firmware.Frames.size(); ++framesLogged[u]) {
-        const pw::sim::ReceivedFrame& f = firmware.Frames[framesLogged[u]];
-        std::fprintf(stderr, "pagewright-sim: %s", KindName(f.kind));
-        if (!f.command.empty())
-          std::fprintf(stderr, " \"%s\"", f.command.c_str());
-        if (f.kind == pw::sim::FrameKind::Read || f.kind == pw::sim::FrameKind::Write)
-          std::fprintf(stderr, " 0x%03X x %d%s", f.address, f.count,
-                       f.checksumOk ? "" : " (bad checksum)");
-        std::fprintf(stderr, "\n");
+      const std::string who = many ? "line " + std::to_string(l + 1) + " " : std::string();
+      if (o.verbose && line.cradle.Units.size() > 1) {
+        for (; line.eventsLogged < line.cradle.Events.size(); ++line.eventsLogged) {
+          const pw::sim::CradleEvent& e = line.cradle.Events[line.eventsLogged];
+          std::fprintf(stderr, "pagewright-sim: %sunit %d %s\n", who.c_str(), e.unit + 1,
+                       e.onLine ? "on the line" : "taken off");
+        }
+      }
+      for (std::size_t u = 0; o.verbose && u < line.cradle.Units.size(); ++u) {
+        const PagerFirmware& firmware = line.cradle.Units[u];
+        for (; line.framesLogged[u] < firmware.Frames.size(); ++line.framesLogged[u]) {
+          const pw::sim::ReceivedFrame& f = firmware.Frames[line.framesLogged[u]];
+          std::fprintf(stderr, "pagewright-sim: %s%s", who.c_str(), KindName(f.kind));
+          if (!f.command.empty())
+            std::fprintf(stderr, " \"%s\"", f.command.c_str());
+          if (f.kind == pw::sim::FrameKind::Read || f.kind == pw::sim::FrameKind::Write)
+            std::fprintf(stderr, " 0x%03X x %d%s", f.address, f.count,
+                         f.checksumOk ? "" : " (bad checksum)");
+          std::fprintf(stderr, "\n");
+        }
       }
     }
   }
+}
+
+// Opens a pseudo-terminal for the line and places its link; false (said on stderr) on failure.
+bool OpenLine(Line& line) {
+  line.master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (line.master < 0 || grantpt(line.master) != 0 || unlockpt(line.master) != 0) {
+    std::perror("pagewright-sim: pseudo-terminal");
+    return false;
+  }
+  const char* slaveName = ptsname(line.master);
+  if (slaveName == nullptr) {
+    std::perror("pagewright-sim: ptsname");
+    return false;
+  }
+  line.slave = slaveName;
+  // Held open all along, so a client closing its end does not hang up the terminal.
+  line.slaveFd = open(line.slave.c_str(), O_RDWR | O_NOCTTY);
+  if (line.slaveFd < 0) {
+    std::perror("pagewright-sim: open terminal");
+    return false;
+  }
+  // Raw before any client comes: no echo or translation of what the pager sends.
+  MakeRaw(line.slaveFd);
+  if (!PlaceLink(line.link, line.slave.c_str())) {
+    std::fprintf(stderr, "pagewright-sim: cannot place the link %s: %s\n", line.link.c_str(),
+                 std::strerror(errno));
+    return false;
+  }
+  return true;
 }
 
 } // namespace
@@ -356,10 +434,20 @@ int main(int argc, char** argv) {
                  image.size());
     return 2;
   }
-  std::vector<PagerFirmware> units = pw::sim::NumberedUnits(image, o.firmware, o.units);
-  for (PagerFirmware& unit : units)
-    unit.Faults = o.faults;
-  pw::sim::PagerCradle cradle(std::move(units), o.units > 1 ? o.schedule : pw::sim::CradleSchedule{});
+  // The units of every line numbered on from the EEPROM's serial number, line after line.
+  const int lineCount = static_cast<int>(o.links.size());
+  std::vector<PagerFirmware> all = pw::sim::NumberedUnits(image, o.firmware, o.units * lineCount);
+  std::vector<Line> lines;
+  lines.reserve(o.links.size());
+  for (int l = 0; l < lineCount; ++l) {
+    std::vector<PagerFirmware> units(std::make_move_iterator(all.begin() + l * o.units),
+                                     std::make_move_iterator(all.begin() + (l + 1) * o.units));
+    for (PagerFirmware& unit : units)
+      unit.Faults = o.faults;
+    lines.emplace_back(pw::sim::PagerCradle(std::move(units),
+                                            o.units > 1 ? o.schedule : pw::sim::CradleSchedule{}));
+    lines.back().link = o.links[std::size_t(l)];
+  }
 
   // Stop signals are held back except while waiting, so none slips in between two waits.
   sigset_t stopSignals, waitMask;
@@ -380,46 +468,31 @@ int main(int argc, char** argv) {
   sigaction(SIGUSR1, &sa, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
-  int master = posix_openpt(O_RDWR | O_NOCTTY);
-  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-    std::perror("pagewright-sim: pseudo-terminal");
-    return 1;
+  for (Line& line : lines) {
+    if (!OpenLine(line))
+      return 1;
+    std::printf("%s\n", line.slave.c_str());
   }
-  const char* slaveName = ptsname(master);
-  if (slaveName == nullptr) {
-    std::perror("pagewright-sim: ptsname");
-    return 1;
-  }
-  const std::string slave = slaveName;
-  // Held open all along, so a client closing its end does not hang up the terminal.
-  int slaveFd = open(slave.c_str(), O_RDWR | O_NOCTTY);
-  if (slaveFd < 0) {
-    std::perror("pagewright-sim: open terminal");
-    return 1;
-  }
-  // Raw before any client comes: no echo or translation of what the pager sends.
-  MakeRaw(slaveFd);
-  if (!PlaceLink(o.link, slave.c_str())) {
-    std::fprintf(stderr, "pagewright-sim: cannot place the link %s: %s\n", o.link.c_str(),
-                 std::strerror(errno));
-    return 1;
-  }
-  std::printf("%s\n", slave.c_str());
   std::fflush(stdout);
 
-  Serve(master, cradle, o, waitMask);
+  Serve(lines, o, waitMask);
 
   int status = 0;
-  for (std::size_t u = 0; !o.saveFile.empty() && u < cradle.Units.size(); ++u) {
-    const std::string file =
-        cradle.Units.size() > 1 ? o.saveFile + "." + std::to_string(u + 1) : o.saveFile;
-    if (!SaveEeprom(file, cradle.Units[u].Eeprom)) {
-      std::fprintf(stderr, "pagewright-sim: cannot write %s\n", file.c_str());
-      status = 1;
+  for (std::size_t l = 0; l < lines.size(); ++l) {
+    const Line& line = lines[l];
+    const std::string stem =
+        lines.size() > 1 ? o.saveFile + "-" + std::to_string(l + 1) : o.saveFile;
+    for (std::size_t u = 0; !o.saveFile.empty() && u < line.cradle.Units.size(); ++u) {
+      const std::string file =
+          line.cradle.Units.size() > 1 ? stem + "." + std::to_string(u + 1) : stem;
+      if (!SaveEeprom(file, line.cradle.Units[u].Eeprom)) {
+        std::fprintf(stderr, "pagewright-sim: cannot write %s\n", file.c_str());
+        status = 1;
+      }
     }
+    RemoveLinkIfOurs(line.link, line.slave);
+    close(line.slaveFd);
+    close(line.master);
   }
-  RemoveLinkIfOurs(o.link, slave);
-  close(slaveFd);
-  close(master);
   return status;
 }

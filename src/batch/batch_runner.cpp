@@ -14,8 +14,17 @@ constexpr int kVersionLabelMode = 1; // the reply goes to the hidden firmware la
 } // namespace
 
 BatchRunner::BatchRunner(SerialPort& port, Link& link, Clock& clock, BatchStation& station,
+                         LineCoordinator& coordinator, int line)
+    : port_(port), link_(link), clock_(clock), station_(station), coordinator_(&coordinator),
+      line_(line) {}
+
+BatchRunner::BatchRunner(SerialPort& port, Link& link, Clock& clock, BatchStation& station,
                          BatchOptions options)
-    : port_(port), link_(link), clock_(clock), station_(station), options_(options) {}
+    : port_(port), link_(link), clock_(clock), station_(station),
+      ownSource_(std::make_unique<SameCodeplugSource>(std::string())),
+      ownCoordinator_(
+          std::make_unique<LineCoordinator>(*ownSource_, options.count, options.allowRepeat)),
+      coordinator_(ownCoordinator_.get()), line_(ownCoordinator_->AddLine("line")) {}
 
 std::optional<std::string> BatchRunner::PagerOnLine() {
   // An empty line answers nothing: wait a second for the reply, not the protocol's five.
@@ -40,7 +49,7 @@ void BatchRunner::SleepRestOfPoll(std::uint64_t pollStart) {
 
 std::optional<std::string> BatchRunner::WaitForPager(int number) {
   Status("waiting for pager " + std::to_string(number));
-  while (!StopRequested()) {
+  while (!ShouldStop()) {
     const std::uint64_t start = clock_.Ticks();
     if (std::optional<std::string> serial = PagerOnLine())
       return serial;
@@ -50,9 +59,10 @@ std::optional<std::string> BatchRunner::WaitForPager(int number) {
 }
 
 bool BatchRunner::WaitUntilGone(const std::string& serial) {
-  if (StopRequested())
+  if (ShouldStop())
     return false;
   Status("take pager " + SerialNumberForLog(serial) + " off the line");
+  WaitingForRemoval(serial);
   for (;;) {
     const std::uint64_t start = clock_.Ticks();
     const std::optional<std::string> onLine = PagerOnLine();
@@ -60,50 +70,45 @@ bool BatchRunner::WaitUntilGone(const std::string& serial) {
     if (!onLine || *onLine != serial)
       return true;
     SleepRestOfPoll(start);
-    if (StopRequested())
+    if (ShouldStop())
       return false;
   }
 }
 
 BatchReport BatchRunner::Run() {
   BatchReport report;
-  while (options_.count == 0 || report.programmed < options_.count) {
+  for (;;) {
     const std::optional<std::string> serial = WaitForPager(report.programmed + 1);
-    if (!serial) {
-      report.stopped = true;
+    if (!serial)
       break;
-    }
-    if (!options_.allowRepeat && programmed_.contains(*serial)) {
+    UnitAssignment unit;
+    std::string why;
+    const LineCoordinator::Begin begin = coordinator_->BeginUnit(line_, *serial, unit, why);
+    if (begin == LineCoordinator::Begin::Done)
+      break;
+    if (begin == LineCoordinator::Begin::Refused) {
       ++report.refused;
-      Say("pager " + SerialNumberForLog(*serial) +
-          " was programmed in this batch already: it is not programmed again");
+      Say(why);
     } else {
       Status({}); // the Program shows its own progress
       const std::uint64_t start = clock_.Ticks();
-      BatchPagerResult result = station_.ProgramPager();
+      BatchPagerResult result = station_.ProgramPager(*serial, unit);
       const double seconds = static_cast<double>(clock_.Ticks() - start) / 1000.0;
       ++report.programmed;
+      // A pager that failed before the Program read its number is the one the poll read.
       if (result.serialNumber.empty())
         result.serialNumber = *serial;
-      if (result.ok) {
-        programmed_.insert(*serial);
-        programmed_.insert(result.serialNumber);
-      } else {
+      if (!result.ok)
         ++report.failed;
-      }
       Say(BatchSummaryLine(report.programmed, result, seconds));
-      if (result.stopBatch) {
-        report.stopped = true;
-        break;
-      }
-      if (options_.count != 0 && report.programmed >= options_.count)
+      const bool goOn = coordinator_->EndUnit(line_, unit, result);
+      if (!goOn || ShouldStop())
         break;
     }
-    if (!WaitUntilGone(*serial)) {
-      report.stopped = true;
+    if (!WaitUntilGone(*serial))
       break;
-    }
   }
+  report.stopped = StopRequested() || coordinator_->Summary().stopped;
   return report;
 }
 

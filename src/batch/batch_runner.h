@@ -8,11 +8,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
-#include <set>
 #include <string>
 
 #include "base/clock.h"
+#include "batch/production_line.h"
 #include "codeplug/memory_map.h"
 #include "link/link_protocol.h"
 #include "link/serial_port.h"
@@ -30,14 +31,17 @@ struct BatchPagerResult {
   std::string serialNumber; // as the Program read it (raw); empty when it got no further
   std::array<std::string, map::kCodeCount> capcodes{}; // written; empty for disabled codes
   std::string result;                                  // "ok", or what failed
+  std::string step;                                    // the step that failed, for the summary
 };
 
 // The Program of one pager, as the program around the batch carries it out.
 class BatchStation {
 public:
   virtual ~BatchStation() = default;
-  // Programs the pager on the line; on success steps the capcodes for the next one.
-  virtual BatchPagerResult ProgramPager() = 0;
+  // Programs the pager on the line (the one whose serial number the poll read) with the
+  // unit's values over the batch's codeplug.
+  virtual BatchPagerResult ProgramPager(const std::string& polledSerial,
+                                        const UnitAssignment& unit) = 0;
 };
 
 struct BatchOptions {
@@ -45,18 +49,24 @@ struct BatchOptions {
   bool allowRepeat = false; // program a unit again that this batch programmed already
 };
 
+// What one line did.
 struct BatchReport {
-  int programmed = 0; // pagers the batch tried to program
+  int programmed = 0; // pagers the line tried to program
   int failed = 0;
-  int refused = 0;      // units turned away as programmed already
+  int refused = 0;      // units turned away (programmed already, no unit left for them)
   bool stopped = false; // asked to stop, or a pager's result stopped it
   int ExitStatus() const { return failed == 0 ? 0 : 1; }
 };
 
+// One line of a batch: polls, programs through its station, and asks the coordinator for each
+// pager's unit and whether to go on.
 class BatchRunner {
 public:
   // The station programs on port through link; between pagers the runner polls the same
-  // port, quietly, with the version query.
+  // port, quietly, with the version query. line: the coordinator's index of this line.
+  BatchRunner(SerialPort& port, Link& link, Clock& clock, BatchStation& station,
+              LineCoordinator& coordinator, int line);
+  // A batch of one line, every pager getting the station's codeplug as it is.
   BatchRunner(SerialPort& port, Link& link, Clock& clock, BatchStation& station,
               BatchOptions options);
 
@@ -66,6 +76,8 @@ public:
   std::function<void(const std::string&)> Status = [](const std::string&) {};
   // Asked between polls and after each pager; true ends the batch there.
   std::function<bool()> StopRequested = [] { return false; };
+  // The programmed pager with this serial number (raw) is waited for to leave the line.
+  std::function<void(const std::string&)> WaitingForRemoval = [](const std::string&) {};
 
   BatchReport Run();
 
@@ -78,13 +90,16 @@ private:
   // asked to stop first.
   bool WaitUntilGone(const std::string& serial);
   void SleepRestOfPoll(std::uint64_t pollStart);
+  bool ShouldStop() { return StopRequested() || coordinator_->NothingToStart(); }
 
   SerialPort& port_;
   Link& link_;
   Clock& clock_;
   BatchStation& station_;
-  BatchOptions options_;
-  std::set<std::string> programmed_; // serial numbers programmed successfully
+  std::unique_ptr<SameCodeplugSource> ownSource_;
+  std::unique_ptr<LineCoordinator> ownCoordinator_;
+  LineCoordinator* coordinator_;
+  int line_ = 0;
 };
 
 // The summary line of a pager: "2  CVAFABC124  A=1234561 B=1234562  ok  23.4 s".

@@ -1,7 +1,10 @@
 #include "batch/programming_log.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <fstream>
 
 #include "base/local_time.h"
 #include "base/sha256.h"
@@ -86,7 +89,8 @@ std::string SerialNumberForLog(std::string_view raw) {
 
 std::string FirmwareDigitsForLog(std::string_view versionText) {
   constexpr std::size_t kDigitsAt = 11, kDigits = 6;
-  if (versionText.size() < kDigitsAt + kDigits) return {};
+  if (versionText.size() < kDigitsAt + kDigits)
+    return {};
   return SerialNumberForLog(versionText.substr(kDigitsAt, kDigits));
 }
 
@@ -147,6 +151,36 @@ ProgrammingLog::ProgrammingLog(std::filesystem::path path)
     : path_(std::move(path)), isDefault_(path_.empty()) {
   if (isDefault_)
     path_ = DefaultProgrammingLogPath();
+}
+
+LogWrite ProgrammingLog::CheckWritable() const {
+  LogWrite out;
+  std::string reason;
+  try {
+    std::error_code ec;
+    if (path_.empty()) {
+      reason = "no folder for the user's data is known";
+    } else if (std::filesystem::is_directory(path_, ec)) {
+      reason = "it is a folder";
+    } else if (!isDefault_ || EnsureDirectory(path_.parent_path(), &reason)) {
+      const bool existed = std::filesystem::exists(path_, ec);
+      errno = 0;
+      std::ofstream f(path_, std::ios::binary | std::ios::app);
+      if (!f) {
+        reason = errno != 0 ? std::strerror(errno) : "it cannot be opened";
+      } else {
+        f.close();
+        out.ok = true;
+        if (!existed)
+          std::filesystem::remove(path_, ec);
+      }
+    }
+  } catch (const std::exception& e) {
+    reason = e.what();
+  }
+  if (!out.ok)
+    out.message = "Cannot write the programming log " + PathText(path_) + ": " + reason;
+  return out;
 }
 
 LogWrite ProgrammingLog::Append(ProgrammingRecord record) {

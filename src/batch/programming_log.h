@@ -64,6 +64,9 @@ public:
   const std::filesystem::path& Path() const { return path_; }
   // Appends the record as one line (the header first when the file is new). Never throws.
   LogWrite Append(ProgrammingRecord record);
+  // Whether a line could be appended now, writing nothing (a file made to find out is removed
+  // again): for a batch, which refuses to program pagers it could not record.
+  LogWrite CheckWritable() const;
 
 private:
   std::filesystem::path path_;

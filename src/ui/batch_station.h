@@ -1,6 +1,7 @@
 // The window's Program as a batch of pagers uses it: each pager goes through the headless
 // window, so it gets the same checks, verify, programming log and capcode stepping as a
 // Program from the window, and the stepped codeplug can be saved back after each success.
+// Each line of a production line has a window of its own: the windows share nothing.
 #pragma once
 
 #include <string>
@@ -19,11 +20,16 @@ public:
     model_.SetLedgerKind(ledger::kKindBatch);
   }
 
-  BatchPagerResult ProgramPager() override;
+  // A unit that starts again from the data file (a manifest row) reloads this file first.
+  void SetDataFile(std::string path) { dataFile_ = std::move(path); }
+
+  BatchPagerResult ProgramPager(const std::string& polledSerial,
+                                const UnitAssignment& unit) override;
 
 private:
   FormModel& model_;
   std::string updateFile_;
+  std::string dataFile_;
 };
 
 } // namespace pw::ui

@@ -741,7 +741,8 @@ void FormModel::LogProgram(
     record.device = logDevice_;
   }
   const TransactionOutcome& o = lastOutcome_;
-  record.serialNumber = SerialNumberForLog(o.serialNumber);
+  record.serialNumber =
+      SerialNumberForLog(o.serialNumber.empty() ? logSerialNumber_ : o.serialNumber);
   record.firmwareVersion = FirmwareDigitsForLog(o.firmwareText);
   record.source = logSource_;
   // Nothing written: the columns show the codeplug the Program was to write.
@@ -750,6 +751,8 @@ void FormModel::LogProgram(
   record.outcome = o.Ok() ? std::string(kLogSuccess) : DescribeOutcome(o);
   if (capcodesAfterStepping)
     record.capcodesAfterStepping = *capcodesAfterStepping;
+  else if (o.Ok())
+    record.capcodesAfterStepping = logSteppedCapcodes_;
   record.time = LogTimestamp(std::time(nullptr));
   if (recorder_) {
     attempt_.record = record;

@@ -119,6 +119,14 @@ public:
   // dialog, or the one PAGEWRIGHT_COM<n> names.
   const std::string& OpenedDevice() const { return openedDevice_; }
   void SetOpenedDevice(std::string device) { openedDevice_ = std::move(device); }
+  // The serial number (raw) the log gives a Program that fails before reading the pager's own:
+  // the one a batch's poll read. Empty: none.
+  void SetLogSerialNumber(std::string raw) { logSerialNumber_ = std::move(raw); }
+  // The capcodes the log gives as "after stepping" for a Program that succeeds without the
+  // window's own step (a batch steps them for all its lines). Empty: none.
+  void SetLogSteppedCapcodes(const std::array<std::string, map::kCodeCount>& capcodes) {
+    logSteppedCapcodes_ = capcodes;
+  }
   // How the last Program's line went into the log; a failure is shown once per log.
   const LogWrite& LastLogWrite() const { return lastLogWrite_; }
   // Asked between the blocks of a Program: true stops it there, as interrupted (the command
@@ -206,6 +214,8 @@ private:
   std::string logSource_{kLogSourceWindow};
   std::string logDevice_;
   std::string openedDevice_; // the device the current port was opened on
+  std::string logSerialNumber_;
+  std::array<std::string, map::kCodeCount> logSteppedCapcodes_{};
   LogWrite lastLogWrite_;
   std::shared_ptr<ledger::Recorder> recorder_;
   bool ledgerTried_ = false; // the window opened its settings' ledger (or failed to)

@@ -37,15 +37,20 @@ std::string SerialOf(const Image& e) {
 }
 
 // Units of the default pager with these serial numbers; a unit whose number is marked with a
-// leading '!' acknowledges its writes and keeps nothing.
+// leading '!' acknowledges its writes and keeps nothing, one marked '?' is a POCSAG pager.
 std::vector<sim::PagerFirmware> Units(const std::vector<std::string>& serials) {
   std::vector<sim::PagerFirmware> units;
   for (std::string serial : serials) {
-    const bool keepsNothing = serial.front() == '!';
-    if (keepsNothing)
+    const char mark = serial.front();
+    if (mark == '!' || mark == '?')
       serial.erase(0, 1);
-    units.emplace_back(sim::WithSerialNumber(sim::DefaultPagerEeprom(), serial));
-    units.back().Faults.ignoreWrite = keepsNothing;
+    Image eeprom = sim::WithSerialNumber(sim::DefaultPagerEeprom(), serial);
+    if (mark == '?') {
+      eeprom[map::kPagerId] = map::kPagerIdPocsag;
+      eeprom[map::kPagerId + 1] = std::uint8_t(~map::kPagerIdPocsag);
+    }
+    units.emplace_back(eeprom);
+    units.back().Faults.ignoreWrite = mark == '!';
   }
   return units;
 }
@@ -179,6 +184,19 @@ TEST_F(BatchRunnerTest, AUnitThatFailsItsVerifyIsFailedAndDoesNotStepTheCapcodes
   EXPECT_NE(said[1].find("FAILED: verify"), std::string::npos) << said[1];
   EXPECT_EQ(logged[2], (std::vector<std::string>{"CVAFABC103", "1234561", "success", "1234562"}));
   EXPECT_EQ(FileCapcode(1), "1234562");
+}
+
+TEST_F(BatchRunnerTest, AUnitRefusedBeforeItsSerialNumberIsReadIsLoggedWithThePolledOne) {
+  file = dir / "batch.Dat";
+  Start({"?CVAFABC101"});
+  const BatchReport report = Run({1, false});
+  EXPECT_EQ(report.failed, 1);
+  const auto logged = Logged();
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_EQ(logged[0][0], "CVAFABC101");
+  EXPECT_NE(logged[0][2], "success");
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(said[0].rfind("1  CVAFABC101  ", 0), 0u) << said[0];
 }
 
 TEST_F(BatchRunnerTest, AUnitProgrammedInThisBatchIsRefusedUnlessRepeatsAreAllowed) {

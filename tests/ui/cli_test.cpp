@@ -432,26 +432,81 @@ TEST_F(CliTest, DumpKeepsThePagerAsItIsAndRestoreRefusesADumpOfAnotherPager) {
   EXPECT_EQ(Slurp(dir / "after.bin"), other);
 }
 
-TEST_F(CliTest, BatchFinishesThePagerOnTheLineWhenInterruptedAndLogsIt) {
+// Two lines at once; a stop signal finishes the pagers being written on both, logs them and
+// sums the batch up. Off a terminal, a line that waits for its pager to leave says so.
+TEST_F(CliTest, BatchOnTwoLinesFinishesItsPagersOnAnyStopSignalAndSumsUp) {
   std::string file = ReadDefault("batch.Dat");
-  test::SimProcess sim(link);
-  ASSERT_TRUE(sim.Ready());
-  // Ctrl+C arrives in the middle of the first pager's writes.
-  test::CommandResult r = test::RunCommand(
-      "PAGEWRIGHT_COM1=" + link + " timeout --preserve-status -s INT -k 60 7 " + test::BinDir() +
-          "/pagewright-cli batch --port 1 --in " + file +
-          " --step A=1,B=1 --update --no-verify --log " + P("log.csv"),
-      dir.string());
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out.rfind("1  0000000000  A=1234560 B=1234561 F=1234565  ok  ", 0), 0u) << r.out;
-  EXPECT_TRUE(r.out.ends_with(" s\n1 pager programmed, 0 failed; stopped\n")) << r.out;
-  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out;
-  EXPECT_NE(r.err.find("stopping once the pager on the line is done"), std::string::npos);
-  EXPECT_EQ(r.err.find('\r'), std::string::npos) << "no progress line off a terminal";
-  const std::string log = Slurp(dir / "log.csv");
-  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
-  EXPECT_NE(log.find(",success,1234561,1234562,"), std::string::npos) << log;
-  EXPECT_EQ(Value(file, "edtCodeA"), "1234561");
+  const std::string link2 = P("com2");
+  struct Case {
+    const char* signal;
+    int seconds; // after the start: amid the first pagers' writes, or after them
+    std::string lines;
+    int status;
+    const char* stopped;
+  } cases[] = {
+      {"INT", 7, "--ports 1-2", 130, "stopped by Ctrl+C\n"},
+      {"HUP", 21, "--device " + link + " --device " + link2, 1, "stopped by SIGHUP\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.signal);
+    fs::remove(dir / "log.csv");
+    test::SimProcess sim(link, {"--link", link2});
+    for (int i = 0; i < 100 && !fs::exists(link2); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(sim.Ready());
+    test::CommandResult r = test::RunCommand(
+        "PAGEWRIGHT_COM1=" + link + " PAGEWRIGHT_COM2=" + link2 + " timeout --preserve-status -s " +
+            c.signal + " -k 60 " + std::to_string(c.seconds) + " " + test::BinDir() +
+            "/pagewright-cli batch " + c.lines + " --in " + file +
+            " --step A=1,B=1 --no-verify --log " + P("log.csv"),
+        dir.string());
+    EXPECT_EQ(r.status, c.status) << r.err;
+    for (const char* unit : {"  0000000000  ", "  0000000001  "})
+      EXPECT_NE(r.out.find(unit), std::string::npos) << unit << r.out;
+    EXPECT_NE(r.out.find(": 1  "), std::string::npos) << "each unit after its port\n" << r.out;
+    EXPECT_NE(r.out.find(": programmed 1, failed 0, refused 0\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("programmed 2 pagers, failed 0, refused 0\nthe next unit gets: "
+                         "A=1234562 B=1234563 F=1234565\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_TRUE(r.out.ends_with(c.stopped)) << r.out;
+    EXPECT_NE(r.err.find("stopping once the pagers on the lines are done"), std::string::npos);
+    EXPECT_EQ(r.err.find('\r'), std::string::npos) << "no progress line off a terminal";
+    EXPECT_EQ(r.err.find("to be taken off the line") != std::string::npos, c.seconds > 20)
+        << r.err;
+    const std::string log = Slurp(dir / "log.csv");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3) << log;
+    EXPECT_EQ(Value(file, "edtCodeA"), "1234560") << "not --update";
+  }
+}
+
+// A batch refuses to start, touching no pager, when it could not record its pagers, when two
+// lines are one device, or when a row of its manifest would not be programmed as written.
+TEST_F(CliTest, BatchRefusesToStartOnWhatItCannotCarryOut) {
+  std::string file = ReadDefault("batch.Dat");
+  std::ofstream(P("plain")) << "x";
+  std::ofstream(P("units.csv")) << "code.A.capcode,frequency,code.B.capcode\n"
+                                   "0002000,930.5125,0002001\n"
+                                   "0003000,999.0000,0003001\n"
+                                   "4000,930.5125,0004001\n";
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"--port 1 --log " + P("plain") + "/log.csv",
+       {"Cannot write the programming log " + P("plain") + "/log.csv", "nothing was programmed"}},
+      {"--device " + link + " --port 1",
+       {link + " and COM1 open the same device", "nothing was programmed"}},
+      {"--port 1 --manifest " + P("units.csv"),
+       {"units.csv: row 3, column 2 (frequency): 999.0000 would be stored as 930.5125",
+        "units.csv: row 4, column 1 (code.A.capcode): capcode 4000 has fewer digits",
+        "nothing was programmed: the manifest has 2 problems"}},
+  };
+  for (const auto& [args, expected] : cases) {
+    SCOPED_TRACE(args);
+    test::CommandResult r = Cli("batch " + args + " --in " + file + " --count 1");
+    EXPECT_EQ(r.status, 2) << r.err;
+    for (const std::string& text : expected)
+      EXPECT_NE(r.err.find(text), std::string::npos) << text << "\n" << r.err;
+  }
+  EXPECT_FALSE(fs::exists(dir / "data" / "pagewright" / "programming-log.csv"));
 }
 
 // A dump that fails the checks of a Read, or no longer matches its digest, is refused before

@@ -8,6 +8,7 @@
 // restore answers 2 for the dump of another pager; batch 1 when any pager failed.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -79,7 +80,11 @@ struct RestoreOptions {
 };
 
 struct BatchOptions {
-  ProgramOptions program;
+  ProgramOptions program;           // its port: the first line's; the others from the lists below
+  std::vector<int> ports;           // --port, once per line
+  std::vector<std::string> devices; // --device, once per line
+  std::string portRange;            // --ports 1-4
+  std::string manifest;             // a CSV file of units
   int count = 0;
   bool allowRepeat = false;
 };
@@ -142,6 +147,9 @@ public:
   void Clear();
   // The transaction is over: wipe the line and forget its step.
   void Finish() { SetStatus({}); }
+  // Where the line's text goes instead of stderr (a batch of many lines shows one per port);
+  // an empty text clears it.
+  std::function<void(const std::string&)> Sink;
 
 private:
   void Draw();
@@ -173,6 +181,8 @@ public:
   std::string Text(const std::string& control) const override;
 
   ui::FormModel* model = nullptr;
+  // Where the messages go instead of stderr, a line at a time.
+  std::function<void(const std::string&)> Print;
   int retries = 0;
   bool yes = false;
   std::vector<std::string> shown; // texts of the message boxes shown so far

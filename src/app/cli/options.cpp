@@ -76,6 +76,8 @@ int PrintHelp(const CLI::App& app, const std::string& topic) {
 }
 
 // The port options every command that talks to a pager takes, declared once here.
+void AddPortExtras(CLI::App* cmd, PortOptions& o);
+
 void AddPortOptions(CLI::App* cmd, PortOptions& o) {
   CLI::App* which = cmd->add_option_group("Port", "Exactly one of --port and --device:");
   which->add_option("--port", o.port, "serial port COM<N> (1-256)")
@@ -84,6 +86,27 @@ void AddPortOptions(CLI::App* cmd, PortOptions& o) {
   which->add_option("--device", o.device, "serial device to open as COM1 (/dev/ttyUSB0)")
       ->type_name("PATH");
   which->require_option(1);
+  AddPortExtras(cmd, o);
+}
+
+// A batch's lines: any number of ports and devices, one worker each.
+void AddBatchLines(CLI::App* cmd, BatchOptions& o) {
+  CLI::App* which =
+      cmd->add_option_group("Lines", "One line per --port and --device, and per port of --ports:");
+  which->add_option("--port", o.ports, "serial port COM<N> (1-256); give it once per line")
+      ->type_name("N")
+      ->allow_extra_args(false)
+      ->check(CLI::Range(1, 256));
+  which->add_option("--device", o.devices, "serial device (/dev/ttyUSB0); once per line")
+      ->allow_extra_args(false)
+      ->type_name("PATH");
+  which->add_option("--ports", o.portRange, "the ports FIRST to LAST, one line each")
+      ->type_name("FIRST-LAST");
+  which->require_option(1, 0);
+  AddPortExtras(cmd, o.program.port);
+}
+
+void AddPortExtras(CLI::App* cmd, PortOptions& o) {
   cmd->add_option("--retries", o.retries, "answer Retry this many times before Cancel")
       ->type_name("R")
       ->check(CLI::Range(0, 1000000));
@@ -105,8 +128,9 @@ void AddLedgerOptions(CLI::App* cmd, LedgerOptions& o, bool bench = true) {
 
 // What program and batch both take: the data file, the questions, the capcode step, the
 // verify, the backup and the log.
-void AddProgramOptions(CLI::App* cmd, ProgramOptions& o) {
-  AddPortOptions(cmd, o.port);
+void AddProgramOptions(CLI::App* cmd, ProgramOptions& o, bool port = true) {
+  if (port)
+    AddPortOptions(cmd, o.port);
   cmd->add_option("--in", o.in, "data file to program")->type_name("FILE")->required();
   cmd->add_flag("--yes", o.yes, "answer Yes to the questions on the way");
   CLI::Option* step = cmd->add_option("--step", o.step,
@@ -202,17 +226,26 @@ int ParseAndRun(int argc, char** argv) {
   commands.push_back({cmd, [&] { return RunProgram(program); }});
 
   BatchOptions batch;
-  cmd = app.add_subcommand("batch", "Program pager after pager from a data file");
-  AddProgramOptions(cmd, batch.program);
+  cmd = app.add_subcommand("batch", "Program pager after pager from a data file, on many lines");
+  AddBatchLines(cmd, batch);
+  AddProgramOptions(cmd, batch.program, false);
+  cmd->add_option("--manifest", batch.manifest,
+                  "a CSV file with a row of named fields per pager, applied over --in")
+      ->type_name("FILE");
   cmd->add_option("--count", batch.count, "stop after K pagers, failed ones included")
       ->type_name("K")
       ->check(CLI::Range(1, 1000000));
   cmd->add_flag("--allow-repeat", batch.allowRepeat,
                 "program a pager again that this batch has programmed already");
-  cmd->footer("Waits for each pager to answer, programs it, prints one line for it (number,\n"
-              "serial number, capcodes, result, seconds) and waits until it is taken off.\n"
-              "Ctrl+C stops once the pager on the line is done. Exit status: 0 every pager\n"
-              "succeeded, 1 any failed, 2 a command line that cannot be carried out.");
+  cmd->footer("Each line waits for a pager to answer, programs it, prints one line for it\n"
+              "(number, serial number, capcodes, result, seconds; with many lines, after its\n"
+              "port) and waits until it is taken off. The lines share the capcodes: no two get\n"
+              "the same. Ctrl+C, SIGTERM and SIGHUP stop once the pagers being programmed are\n"
+              "done. The summary counts per line and in total: programmed (distinct serial\n"
+              "numbers), failed (serial numbers and steps), refused, and the next unit's\n"
+              "capcodes. Exit status: 0 every pager succeeded, 1 any failed or a stop signal\n"
+              "other than Ctrl+C, 130 Ctrl+C, 2 a command line, manifest or log that cannot\n"
+              "be used.");
   commands.push_back({cmd, [&] { return RunBatch(batch); }});
 
   DumpOptions dump;

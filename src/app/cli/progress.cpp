@@ -194,6 +194,11 @@ void ProgressLine::Draw() {
   }
   if (text == shown_)
     return;
+  if (Sink) {
+    shown_ = std::move(text);
+    Sink(shown_);
+    return;
+  }
   // Spaces wipe out what a longer line left behind; the cursor stays at the line's end.
   std::string out = "\r" + text;
   if (shown_.size() > text.size()) {
@@ -208,6 +213,11 @@ void ProgressLine::Draw() {
 void ProgressLine::Clear() {
   if (!enabled_ || shown_.empty())
     return;
+  if (Sink) {
+    shown_.clear();
+    Sink(shown_);
+    return;
+  }
   std::fputs(("\r" + std::string(shown_.size(), ' ') + "\r").c_str(), stderr);
   std::fflush(stderr);
   shown_.clear();

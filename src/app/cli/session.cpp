@@ -47,17 +47,24 @@ void ReportSettingsProblem(const std::string& problem) {
 
 namespace {
 
-void PrintMessage(const Message& m) {
-  std::fprintf(stderr, "%s\n", m.text.c_str());
+void PrintTo(const std::function<void(const std::string&)>& print, const std::string& line) {
+  if (print)
+    print(line);
+  else
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+void PrintMessage(const Message& m, const std::function<void(const std::string&)>& print) {
+  PrintTo(print, m.text);
   if (!m.detail.empty())
-    std::fprintf(stderr, "%s\n", m.detail.c_str());
+    PrintTo(print, m.detail);
 }
 
 } // namespace
 
 void CliHost::Show(const Message& m) {
   progress.Clear();
-  PrintMessage(m);
+  PrintMessage(m, Print);
   shown.push_back(m.text);
 }
 
@@ -68,16 +75,16 @@ bool CliHost::AskRetryCancel(const Message& m) {
   if (retry)
     --retries;
   progress.Clear();
-  PrintMessage(m);
-  std::fprintf(stderr, "[%s]\n", retry ? "Retry" : "Cancel");
+  PrintMessage(m, Print);
+  PrintTo(Print, retry ? "[Retry]" : "[Cancel]");
   shown.push_back(m.text);
   return retry;
 }
 
 bool CliHost::AskYesNo(const Message& m, bool) {
   progress.Clear();
-  PrintMessage(m);
-  std::fprintf(stderr, "[%s]\n", yes ? "Yes" : "No");
+  PrintMessage(m, Print);
+  PrintTo(Print, yes ? "[Yes]" : "[No]");
   return yes;
 }
 
