@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the benchmarks share: the simulator at a real line rate, a quiet host, and the
 // wall-clock and CPU measurements.
 #pragma once

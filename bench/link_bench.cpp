@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times a page read and a page write through the real POSIX port against pagewright-sim at
 // 1200 baud, and compares them with the least time the protocol allows:
 //   floor       the pauses of the pacing table plus ten bit times for every byte on the line

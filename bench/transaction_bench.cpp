@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times a whole Read pager and a whole Program pager through the real POSIX port against
 // pagewright-sim at 1200 baud, and compares each with the least time the protocol allows:
 //   floor       every pause the transaction takes plus ten bit times for every byte moved

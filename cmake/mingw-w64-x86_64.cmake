@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-building for 64-bit Windows with MinGW-w64 (the POSIX-threads compilers, which give
 # the C++ standard library its threads). Used by the "windows" preset.
 set(CMAKE_SYSTEM_NAME Windows)

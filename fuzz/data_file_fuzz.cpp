@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The data-file loader, text in. A refused file changes nothing in memory; an accepted one
 // becomes a codeplug that agrees with itself and that Save writes into a file the loader
 // accepts again, giving back the saved image.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the fuzz targets share: a pager line whose every reply byte comes from the fuzz input,
 // a host that answers from it, the time a transaction may still take once the line has
 // fallen silent, and the property that a codeplug taken into memory saves and loads again.

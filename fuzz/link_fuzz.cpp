@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One link operation against a pager line whose reply bytes come from the input. The first
 // six bytes choose the operation and its arguments: operation, address (2), count (2), mode
 // (or command index and show flag). Every result is one the operation may give, a read that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the seed corpus of the fuzz targets from the simulated pager: the data file of a
 // Read of a default pager, that pager's replies to a Read and to a Program, and its replies
 // to each link operation. Usage: fuzz_make_seeds <corpus folder>

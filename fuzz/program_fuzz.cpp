@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Program transaction against a pager line whose every reply byte comes from the input
 // (after an options byte). Program reports success only when every block it wrote was
 // acknowledged and completed, and then it has written the whole prepared image.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Read transaction against a pager line whose every reply byte comes from the input
 // (after an options byte). A failed Read changes nothing in memory; a successful one leaves a
 // codeplug that agrees with itself and that Save writes into a file the loader accepts again.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The S-record parser and writer. Any text either fails or gives an image that the writer
 // turns into text the parser reads back to the same image; and any 2048 bytes written as a
 // data file are read back unchanged, in 130 lines ended CR LF.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Kept apart from the firmware so that tests which bring their own EEPROM image do not need
 // the codeplug builder.
 #include "sim/pager_firmware.h"

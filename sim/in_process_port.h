@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A SerialPort wired straight to a simulated pager on a virtual clock, for tests: what the
 // link writes is fed to the firmware, and reads take the firmware's answer. A read with
 // nothing pending advances the clock by the port's read time-out and fails, so time-outs cost

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pagewright-sim: serves a simulated pager on a pseudo-terminal, so that the programs and the
 // integration tests can talk to "a pager" through a real tty device.
 //

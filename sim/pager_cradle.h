@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pagers taking turns in one programming cradle, as on a production bench: at most one unit
 // is on the line at a time. A schedule puts unit after unit on the line, each for a while,
 // with the cradle empty between them; a test or a technician can also take a unit off at

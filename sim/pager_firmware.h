@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated pager: the programming firmware of an RV615 with its 2048-byte EEPROM. It is
 // fed the bytes the PC sends, one at a time, and answers each complete request with reply
 // bytes. Faults can be switched on for every request or for the next few requests only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pagewright: the programming tool's window.
 #include <QApplication>
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time as the link sees it: blocking pauses and a millisecond tick count.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Everything the link, a transaction or a rule asks of the user interface. The GUI answers
 // with message boxes and the form model, the command line with stderr and flags, tests with
 // a scripted double.

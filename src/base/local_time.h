@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The computer's local time as text, for file names and the headers of files people read.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the system tells the user: a text, an optional caption and an icon.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SHA-256, for the fingerprint of each image the programming log records: small, without a
 // crypto library, so the static builds carry no extra dependency.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text inside the program is UTF-8: file names, the command line, messages. Windows hands a
 // program UTF-16 (and its narrow argv in the ANSI code page), so these helpers convert at the
 // edges there; elsewhere the bytes pass as they are. None of them throws.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folders the program keeps its own files in: its settings, and the user's data (backups,
 // serial traces, the programming log). Linux follows the XDG base directories; Windows uses
 // the local application-data folder. The returned paths are not created; EnsureDirectory does.

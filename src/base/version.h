@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // This software's release stamp: written into every codeplug it saves or programs, and
 // compared with the stamp a pager or a file carries.
 #pragma once

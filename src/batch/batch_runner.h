@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Programming a box of pagers one after another on one line: wait until a pager answers,
 // program it, then wait until it is taken off before waiting for the next. The program around
 // the batch carries out each pager's Program (verify, log, capcode step, file update); the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Comma-separated values as spreadsheets and the usual CSV readers take them: a field is
 // quoted when it holds a comma, a double quote, CR or LF, and a quote inside is doubled;
 // every line ends CR LF.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Appending whole CSV lines to a file that several programs may write at once, so that no
 // crash, pulled plug or second writer leaves the file unreadable.
 #pragma once

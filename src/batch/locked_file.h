@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A file opened for appending under an exclusive lock that other programs honour: flock on
 // POSIX, LockFileEx on Windows. The lock is held from Open until the object goes away.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The programming log: one CSV line per Program attempt, from the window or the command line,
 // so the shop can tell which pager (by its serial number) received which capcodes. The file
 // is shared by every copy of the program the user runs; a log that cannot be written is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stepping the capcodes after each programmed pager, so a batch of pagers gets consecutive
 // addresses without typing. Values in, values and messages out; the form model owns the
 // controls.

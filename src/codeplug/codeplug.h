@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The codeplug in memory: the working image the window edits, the built-in default, the
 // bytes of the last Read, the built-in patch blocks, and what is derived from them.
 #pragma once

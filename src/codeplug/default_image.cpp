@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built-in default codeplug: the personality (0x000-0x1FF) as upper-case hex text.
 #include "codeplug/codeplug.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FLEX addresses of the six codes A-F: what the user types in a code edit becomes address
 // words, enable bits and the frame bitmap of the working image, and stored words become the
 // text shown again. One routine serves all six codes; they differ only in their map rows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The codeplug memory map: every offset of the 2048-byte EEPROM image of an RV615 pager.
 // Offsets equal EEPROM addresses. No other file writes a bare codeplug address.
 #pragma once

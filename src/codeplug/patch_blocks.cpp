@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pager firmware patches this software carries: the 4-byte patch of older firmware and
 // six 320-byte blocks, each stored as upper-case hex text and decoded once.
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Alert pattern and power fields: Time, Cadence and Repeat count of every alert, the
 // out-of-range timer, the standby power LED, the beep tone and the battery thresholds.
 // Every rule takes the control's text, may rewrite it, writes the image, appends the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The codeplug data file: the whole 2048-byte image as Motorola S-record text, the checks a
 // loaded file must pass before it replaces the working image, and the preparation of the
 // working image before it is saved. Pure functions: the form model shows the dialogs and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole-file reading and safe replacing of the files the user keeps: codeplug data files,
 // raw images, settings. Failures are values carrying a message that names the file.
 #pragma once

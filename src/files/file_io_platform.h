@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file-system steps that the safe save and the bounded read are made of, one set per
 // platform (file_io_posix.cpp, file_io_win32.cpp). Every step returns the reason of its
 // failure as text, empty when it succeeded.

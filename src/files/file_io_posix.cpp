@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File-system steps of the safe save and the bounded read on POSIX systems.
 #include "files/file_io_platform.h"
 

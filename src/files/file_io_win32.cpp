@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File-system steps of the safe save and the bounded read on Windows. Files are replaced with
 // ReplaceFileW, which keeps the replaced file's attributes and security, or moved into place
 // with a write-through move; a file marked read-only is refused. Every path reaches the

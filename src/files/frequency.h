@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frequency and band rules: the typed frequency, the synthesizer words that encode it, and
 // the band families and sub-bands of the receiver.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Serial number rules of edtSerialNumber: ten characters at 0x1ED-0x1F6.
 #pragma once
 

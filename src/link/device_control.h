@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device control block (DCB) of a Windows COM port, filled from the line parameters alone.
 // Serial drivers keep these settings between opens, so a port another program left with
 // XON/XOFF on would swallow the byte 0x11 of a pager's reply; here every field that changes how

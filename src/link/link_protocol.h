@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The byte-paced request/reply protocol of the pager's programming firmware. The PC is the
 // master: it sends a request one byte at a time with a fixed pause after each byte, then
 // reads the reply one byte at a time.

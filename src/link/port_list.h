@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial devices of this computer, described by what a technician recognises them by:
 // the device, its stable by-id link, the driver, and a USB adapter's ids and strings.
 // Linux reads sysfs; Windows the system's list of COM ports with their friendly names.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Serial devices on Linux, from sysfs: /sys/class/tty/<name>/device leads to the port's
 // device, its driver and, for a USB adapter, the USB device with its ids and strings.
 #include "link/port_list.h"

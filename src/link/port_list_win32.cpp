@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Serial devices on Windows: the COM ports the system lists under
 // HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM, joined by port name with what the device
 // manager knows of them (friendly name, manufacturer, driver, USB ids).

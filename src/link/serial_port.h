@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one open serial port to the pager. Everything above it moves one byte per call.
 #pragma once
 

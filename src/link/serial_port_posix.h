@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial port on POSIX systems: a tty device (a real port, a USB adapter or a
 // pseudo-terminal) in raw mode, held exclusively.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial port on Windows: a COM device opened for exclusive use through the Win32 calls.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A trace of the serial line for support: every byte with the time it passed and its
 // direction, grouped into frames, in a text file anyone can read. TracingPort wraps the real
 // port, so the link and the transactions never know the trace is there.

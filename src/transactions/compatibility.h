@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether a pager may be served, and how the codeplug is adapted to its firmware: firmware
 // thresholds, the built-in patch set per firmware, the pager ID, marker, band and stamp
 // rules, the LED timer scales and the out-of-range timer of old firmware. Also the texts

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a transaction did: success, or the step it ended at and why, with what the pager told
 // it on the way. The window shows only the transaction's own messages; the command line, the
 // programming log and the tests read the outcome to tell one failure from another.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pager's whole EEPROM as it is: dump it (none of the Read's refusals, so a pager the
 // Read turns away can still be saved), keep it in a file, and restore it exactly, verified,
 // into the same pager. The backup taken before a Program is such a dump.

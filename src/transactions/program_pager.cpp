@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Program Pager: checks that the pager and the codeplug belong together, prepares
 // WorkingImage for the pager's firmware and writes it. The preparation stays in memory even
 // when a later step fails.

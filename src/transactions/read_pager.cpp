@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read Pager: brings the pager's codeplug into WorkingImage. Every check runs before any
 // byte reaches the working image, so a failed Read leaves the codeplug in memory as it was.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Steps the transactions share: reopening the port, the version query and stamp read with
 // their Retry/Cancel question, the stamp refusal, block reads, the read-back of written
 // blocks, the reset and the message boxes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Read pager and Program pager transactions. Each runs synchronously, shows every
 // outcome through the Host, and returns what happened; the caller refreshes the window,
 // enables commands and runs automatic stepping.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's Program as a batch of pagers uses it: each pager goes through the headless
 // window, so it gets the same checks, verify, programming log and capcode stepping as a
 // Program from the window, and the stepped codeplug can be saved back after each success.

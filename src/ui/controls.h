@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The store of named controls behind the windows: text, checked, enabled, visible, item
 // index, maximum length. The Qt forms are a projection of this store; tests read it directly.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder the Load and Save dialogs open in. A copy of the program in a folder the user
 // may write (unpacked or built by the user, see WorksBesideProgram) opens them there, beside
 // "CorvaneF.ini"; an installed program opens them in the folder last used, else the user's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download-password dialog TFormPassword and the retry dialog TForm1, headless. No
 // command of the program opens them yet; they are ready for the one that will.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The headless alert-set editor TFormEditor: the LED flash pattern, voice segment and sixteen
 // extended-ID slots of one code's alert set. Every change goes straight into the working
 // image; closing keeps what was entered.

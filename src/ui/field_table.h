@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fields of the two pages of the main window: for every control its help line, help
 // topic, key filter, validation rule, reaction on leaving, and click action. The personality
 // view runs every focus, key, mouse and click event of the pages from this one table.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Save and Load of codeplug data files from the main window.
 
 #include "files/alert_fields.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The headless main window TFormUI: every control under its name, the command map, the
 // settings file and port menu, and the commands Read, Program, Save, Load, Help and Exit.
 // The Qt window is a projection of this model: it forwards focus, key and click events by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The F1 help texts: one topic per field, option or command of the main window, the alert-set
 // editor's own text, and the F1 key / "F1 Help" button logic that picks the topic.
 #pragma once

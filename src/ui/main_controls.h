@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controls of the main window TFormUI, in creation order, with their start captions,
 // items, shortcuts and maximum lengths as the form defines them.
 #pragma once

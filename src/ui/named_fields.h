@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The values a codeplug holds under names a technician recognises ("frequency",
 // "code.A.capcode", "set.B.extend.5.function"), each bound to the control of the main window
 // or of the alert-set editor that shows it. Reading a field reads its control after the page

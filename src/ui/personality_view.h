@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The personality view: fills both pages of the main window from the working image and runs
 // the field rules when the user edits a control (Enter, KeyPress, Exit, Click, MouseDown).
 #pragma once

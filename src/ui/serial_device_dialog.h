@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Serial Device…" dialog, headless: the serial devices of the machine with a
 // description each, for the current COM number. The first row returns the number to its own
 // device; OK confirms the chosen row, Cancel (or the close box) leaves everything as it was.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which serial device a COM number opens, and what the window says about it. The user's
 // choices are kept in the program's own settings file as "com.<n>=<device>" (never in
 // "CorvaneF.ini"); PAGEWRIGHT_COM<n> still wins over them; a number with neither opens the

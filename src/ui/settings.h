@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file "CorvaneF.ini": two lines, the port number and how many port menu items
 // are shown.
 #pragma once

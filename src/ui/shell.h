@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the form model asks of the windowing layer beyond the Host: file dialogs and the
 // modal windows it opens. The Qt forms implement it; the command line and tests script it.
 #pragma once

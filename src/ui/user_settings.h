@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own settings, kept apart from "CorvaneF.ini" in the user's configuration
 // folder (~/.config/pagewright/pagewright.conf): one "key=value" line each, for the options
 // of the window and the serial device chosen for a COM number. Unknown keys are kept, so an

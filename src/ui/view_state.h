@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // State the main window's handlers share: help topics, page-ready flags, the focus the model
 // wants next. It lives as long as the window.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File names and the program's folder as UTF-8, whatever the system's own encoding.
 #include <gtest/gtest.h>
 

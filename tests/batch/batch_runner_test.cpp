@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A batch on the bench: simulated pagers take turns in one cradle on the virtual clock, and
 // each is programmed through the headless window as the command line's batch does it.
 #include <gtest/gtest.h>

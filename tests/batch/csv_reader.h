@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A strict reader of comma-separated values for the log tests: it refuses what a careful
 // spreadsheet import would stumble on (a quote inside a bare field, text after a closing
 // quote, an unclosed quote, a line not ended CR LF).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The programming log: CSV quoting, the columns of a record, the local time stamp, and the
 // file itself when it is new, torn by a crash, shared by two programs, or cannot be written.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SHA-256 against the published example messages, fed whole and in pieces that straddle the
 // 64-byte blocks.
 #include <gtest/gtest.h>

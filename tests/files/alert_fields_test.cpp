@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The alert pattern and power fields: range corrections with their messages, the encodings in
 // the image, what the boxes show, and the alert-time read-out.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The checks a loaded codeplug file must pass, and what accepting it changes.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Preparing the working codeplug for a save, naming the file, and reading the saved file back.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The S-record text of a codeplug: what the writer produces and what the loader accepts.
 #include <gtest/gtest.h>
 

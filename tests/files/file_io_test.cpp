@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading and safely replacing codeplug files on disk.
 #include <gtest/gtest.h>
 

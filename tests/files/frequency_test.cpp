@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frequency field: parsing, band limits, the divider search and its register words, the
 // reverse computation, the radio groups and the re-encoding for another pager.
 #include <gtest/gtest.h>

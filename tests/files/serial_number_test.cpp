@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial number field: upper-casing, the length rule, the unset number and the position
 // rules in their order.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Offscreen checks of the editor, help, password and retry windows: widgets under their
 // control names, events reaching the models, modal life cycle. With PAGEWRIGHT_SCREENSHOTS
 // set to a folder, the editor and help windows are also saved there as pictures.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt side of the window tests: one QApplication for the whole run (offscreen unless a
 // display platform is named), and a recorder that answers message boxes without showing them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on the real form model: every control under its name, the window's shape,
 // typing into real edits, the hidden keys, and reading a simulated pager with F3.
 #include <gtest/gtest.h>

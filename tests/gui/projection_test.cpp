@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The projection on a small form of its own: widgets named after their controls, the store
 // read back into them, and focus, key, click, shortcut and timer events forwarded by name.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt host: how each kind of message box looks and what its answer means, the gauge and
 // the named texts in the control store, and the file dialog's filters.
 #include <gtest/gtest.h>

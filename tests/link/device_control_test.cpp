@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The line settings a Windows COM port is opened with, whatever state another program left
 // the port in.
 #include <gtest/gtest.h>

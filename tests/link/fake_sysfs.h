@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A machine's serial devices as sysfs and /dev show them, built in a temporary folder: USB
 // adapters with their USB device, interface, port and tty, built-in ports behind the newer
 // kernels' port layer, and ttys that are not ports.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A link talking to the in-process simulated pager on a virtual clock.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated pager itself: what other tests rely on it to do.
 #include <gtest/gtest.h>
 

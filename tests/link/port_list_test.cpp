@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Port discovery on Linux against a fake sysfs tree and the simulated pager's
 // pseudo-terminal; the description and Windows id rules every platform shares.
 #ifndef _WIN32

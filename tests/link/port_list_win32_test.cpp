@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Port discovery on Windows (run under Wine or on Windows): the COM ports of a list in the
 // registry come back in natural order, each once, with what is known of them; the system's
 // own list yields COM names only.

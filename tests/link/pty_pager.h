@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs pagewright-sim as a child process: a pager on a pseudo-terminal, reached through a
 // link in a fresh temporary folder.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lends a port that the test owns, so the test can still look at a port the code under test
 // has wrapped, replaced or released.
 #pragma once

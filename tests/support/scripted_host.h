@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A Host for tests: records every message box, question, gauge value and control text, and
 // answers questions from a script.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A Shell for tests: file dialogs answered from a script, modal windows recorded.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs pagewright-sim on a pseudo-terminal for integration tests and stops it afterwards.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A pager on the bench: the simulated firmware behind an in-process port on a virtual clock,
 // a scripted host, the link and a codeplug, wired into one transaction context.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pagewright-cli against pagewright-sim over a real pseudo-terminal: read, show, set and
 // program as a production bench scripts them.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window without Qt: start-up state, the settings file and port menu, the command
 // map, the busy states and the Read command against the in-process simulated pager.
 #include <gtest/gtest.h>

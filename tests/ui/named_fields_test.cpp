@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The named fields: one name for every value the two pages and the alert sets show, and
 // values typed through the controls' own filters and rules.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Choosing the serial device of a COM number in the window: the dialog's list, the choice
 // kept in the program's own settings file (never in "CorvaneF.ini"), PAGEWRIGHT_COM<n>
 // winning over it, the port reopened on the device and named in the window; and the folder

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own settings file: values survive a save and load, foreign lines are kept,
 // and a missing file is empty settings.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Focus, key, mouse and click events of the fields of both pages.
 #include <array>
 #include <string>

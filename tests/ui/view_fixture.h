@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's controls, the default codeplug and a personality view over them, with the
 // small helpers a user's typing and clicking need.
 #pragma once

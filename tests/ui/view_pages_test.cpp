@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Refilling the pages from the image, validating the pending field before a command, and
 // stepping the capcodes after a programmed pager.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // batch: pager after pager from one data file (or a manifest of units) on one line or many,
 // until K pagers, the manifest's end, or a stop signal.
 #include <csignal>

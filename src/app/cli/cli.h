@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pagewright-cli: the Read and Program transactions and the codeplug pages from a shell, for
 // production benches that script them. It drives the same form model as the window: every
 // value goes through the control's own key filter and rule.

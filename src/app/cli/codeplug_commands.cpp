@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // show and set: the named fields of a data file on a terminal.
 #include <cstdio>
 #include <set>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // diff: what two codeplugs (data files or JSON documents) hold differently, field by field,
 // then the image bytes no field explains.
 #include <array>

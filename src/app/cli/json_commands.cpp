@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // export and import: every named field of a codeplug as a JSON document a person can review,
 // nested by code and alert set, and back into a data file through the fields' rules.
 #include <nlohmann/json.hpp>

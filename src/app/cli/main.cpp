@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pagewright-cli: main only hands the command line to the commands.
 #include <string>
 #include <vector>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every command and option of pagewright-cli, declared in one place.
 #include <CLI/CLI.hpp>
 

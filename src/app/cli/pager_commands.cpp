@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // read, program, dump and restore: the transactions with a pager on a serial port.
 #include <cstdio>
 #include <filesystem>

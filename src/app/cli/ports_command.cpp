@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ports: the serial devices of this computer, as a technician finds the adapter in them.
 #include <cstdio>
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress line of the command line, and the port that tells it the current step.
 #include <cstdio>
 

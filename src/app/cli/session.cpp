@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The headless window the commands drive, and what it shows on a terminal.
 #include <cstdio>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TFormEditor: the modal alert-set editor window, a projection of pw::ui::EditorModel: every
 // widget carries its control name, focus, key and click events go to the model by name, and
 // the widgets are re-read from the model after each event.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TFormHelp: the modal help window. The text is built by the caller just before it is shown
 // and removed again as soon as the window closes.
 #pragma once

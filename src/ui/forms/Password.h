@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TFormPassword: the download-password dialog, a projection of pw::ui::PasswordDialogModel.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TForm1: the retry dialog ("Retry Programming Pager" with a countdown and Cancel), a
 // projection of pw::ui::RetryDialogModel.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TFormSerialDevice: the "Serial Device…" dialog, a projection of
 // pw::ui::SerialDeviceDialogModel: the devices found, the details of the chosen one, Refresh,
 // OK and Cancel.

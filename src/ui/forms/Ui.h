@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TFormUI: the main window, a Qt projection of pw::ui::FormModel. Creating it runs the
 // model's FormCreate and builds one widget per control; showing it runs FormShow; closing it
 // runs FormClose.

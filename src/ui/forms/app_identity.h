@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the desktop knows the program: the name "pagewright" (window class), the desktop file
 // org.pagewright.Pagewright.desktop named after the AppStream id (so the desktop groups the
 // window under its menu entry) and its icon.

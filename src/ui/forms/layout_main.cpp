@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Geometry of every control of the main window, relative to its parent: the tool bar, the
 // two pages and their group boxes, and the foot with help line, gauge, versions and the
 // function-key buttons. Hidden controls get a place too; hidden groups may overlap others.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt projection of a headless form: one widget per control of the store, named after it,
 // events forwarded to the form's model by control name, and the whole store re-read into the
 // widgets after every event.

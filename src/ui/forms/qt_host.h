@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Host and the Shell of the Qt program: message boxes, questions, the gauge and the
 // message pump; file dialogs and the modal windows the main window opens.
 #pragma once
