@@ -7,6 +7,7 @@
 
 #include "base/sha256.h"
 #include "batch/programming_log.h"
+#include "files/file_io.h"
 
 namespace pw {
 
@@ -72,15 +73,13 @@ LogImport ImportProgrammingLog(const std::filesystem::path& file, ledger::Ledger
   LogImport out;
   const std::u8string name8 = file.u8string();
   const std::string name(name8.begin(), name8.end());
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    out.error = "Cannot read " + name;
+  const FileReadResult read = ReadTextFile(name, kMaxProgrammingLogBytes);
+  if (!read.ok) {
+    out.error = read.error;
     return out;
   }
-  std::stringstream text;
-  text << in.rdbuf();
   std::vector<std::vector<std::string>> lines;
-  if (!ParseCsv(text.str(), lines)) {
+  if (!ParseCsv(read.text, lines)) {
     out.error = name + ": a quoted field is not closed";
     return out;
   }

@@ -12,6 +12,7 @@
 #include "batch/line_append.h"
 #include "batch/programming_log.h"
 #include "codeplug/flex_address.h"
+#include "files/file_io.h"
 
 namespace pw {
 
@@ -257,7 +258,10 @@ bool ParseManifest(std::string_view text, const std::function<bool(std::string_v
 
 std::set<int> FinishedManifestRows(const std::filesystem::path& doneFile) {
   std::set<int> rows;
-  std::ifstream in(doneFile, std::ios::binary);
+  const std::u8string name = doneFile.u8string();
+  const FileReadResult read =
+      ReadTextFile(std::string(name.begin(), name.end()), kMaxManifestBytes);
+  std::istringstream in(read.ok ? read.text : std::string());
   std::string line;
   while (std::getline(in, line)) {
     // "row,serial number,time": the first field is the row's number; the header is not one.

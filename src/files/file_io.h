@@ -15,8 +15,12 @@ namespace pw {
 inline constexpr std::uintmax_t kMaxReadFileBytes = 1u << 20;
 // ... the program's own settings (a few lines) ...
 inline constexpr std::uintmax_t kMaxSettingsFileBytes = 64u << 10;
-// ... and "CorvaneF.ini" (two short lines).
+// ... and "CorvaneF.ini" (two short lines) ...
 inline constexpr std::uintmax_t kMaxIniFileBytes = 4u << 10;
+// ... a manifest of units and its record of finished rows (a row per pager) ...
+inline constexpr std::uintmax_t kMaxManifestBytes = 16u << 20;
+// ... and a programming log brought into the ledger (years of a bench's lines).
+inline constexpr std::uintmax_t kMaxProgrammingLogBytes = 256u << 20;
 
 struct FileReadResult {
   bool ok = false;

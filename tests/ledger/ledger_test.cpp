@@ -267,6 +267,8 @@ TEST_P(LedgerTest, AProgrammingLogIsImportedOnceWithItsFieldsIntact) {
   LogImport again = ImportProgrammingLog(csv, *l, "old-bench");
   ASSERT_TRUE(again.ok) << again.error;
   EXPECT_EQ(again.added, 0);
+  const LogImport device = ImportProgrammingLog("/dev/zero", *l, "old-bench");
+  EXPECT_NE(device.error.find("Is a device, not a regular file"), std::string::npos) << device.error;
 
   const std::vector<Attempt> found = l->History("=CVAFABC12");
   ASSERT_EQ(found.size(), 1u);

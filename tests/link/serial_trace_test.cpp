@@ -95,6 +95,8 @@ TEST(SerialTrace, EveryByteIsInTheFileAsItPasses) {
   EXPECT_EQ(Rows(path).back(), "         0  <PG 06 ");
   EXPECT_EQ(Rows(path)[1], "         0      FF FF FF FF                                      ....");
   fs::remove(path);
+}
+
 // The trace file is opened as a save opens its file: nothing that blocks, never grows without
 // end, and never the missing file a link names.
 TEST(SerialTrace, RefusesPipesDevicesAndLinksToMissingFiles) {

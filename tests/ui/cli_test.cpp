@@ -490,7 +490,9 @@ TEST_F(CliTest, BatchRefusesToStartOnWhatItCannotCarryOut) {
                                    "0002000,930.5125,0002001\n"
                                    "0003000,999.0000,0003001\n"
                                    "4000,930.5125,0004001\n";
+  ASSERT_EQ(mkfifo(P("units.fifo").c_str(), 0666), 0);
   const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"--port 1 --manifest " + P("units.fifo"), {"Is a named pipe, not a regular file"}},
       {"--port 1 --log " + P("plain") + "/log.csv",
        {"Cannot write the programming log " + P("plain") + "/log.csv", "nothing was programmed"}},
       {"--device " + link + " --port 1",

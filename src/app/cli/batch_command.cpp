@@ -219,11 +219,11 @@ struct Worker {
 };
 
 std::string ReadWhole(const std::string& path, bool& ok) {
-  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  ok = bool(in) || in.eof();
-  return s.str();
+  const FileReadResult read = ReadTextFile(path, kMaxManifestBytes);
+  ok = read.ok;
+  if (!ok)
+    Complain(read.error);
+  return read.text;
 }
 
 bool IsManifestField(std::string_view name) {
