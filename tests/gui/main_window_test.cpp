@@ -97,9 +97,7 @@ protected:
   }
   const Control& C(const std::string& name) const { return model->controls[name]; }
   // The port items of File > Setup, after the device choice and its separator.
-  QList<QAction*> PortItems() const {
-    return ui->projection().MenuOf("Setup1")->actions().mid(2);
-  }
+  QList<QAction*> PortItems() const { return ui->projection().MenuOf("Setup1")->actions().mid(2); }
   // Exactly the first n port items of File > Setup are shown.
   void Setup1Shows(int n) const {
     const QList<QAction*> ports = PortItems();
@@ -239,8 +237,8 @@ TEST_F(MainWindowTest, MenuBarToolBarAndFunctionKeysComeInTheirOrder) {
     return Entries(ui->projection().MenuOf(menu)->actions());
   };
   EXPECT_EQ(entries("File1"),
-            (Names{"Open1", "N1", "Save1", "N2", "Setup1", "N3", "OpenProgrammingLog1", "N9",
-                   "About1", "N4", "Exit1", "[N5]",
+            (Names{"Open1", "N1", "Save1", "N2", "Setup1", "N3", "OpenProgrammingLog1",
+                   "PagerHistory1", "BenchName1", "N9", "About1", "N4", "Exit1", "[N5]",
                    "[SaveSUniRWorSUniRR1]", "[LoadPatchFileHex]"}));
   EXPECT_EQ(entries("Options1"),
             (Names{"FLEXAddressOption", "StandardOption", "[FLEXTerminal1]", "N10",
@@ -589,25 +587,30 @@ TEST_F(MainWindowTest, TheDesktopKnowsTheWindowAsPagewrightWithItsIcon) {
   const QList<QSize> sizes = ui->windowIcon().availableSizes();
   EXPECT_TRUE(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(256, 256)));
   EXPECT_EQ(ui->windowTitle().toStdString(), kMainCaption) << "the caption stays";
-  EXPECT_EQ(QtHost::BuildBox(BoxKind::Ok, Message{"Hi", "", Icon::None}, false, nullptr)->windowTitle(),
-            QString::fromLatin1(kMainCaption));
+  EXPECT_EQ(
+      QtHost::BuildBox(BoxKind::Ok, Message{"Hi", "", Icon::None}, false, nullptr)->windowTitle(),
+      QString::fromLatin1(kMainCaption));
 }
 
 TEST_F(MainWindowTest, TheSerialDeviceDialogAssignsTheChosenAdapterAndTheWindowNamesIt) {
   Start();
   test::FakeSysfs machine("gui");
-  machine.AddUsb({"ttyUSB0", "usb1/1-2", "ftdi_sio", "0403", "6001", "FTDI", "FT232R USB UART", "", ""});
+  machine.AddUsb(
+      {"ttyUSB0", "usb1/1-2", "ftdi_sio", "0403", "6001", "FTDI", "FT232R USB UART", "", ""});
   const std::string adapter = (machine.dev() / "ttyUSB0").string() + " \u2014 FT232R USB UART";
   PortListSource source;
   source.sysRoot = machine.sys();
   source.devRoot = machine.dev();
-  model->UseSerialDevices(std::make_unique<SerialDevices>(
-      dir / "pagewright.conf", source, [](const std::string&) { return std::optional<std::string>(); }));
+  model->UseSerialDevices(
+      std::make_unique<SerialDevices>(dir / "pagewright.conf", source, [](const std::string&) {
+        return std::optional<std::string>();
+      }));
   std::vector<std::string> devices;
-  model->SetDevicePortFactory([&](int, const std::string& device, Host&) -> std::unique_ptr<SerialPort> {
-    devices.push_back(device);
-    return std::make_unique<sim::InProcessPagerPort>(pager, clock);
-  });
+  model->SetDevicePortFactory(
+      [&](int, const std::string& device, Host&) -> std::unique_ptr<SerialPort> {
+        devices.push_back(device);
+        return std::make_unique<sim::InProcessPagerPort>(pager, clock);
+      });
   TFormSerialDevice dialog(model->deviceDialog(), ui.get());
   shell.SetSerialDeviceWindow([&] {
     dialog.Sync();
@@ -622,7 +625,8 @@ TEST_F(MainWindowTest, TheSerialDeviceDialogAssignsTheChosenAdapterAndTheWindowN
   // A path too long for its place loses its middle; the tooltip holds it whole.
   QLabel* port = W<QLabel>("lblPortDevice");
   EXPECT_TRUE(port->isVisible());
-  EXPECT_TRUE(port->toolTip().startsWith(QString::fromStdString("COM1: " + adapter + "\nDevice: ")));
+  EXPECT_TRUE(
+      port->toolTip().startsWith(QString::fromStdString("COM1: " + adapter + "\nDevice: ")));
   EXPECT_LE(port->fontMetrics().horizontalAdvance(port->text()), port->width());
   EXPECT_TRUE(port->text().startsWith("COM1: ")) << port->text().toStdString();
   EXPECT_TRUE(port->text().endsWith("ttyUSB0 \u2014 FT232R USB UART"))

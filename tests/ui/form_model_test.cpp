@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -15,17 +15,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "batch/csv.h"
+#include "codeplug/flex_address.h"
+#include "files/data_file.h"
 #include "sim/in_process_port.h"
 #include "sim/pager_firmware.h"
 #include "support/borrowed_port.h"
 #include "support/scripted_host.h"
 #include "support/scripted_shell.h"
-#include "batch/csv.h"
-#include "files/data_file.h"
-#include "ui/main_controls.h"
 #include "ui/form_model.h"
+#include "ui/main_controls.h"
 #include "ui/user_settings.h"
-#include "codeplug/flex_address.h"
 
 namespace pw::ui {
 namespace {
@@ -198,16 +198,16 @@ TEST_F(FormModelTest, StartStateFollowsTheWindowCreation) {
   Start();
   const Controls& c = model->controls;
   EXPECT_EQ(c["TFormUI"].caption, "Pagewright-Corvane-FLEX-R010209-2015/03/23 (Customer Version)");
-  for (const char* name : {"Save1", "Write1", "ToolButton2", "ToolButton4", "btnF4Program",
-                           "btnF7SaveAs"})
+  for (const char* name :
+       {"Save1", "Write1", "ToolButton2", "ToolButton4", "btnF4Program", "btnF7SaveAs"})
     EXPECT_FALSE(c[name].enabled) << name;
   for (const char* name : {"rgpCodingFormatBaudRate", "gpbCodeA1", "gpbFrame1", "rgpType",
                            "gpbPagerPassword", "chkMemoryCleanup", "gpbDisCharging", "edtR",
                            "lblFireware_Version", "rgpPLLICOption", "gpbPowerTime"})
     EXPECT_FALSE(c.Shown(name)) << name;
-  for (const char* name : {"chkVoice1", "chkVoice6", "chkOutofRangeVoice", "chkPowerAlertVoice",
-                           "rgpBandOption", "rgpCapCodeAutoIncrementDecrement", "edtIncDec1",
-                           "edtSerialNumber"})
+  for (const char* name :
+       {"chkVoice1", "chkVoice6", "chkOutofRangeVoice", "chkPowerAlertVoice", "rgpBandOption",
+        "rgpCapCodeAutoIncrementDecrement", "edtIncDec1", "edtSerialNumber"})
     EXPECT_FALSE(c[name].enabled) << name;
   EXPECT_EQ(c["lblCodeplug_Version"].caption, "R010209");
   EXPECT_EQ(c["edtFrame1"].text, "000");
@@ -224,15 +224,41 @@ TEST_F(FormModelTest, StartStateFollowsTheWindowCreation) {
 TEST_F(FormModelTest, WindowCreationHidesAndLimitsEveryListedControl) {
   Start();
   const Controls& c = model->controls;
-  for (const char* name :
-       {"rgpCodingFormatBaudRate", "lblVersion", "Label2", "Label3", "gpbCodeA1", "gpbFrame1",
-        "gpbBatteryCycle1", "gpbCodeB1", "gpbFrame2", "gpbBatteryCycle2", "rgpType",
-        "gpbPagerPassword", "gpbDisplayEntry", "chkMemoryCleanup", "chkBeeponBadData",
-        "chkCustomDisplay", "chkDownloadPassword", "chkPRCCharacterSet", "gpbPowerCadence",
-        "gpbPowerLED", "gpbPowerTime", "rgpOutofRangeTimer", "gpbChargeroffRecharg",
-        "gpbLowBattery", "gpbBEEPFrequency", "gpbDisCharging", "gpbCharging", "edtR", "edtN",
-        "lblR", "lblN", "chkSpur", "lblFirewareVersion", "lblFireware_Version",
-        "rgpPLLICOption"})
+  for (const char* name : {"rgpCodingFormatBaudRate",
+                           "lblVersion",
+                           "Label2",
+                           "Label3",
+                           "gpbCodeA1",
+                           "gpbFrame1",
+                           "gpbBatteryCycle1",
+                           "gpbCodeB1",
+                           "gpbFrame2",
+                           "gpbBatteryCycle2",
+                           "rgpType",
+                           "gpbPagerPassword",
+                           "gpbDisplayEntry",
+                           "chkMemoryCleanup",
+                           "chkBeeponBadData",
+                           "chkCustomDisplay",
+                           "chkDownloadPassword",
+                           "chkPRCCharacterSet",
+                           "gpbPowerCadence",
+                           "gpbPowerLED",
+                           "gpbPowerTime",
+                           "rgpOutofRangeTimer",
+                           "gpbChargeroffRecharg",
+                           "gpbLowBattery",
+                           "gpbBEEPFrequency",
+                           "gpbDisCharging",
+                           "gpbCharging",
+                           "edtR",
+                           "edtN",
+                           "lblR",
+                           "lblN",
+                           "chkSpur",
+                           "lblFirewareVersion",
+                           "lblFireware_Version",
+                           "rgpPLLICOption"})
     EXPECT_FALSE(c[name].visible) << name;
   for (const char* name : {"gpbStandard", "chkOutofRangeIndicator", "chkInvertData",
                            "gpbPoweronStandby", "gpbStandbyPowerLED", "lblCodeplug_Version"})
@@ -273,8 +299,10 @@ std::vector<std::string> MenuLines(const Controls& c, const std::string& menu) {
   for (const std::string& name : c.Children(menu)) {
     const Control& item = c[name];
     std::string line = item.kind == Kind::Separator ? "-" : name + " '" + item.caption + "'";
-    if (!item.shortcut.empty()) line += " " + item.shortcut;
-    if (!item.visible) line += " hidden";
+    if (!item.shortcut.empty())
+      line += " " + item.shortcut;
+    if (!item.visible)
+      line += " hidden";
     out.push_back(line);
   }
   return out;
@@ -284,25 +312,26 @@ TEST_F(FormModelTest, MenuTreeHoldsEveryItemInOrder) {
   Start();
   const Controls& c = model->controls;
   using Lines = std::vector<std::string>;
-  EXPECT_EQ(MenuLines(c, "MainMenu1"),
-            (Lines{"File1 '&File'", "Options1 'Options'", "ReadProgram1 '&Read/Program'",
-                   "ShortCuts1 'ShortCuts' hidden", "Help1 '&Help' hidden",
-                   "Superkey 'Super' hidden", "LoadDefault 'Load Default' hidden",
-                   "CodePlugVersion1 'CodePlug Version' hidden", "PgUpPgDn1 'PgUp-PgDn' hidden",
-                   "password1 'password' hidden"}));
+  EXPECT_EQ(
+      MenuLines(c, "MainMenu1"),
+      (Lines{"File1 '&File'", "Options1 'Options'", "ReadProgram1 '&Read/Program'",
+             "ShortCuts1 'ShortCuts' hidden", "Help1 '&Help' hidden", "Superkey 'Super' hidden",
+             "LoadDefault 'Load Default' hidden", "CodePlugVersion1 'CodePlug Version' hidden",
+             "PgUpPgDn1 'PgUp-PgDn' hidden", "password1 'password' hidden"}));
   EXPECT_EQ(MenuLines(c, "File1"),
             (Lines{"Open1 '&Load Codeplug ' F8", "-", "Save1 '&Save Codeplug ' F7", "-",
                    "Setup1 '&Setup'", "-", "OpenProgrammingLog1 '&Open Programming Log'",
                    "PagerHistory1 'Pager &History...'", "BenchName1 '&Bench Name...'", "-",
-                   "About1 '&About'", "-", "Exit1 'E&xit' F10",
-                   "- hidden", "SaveSUniRWorSUniRR1 'Save SUniRW or SUniRR' hidden",
+                   "About1 '&About'", "-", "Exit1 'E&xit' F10", "- hidden",
+                   "SaveSUniRWorSUniRR1 'Save SUniRW or SUniRR' hidden",
                    "LoadPatchFileHex 'Load Patch File Hex' hidden"}));
   EXPECT_EQ(MenuLines(c, "Options1"),
             (Lines{"FLEXAddressOption 'FLEX &Address' Ctrl+A", "StandardOption '&Standard' Ctrl+S",
                    "FLEXTerminal1 'FLEX(tm) &Terminal' Ctrl+T hidden", "-",
                    "VerifyAfterProgramming1 '&Verify after Programming'",
                    "BackUpBeforeProgramming1 '&Back Up Pager before Programming'",
-                   "SerialTrace1 'Serial T&race'"}));
+                   "SerialTrace1 'Serial T&race'", "-", "OpenBackupsFolder1 '&Open Backups Folder'",
+                   "OpenTracesFolder1 'Open Traces &Folder'"}));
   EXPECT_EQ(MenuLines(c, "ReadProgram1"),
             (Lines{"Read1 '&Read Pager' F3", "-", "Write1 '&Program Pager' F4", "- hidden",
                    "Read_Patch 'Read Patch' hidden", "Program_Patch 'Program Patch' hidden",
@@ -363,7 +392,8 @@ TEST_F(FormModelTest, ToolBarAndPushButtonsCarryTheirCaptionsAndHints) {
   }
   std::vector<std::string> buttons;
   for (const std::string& name : c.Children("TFormUI"))
-    if (c[name].kind == Kind::Button) buttons.push_back(name + " '" + c[name].caption + "'");
+    if (c[name].kind == Kind::Button)
+      buttons.push_back(name + " '" + c[name].caption + "'");
   EXPECT_EQ(buttons, (std::vector<std::string>{"btnF1Help 'F1 Help'", "btnF3Read 'F3 Read'",
                                                "btnF4Program 'F4 Program'", "btnF7SaveAs 'F7 Save'",
                                                "btnF8Load 'F8 Load'", "btnF10Exit 'F10 Exit'"}));
@@ -399,16 +429,20 @@ TEST_F(FormModelTest, OpenProgrammingLogHandsAnExistingLogToTheDesktop) {
       {true, false, {log}, {"Cannot open the programming log\n" + log}},
   };
   for (const Case& c : cases) {
-    if (c.exists) fs::create_directories(dir / "pagewright"), std::ofstream(log) << "Time\r\n";
+    if (c.exists)
+      fs::create_directories(dir / "pagewright"), std::ofstream(log) << "Time\r\n";
     shell.opened.clear(), host.Clear();
     shell.openSucceeds = c.opens;
     model->Click("OpenProgrammingLog1");
     EXPECT_EQ(shell.opened, c.opened);
     EXPECT_EQ(host.Texts(), c.shown);
-    for (const test::Shown& s : host.shown) EXPECT_EQ(s.message.caption, "") << "a plain box";
+    for (const test::Shown& s : host.shown)
+      EXPECT_EQ(s.message.caption, "") << "a plain box";
   }
-  if (saved) ::setenv("XDG_DATA_HOME", restore.c_str(), 1);
-  else ::unsetenv("XDG_DATA_HOME");
+  if (saved)
+    ::setenv("XDG_DATA_HOME", restore.c_str(), 1);
+  else
+    ::unsetenv("XDG_DATA_HOME");
 }
 
 TEST_F(FormModelTest, ServiceShortcutsSendNothingAndShowNothing) {
@@ -498,15 +532,16 @@ TEST_F(FormModelTest, AFailedReadOrProgramAfterAReadKeepsSaveAndProgramEnabled) 
   model->Click("btnF3Read");
   ASSERT_TRUE(model->LastTransactionOk());
   pager.Faults.silent = true;
-  const char* const restored[] = {"ToolButton1", "ToolButton2", "ToolButton3", "ToolButton4",
-                                  "ToolButton5", "btnF1Help",   "btnF3Read",   "btnF4Program",
-                                  "btnF7SaveAs", "btnF8Load",   "btnF10Exit",  "File1",
-                                  "Options1",    "ReadProgram1", "Superkey",   "TFormUI"};
+  const char* const restored[] = {"ToolButton1", "ToolButton2",  "ToolButton3", "ToolButton4",
+                                  "ToolButton5", "btnF1Help",    "btnF3Read",   "btnF4Program",
+                                  "btnF7SaveAs", "btnF8Load",    "btnF10Exit",  "File1",
+                                  "Options1",    "ReadProgram1", "Superkey",    "TFormUI"};
   for (const char* command : {"btnF3Read", "btnF4Program"}) {
     SCOPED_TRACE(command);
     model->Click(command);
     EXPECT_FALSE(model->LastTransactionOk());
-    for (const char* name : restored) EXPECT_TRUE(model->controls[name].enabled) << name;
+    for (const char* name : restored)
+      EXPECT_TRUE(model->controls[name].enabled) << name;
   }
 }
 
@@ -523,13 +558,18 @@ TEST_F(FormModelTest, PendingIllegalCapcodeStopsEveryCommandButTheReadAndLoadBut
     bool runs;
   };
   const Case cases[] = {
-      {"F3 key", true, "F3", false},          {"Read tool button", false, "ToolButton3", false},
-      {"Read menu item", false, "Read1", false}, {"F3 Read button", false, "btnF3Read", true},
-      {"F4 key", true, "F4", false},          {"Program tool button", false, "ToolButton4", false},
+      {"F3 key", true, "F3", false},
+      {"Read tool button", false, "ToolButton3", false},
+      {"Read menu item", false, "Read1", false},
+      {"F3 Read button", false, "btnF3Read", true},
+      {"F4 key", true, "F4", false},
+      {"Program tool button", false, "ToolButton4", false},
       {"F4 Program button", false, "btnF4Program", false},
-      {"F7 key", true, "F7", false},          {"Save tool button", false, "ToolButton2", false},
+      {"F7 key", true, "F7", false},
+      {"Save tool button", false, "ToolButton2", false},
       {"F7 Save button", false, "btnF7SaveAs", false},
-      {"F8 key", true, "F8", false},          {"Load tool button", false, "ToolButton1", false},
+      {"F8 key", true, "F8", false},
+      {"Load tool button", false, "ToolButton1", false},
       {"F8 Load button", false, "btnF8Load", true},
   };
   for (const Case& c : cases) {
@@ -539,8 +579,10 @@ TEST_F(FormModelTest, PendingIllegalCapcodeStopsEveryCommandButTheReadAndLoadBut
     lastPort->ClearLog();
     shell.saveRequests.clear();
     shell.openRequests.clear();
-    if (c.shortcut) EXPECT_TRUE(model->Shortcut(c.key));
-    else model->Click(c.key);
+    if (c.shortcut)
+      EXPECT_TRUE(model->Shortcut(c.key));
+    else
+      model->Click(c.key);
     const bool ran =
         !lastPort->Written.empty() || !shell.saveRequests.empty() || !shell.openRequests.empty();
     EXPECT_EQ(ran, c.runs);
@@ -769,8 +811,8 @@ TEST_F(FormModelTest, ProgramVerifiesBacksUpAndTracesAsTheOptionsSay) {
     bool ok;
     const char* last; // the start of the last box
   } cases[] = {
-      {"a pager that keeps nothing ends with the verify error and no stepping", false, true,
-       false, false, "Verify Error at EEPROM address 0x"},
+      {"a pager that keeps nothing ends with the verify error and no stepping", false, true, false,
+       false, "Verify Error at EEPROM address 0x"},
       {"without verify it goes unnoticed", false, false, false, true,
        "Codeplug  Programmed  Successfully!"},
       {"a backup and a trace are left in the user's folders", true, true, true, true,
@@ -802,7 +844,8 @@ TEST_F(FormModelTest, ProgramVerifiesBacksUpAndTracesAsTheOptionsSay) {
     EXPECT_EQ(host.Last()->text.rfind(c.last, 0), 0u) << host.Last()->text;
     EXPECT_EQ(host.Last()->icon, c.ok ? Icon::None : Icon::Error);
     EXPECT_EQ(model->controls.Text("edtCodeA"), c.ok ? "1234562" : "1234560");
-    if (!c.backupAndTrace) continue;
+    if (!c.backupAndTrace)
+      continue;
     const fs::path backup = model->LastOutcome().backup;
     EXPECT_EQ(backup.parent_path(), data / "backups");
     EXPECT_TRUE(fs::exists(backup));
@@ -825,8 +868,8 @@ TEST_F(FormModelTest, EveryProgramLeavesALineInTheLogAndALogThatFailsIsToldOnce)
   model->Click("btnF4Program");
   const std::string log = ReadAll(dir / "data" / "pagewright" / "programming-log.csv");
   const std::string line = log.substr(log.find("\r\n") + 2);
-  for (const std::string& column :
-       {",1," + PosixDevicePath(1) + ",0000000000,010209,window,", std::string(",success,,,,,,\r\n")})
+  for (const std::string& column : {",1," + PosixDevicePath(1) + ",0000000000,010209,window,",
+                                    std::string(",success,,,,,,\r\n")})
     EXPECT_NE(line.find(column), std::string::npos) << column << " in " << line;
 
   // A log that cannot be written is told once, as a warning, and the pager is programmed.
