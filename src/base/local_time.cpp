@@ -20,4 +20,13 @@ std::string LocalTimeText(std::time_t when, const char* format) {
   return std::string(buf, n);
 }
 
+std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const std::int64_t yoe = y - era * 400;
+  const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
 } // namespace pw

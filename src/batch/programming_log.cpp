@@ -25,16 +25,6 @@ std::string PathText(const std::filesystem::path& path) {
   return std::string(text.begin(), text.end());
 }
 
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const std::int64_t yoe = y - era * 400;
-  const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
 // A value as one cell of one line: line breaks become spaces, and a value a spreadsheet would
 // run as a formula (a serial number "=1+2" from a pager, say) is kept as text by a leading
 // apostrophe.

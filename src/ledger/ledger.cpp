@@ -13,6 +13,7 @@
 #include <map>
 #include <random>
 
+#include "base/local_time.h"
 #include "base/sha256.h"
 #include "base/user_dirs.h"
 
@@ -269,16 +270,6 @@ bool IsHex64(const std::string& s) {
 
 void Rollback(Database& db) {
   db.Exec("ROLLBACK");
-}
-
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const std::int64_t yoe = y - era * 400;
-  const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
 }
 
 } // namespace

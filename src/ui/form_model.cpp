@@ -729,18 +729,24 @@ void FormModel::RunProgram() {
   for (std::string_view name : kBusyControls) controls.SetEnabled(name, true);
 }
 
-// One line in the programming log for every Program, whatever its end. A log that cannot be
-// written is told once and never stops the programming.
-void FormModel::LogProgram(
-    const std::optional<std::array<std::string, map::kCodeCount>>& capcodesAfterStepping) {
-  ProgrammingRecord record;
-  record.programVersion = ProgramVersion();
+// Where a Program writes, as the log and the ledger give it: the port and the device opened,
+// or the device the command line named.
+void FormModel::DescribeWhere(ProgrammingRecord& record) const {
   if (logDevice_.empty()) {
     record.port = std::to_string(portNumber_);
     record.device = openedDevice_;
   } else {
     record.device = logDevice_;
   }
+}
+
+// One line in the programming log for every Program, whatever its end. A log that cannot be
+// written is told once and never stops the programming.
+void FormModel::LogProgram(
+    const std::optional<std::array<std::string, map::kCodeCount>>& capcodesAfterStepping) {
+  ProgrammingRecord record;
+  record.programVersion = ProgramVersion();
+  DescribeWhere(record);
   const TransactionOutcome& o = lastOutcome_;
   record.serialNumber =
       SerialNumberForLog(o.serialNumber.empty() ? logSerialNumber_ : o.serialNumber);
@@ -783,12 +789,7 @@ void FormModel::BeginLedgerRecord() {
   ProgrammingRecord& record = attempt_.record;
   record.time = LogTimestamp(std::time(nullptr));
   record.programVersion = ProgramVersion();
-  if (logDevice_.empty()) {
-    record.port = std::to_string(portNumber_);
-    record.device = openedDevice_;
-  } else {
-    record.device = logDevice_;
-  }
+  DescribeWhere(record);
   record.source = logSource_;
   record.written = CodeplugColumnsOf(codeplug.WorkingImage);
   const std::string warning = recorder_->Begin(attempt_);

@@ -167,6 +167,7 @@ private:
   void LogProgram(
       const std::optional<std::array<std::string, map::kCodeCount>>& capcodesAfterStepping = {});
   void BeginLedgerRecord();
+  void DescribeWhere(ProgrammingRecord& record) const;
   void ChooseBenchName();
   void RunSave();
   void RunLoad();
