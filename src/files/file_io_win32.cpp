@@ -7,6 +7,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <cwctype>
+#include <span>
 #include <system_error>
 
 #include <fcntl.h>
@@ -14,6 +17,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include "base/sha256.h"
 #include "base/unicode_paths.h"
 
 namespace pw::fileio {
@@ -244,61 +248,45 @@ std::string OpenForAppending(const fs::path& path, bool readToo, Fd& fd, bool& c
   return {};
 }
 
-namespace {
 
-// Far beyond the end of any file: a lock there keeps out other lockers, never readers.
-constexpr DWORD kLockOffsetHigh = 0x40000000;
-
-bool SameFile(HANDLE a, HANDLE b) {
-  BY_HANDLE_FILE_INFORMATION x, y;
-  return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
-         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-         x.nFileIndexLow == y.nFileIndexLow;
-}
-
-HANDLE OpenShared(const fs::path& path) {
-  // Shared for deleting too, so a save may still replace the file while it is locked.
-  return CreateFileW(Sys(path).c_str(), GENERIC_READ,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-} // namespace
-
+// The data file itself is never held open, so a save may replace it while the lock is held:
+// the lock is a file of its own in the temporary folder, named after the data file's full
+// path, locked with LockFileEx and deleted when its last holder closes it.
 std::string LockExclusive(const fs::path& path, Fd& fd) {
-  for (;;) {
-    fd.reset();
-    HANDLE h = OpenShared(path);
-    if (h == INVALID_HANDLE_VALUE) {
-      const DWORD error = GetLastError();
-      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-        return {};
-      return std::system_category().message(int(error));
-    }
-    if (GetFileType(h) != FILE_TYPE_DISK) {
-      CloseHandle(h);
-      return {};
-    }
-    fd.reset(_open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_RDONLY));
-    if (!fd.open()) {
-      CloseHandle(h);
-      return LastError();
-    }
-    OVERLAPPED at{};
-    at.OffsetHigh = kLockOffsetHigh;
-    if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at))
-      return LastWin32Error();
-    // A save replaces the file with a new one: the lock on the old one guards nothing then.
-    HANDLE now = OpenShared(path);
-    if (now == INVALID_HANDLE_VALUE) {
-      fd.reset();
-      return {};
-    }
-    const bool same = SameFile(h, now);
-    CloseHandle(now);
-    if (same)
-      return {};
+  fd.reset();
+  const DWORD attributes = GetFileAttributesW(Sys(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return {};
+  std::error_code ec;
+  std::wstring key = fs::absolute(path, ec).wstring();
+  for (wchar_t& c : key)
+    c = static_cast<wchar_t>(towlower(c));
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(key.data());
+  const std::string name =
+      "pagewright-" +
+      Sha256Hex(std::span<const std::uint8_t>(bytes, key.size() * sizeof(wchar_t))).substr(0, 24) +
+      ".lock";
+  const fs::path lockFile = fs::temp_directory_path(ec) / name;
+  if (ec)
+    return ec.message();
+  HANDLE h = CreateFileW(Sys(lockFile).c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    return LastWin32Error();
+  fd.reset(_open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_RDWR));
+  if (!fd.open()) {
+    CloseHandle(h);
+    return LastError();
   }
+  OVERLAPPED at{};
+  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) {
+    const std::string error = LastWin32Error();
+    fd.reset();
+    return error;
+  }
+  return {};
 }
 
 void RemoveStaleTemporaries(const fs::path& folder) {

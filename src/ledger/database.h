@@ -42,6 +42,8 @@ struct DbOpen {
 // The SQLite file at path (created with its folder), in WAL mode with a busy time-out.
 // Refused on a network file system, where its locks do not hold.
 DbOpen OpenSqlite(const std::filesystem::path& path);
+// Whether this build has SQLite (the Windows command line is built without it).
+bool HaveSqlite();
 // A PostgreSQL server through a libpq connection URI.
 DbOpen OpenPostgresql(const std::string& uri);
 

@@ -148,10 +148,14 @@ DbOpen OpenSqlite(const fs::path& path) {
   out.db = std::move(sqlite);
   return out;
 }
+
+bool HaveSqlite() { return true; }
 #else
 DbOpen OpenSqlite(const fs::path&) {
   return DbOpen{nullptr, "this build has no SQLite ledger"};
 }
+
+bool HaveSqlite() { return false; }
 #endif
 
 } // namespace pw::ledger

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/cli/cli.h"
+#include "ledger/database.h"
 #include "base/sha256.h"
 #include "base/version.h"
 #include "batch/csv.h"
@@ -94,6 +95,10 @@ std::string UserSetting(const std::string& key) {
 }
 
 bool UseLedger(Session& s, const LedgerOptions& o) {
+  // A build without SQLite has no ledger of its own: unless one is named, its Programs are
+  // recorded in the programming log alone.
+  if (!ledger::HaveSqlite() && ledger::ChosenLedgerUrl(o.url, UserSetting("ledger")).empty())
+    return true;
   std::unique_ptr<ledger::Ledger> opened = OpenOrComplain(o);
   if (!opened)
     return false;
