@@ -10,13 +10,13 @@
 #include <nlohmann/json.hpp>
 
 #include "app/cli/cli.h"
-#include "ledger/database.h"
 #include "base/sha256.h"
 #include "base/version.h"
 #include "batch/csv.h"
 #include "batch/ledger_import.h"
 #include "batch/programming_log.h"
 #include "files/file_io.h"
+#include "ledger/database.h"
 #include "ui/pager_history.h"
 #include "ui/user_settings.h"
 
@@ -143,19 +143,22 @@ void LedgerUnit::Complete(const TransactionOutcome& o) {
     DescribeWrittenImage(r, *o.image);
   r.outcome = o.Ok() ? std::string(kLogSuccess) : DescribeOutcome(o);
   attempt_.eepromSha256 = o.eepromSha256;
-  attempt_.state = std::string(o.Ok()                               ? ledger::kSuccess
-                                   : o.ending == Ending::Interrupted ? ledger::kInterrupted
-                                                                    : ledger::kFailed);
+  attempt_.state = std::string(o.Ok()                            ? ledger::kSuccess
+                               : o.ending == Ending::Interrupted ? ledger::kInterrupted
+                                                                 : ledger::kFailed);
   if (const std::string warning = recorder->Complete(attempt_); !warning.empty())
     Complain(warning);
 }
 
-int RunLedgerHistory(const LedgerCommandOptions& o) {
-  std::unique_ptr<ledger::Ledger> l = OpenOrComplain(o.ledger);
+namespace {
+
+// Opens the ledger, asks it one question and prints the attempts it answers with.
+template <typename Query> int PrintAttempts(const LedgerOptions& options, Query query) {
+  std::unique_ptr<ledger::Ledger> l = OpenOrComplain(options);
   if (!l)
     return kExitUsage;
   std::string error;
-  const std::vector<ledger::Attempt> found = l->History(o.serialNumber, &error);
+  const std::vector<ledger::Attempt> found = query(*l, &error);
   if (!error.empty()) {
     Complain("cannot read the ledger " + l->Shown() + ": " + error);
     return kExitFailed;
@@ -164,18 +167,18 @@ int RunLedgerHistory(const LedgerCommandOptions& o) {
   return kExitOk;
 }
 
+} // namespace
+
+int RunLedgerHistory(const LedgerCommandOptions& o) {
+  return PrintAttempts(o.ledger, [&](ledger::Ledger& l, std::string* error) {
+    return l.History(o.serialNumber, error);
+  });
+}
+
 int RunLedgerWhois(const LedgerCommandOptions& o) {
-  std::unique_ptr<ledger::Ledger> l = OpenOrComplain(o.ledger);
-  if (!l)
-    return kExitUsage;
-  std::string error;
-  const std::vector<ledger::Attempt> found = l->WhoIs(std::stoll(o.capcode), &error);
-  if (!error.empty()) {
-    Complain("cannot read the ledger " + l->Shown() + ": " + error);
-    return kExitFailed;
-  }
-  PrintTable(found);
-  return kExitOk;
+  return PrintAttempts(o.ledger, [&](ledger::Ledger& l, std::string* error) {
+    return l.WhoIs(std::stoll(o.capcode), error);
+  });
 }
 
 int RunLedgerExport(const LedgerCommandOptions& o) {
