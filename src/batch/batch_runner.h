@@ -33,6 +33,8 @@ struct BatchPagerResult {
   std::array<std::string, map::kCodeCount> capcodes{}; // written; empty for disabled codes
   std::string result;                                  // "ok", or what failed
   std::string step;                                    // the step that failed, for the summary
+  bool written = false;  // a block went to the pager (it may hold part of the unit)
+  std::string attemptId; // the Program's record in the ledger; empty: none
 };
 
 // The Program of one pager, as the program around the batch carries it out.

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "base/local_time.h"
+#include "batch/batch_runner.h"
 #include "batch/csv.h"
 #include "batch/line_append.h"
 #include "batch/programming_log.h"
@@ -328,8 +329,10 @@ UnitSource::Answer ManifestSource::Take(const std::string& serial, UnitAssignmen
   return Answer::Exhausted;
 }
 
-bool ManifestSource::Finish(const UnitAssignment& unit, const std::string& serial, bool ok,
+bool ManifestSource::Finish(const UnitAssignment& unit, const BatchPagerResult& result,
                             std::string& why) {
+  const std::string& serial = result.serialNumber;
+  const bool ok = result.ok;
   for (std::size_t i = 0; i < manifest_.rows.size(); ++i) {
     if (manifest_.rows[i].row != unit.row)
       continue;

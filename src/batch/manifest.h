@@ -60,7 +60,7 @@ public:
   ManifestSource(Manifest manifest, std::filesystem::path doneFile, std::set<int> finished);
 
   Answer Take(const std::string& serial, UnitAssignment& unit, std::string& why) override;
-  bool Finish(const UnitAssignment& unit, const std::string& serial, bool ok,
+  bool Finish(const UnitAssignment& unit, const BatchPagerResult& result,
               std::string& why) override;
   bool Exhausted() const override;
   std::string Next() const override;

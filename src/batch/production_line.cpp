@@ -80,9 +80,9 @@ std::array<std::string, map::kCodeCount> SteppedCapcodeSource::NextTexts() const
   return texts;
 }
 
-bool SteppedCapcodeSource::Finish(const UnitAssignment& unit, const std::string&, bool ok,
+bool SteppedCapcodeSource::Finish(const UnitAssignment& unit, const BatchPagerResult& result,
                                   std::string& why) {
-  if (!ok) {
+  if (!result.ok) {
     Capcodes values{};
     std::size_t field = 0;
     for (std::size_t k = 0; k < values.size(); ++k)
@@ -154,7 +154,7 @@ bool LineCoordinator::EndUnit(int line, const UnitAssignment& unit,
   ++summary_.attempts;
   const std::string serial = result.serialNumber;
   std::string why;
-  const bool goOn = source_.Finish(unit, serial, result.ok, why);
+  const bool goOn = source_.Finish(unit, result, why);
   if (result.ok) {
     ++tally.programmed;
     programmed_.insert(serial);

@@ -33,6 +33,8 @@ struct UnitAssignment {
   std::string serialNumber;  // the row is bound to this pager; empty: any pager
   // The capcodes stepped on from this unit's, for the programming log; empty: not stepped.
   std::array<std::string, map::kCodeCount> steppedCapcodes{};
+  // The pools' reservation the capcodes came from; empty: none.
+  std::string reservation;
 };
 
 // Where the units' values come from. Called only under the coordinator's lock.
@@ -42,9 +44,10 @@ public:
   virtual ~UnitSource() = default;
   // The next unit for the pager with this serial number (raw); why says why there is none.
   virtual Answer Take(const std::string& serial, UnitAssignment& unit, std::string& why) = 0;
-  // The unit taken for serial was programmed (ok) or failed and goes back to be taken again.
-  // False when the batch cannot go on (the data file could not be updated); why says why.
-  virtual bool Finish(const UnitAssignment& unit, const std::string& serial, bool ok,
+  // The unit's Program came to result: programmed (ok), or failed and the unit goes back to
+  // be taken again. False when the batch cannot go on (the data file could not be updated);
+  // why says why.
+  virtual bool Finish(const UnitAssignment& unit, const BatchPagerResult& result,
                       std::string& why) = 0;
   // Nothing is left to hand out (units out on a line may still come back).
   virtual bool Exhausted() const = 0;
@@ -65,7 +68,7 @@ public:
   std::function<bool(const std::array<std::string, map::kCodeCount>&, std::string&)> Save;
 
   Answer Take(const std::string& serial, UnitAssignment& unit, std::string& why) override;
-  bool Finish(const UnitAssignment& unit, const std::string& serial, bool ok,
+  bool Finish(const UnitAssignment& unit, const BatchPagerResult& result,
               std::string& why) override;
   bool Exhausted() const override { return exhausted_ && returned_.empty(); }
   std::string Next() const override;
@@ -87,7 +90,7 @@ class SameCodeplugSource final : public UnitSource {
 public:
   explicit SameCodeplugSource(std::string capcodes) : capcodes_(std::move(capcodes)) {}
   Answer Take(const std::string&, UnitAssignment&, std::string&) override { return Answer::Unit; }
-  bool Finish(const UnitAssignment&, const std::string&, bool, std::string&) override {
+  bool Finish(const UnitAssignment&, const BatchPagerResult&, std::string&) override {
     return true;
   }
   bool Exhausted() const override { return false; }

@@ -16,6 +16,7 @@
 
 #include "ledger/attempt.h"
 #include "ledger/database.h"
+#include "ledger/pool.h"
 
 namespace pw::ledger {
 
@@ -112,12 +113,47 @@ public:
   // The connection was lost and could not be made again.
   bool Reachable();
 
+  // ---- Capcode pools (pool.cpp) ----
+  // A new pool of the code letter over the legal addresses of ranges, or more ranges for a
+  // pool of that letter. Refused when a range overlaps one of any pool, or the ranges hold no
+  // legal address or more than kMaxPoolCapcodes; *added counts the capcodes that came in.
+  bool AddPool(const std::string& name, char code, const std::vector<CapcodeRange>& ranges,
+               std::int64_t* added, std::string* error);
+  // Every pool, by name, with its counts and next free capcodes.
+  std::vector<PoolInfo> Pools(int nextShown, std::string* error = nullptr);
+  std::optional<PoolInfo> Pool(const std::string& name, int nextShown,
+                               std::string* error = nullptr);
+  // The pool's capcodes in the given states (all handed-out ones when states is empty), by
+  // capcode; pool "" means every pool.
+  std::vector<PoolCapcode> PoolCapcodes(const std::string& pool,
+                                        const std::vector<std::string_view>& states,
+                                        std::string* error = nullptr);
+  // A retired pool hands out nothing more; what it handed out stays on record.
+  bool RetirePool(const std::string& name, std::string* error);
+  // A suspect or unusable capcode, or a reservation whose lease ran out or whose process is
+  // gone, goes back to the free capcodes (handed out again first). A used one is refused.
+  bool ReleaseCapcode(std::int64_t capcode, std::string* error);
+  // In one transaction: the next free capcode of each pool the request names, reserved for the
+  // pager (or its own capcodes again, unless it asks to be reassigned).
+  Reservation Reserve(const PoolRequest& request);
+  // The reserved capcodes are in the pager of serial, verified: used, with the attempt. With
+  // reassign, the capcodes the pager had from the same pools go back to the free ones.
+  bool CommitReservation(const std::string& reservationId, const std::string& serialNumber,
+                         const std::string& attemptId, bool reassign, std::string* error);
+  // The Program failed. Nothing written: the new capcodes are free again. Written (the pager
+  // may hold them): they are suspect, with serial.
+  bool ReturnReservation(const std::string& reservationId, bool written,
+                         const std::string& serialNumber, std::string* error);
+
 private:
   enum class Write { Added, Present, Failed };
   Write Append(const Attempt& a, bool completion, const std::string& keepFor, std::string* error);
   std::vector<Attempt> Attempts(const std::string& where, const std::vector<std::string>& params,
                                 bool newestFirst, std::string* error);
   std::string Migrate();
+  // Reservations whose lease ran out become suspect.
+  bool ExpireLeases(std::int64_t nowMs, std::string* error);
+  bool PoolFail(std::string* error, const std::string& why);
 
   std::unique_ptr<Database> db_;
   std::string shown_;
