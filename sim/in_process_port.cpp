@@ -54,7 +54,10 @@ bool InProcessPagerPort::WriteByte(std::uint8_t b) {
   PagerFirmware* pager = OnLine();
   if (!pager) return true; // nobody on the line hears it
   std::uint64_t at = now;
-  for (const ReplyByte& r : pager->Receive(b, now)) {
+  const Reply reply = cradle_ ? cradle_->Receive(b, now) : pager->Receive(b, now);
+  if (OnLine() != pager)
+    return true; // pulled by this request: the answer never leaves
+  for (const ReplyByte& r : reply) {
     at += r.gapMs;
     pending_.push_back({r.value, at});
   }

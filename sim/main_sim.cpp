@@ -4,7 +4,8 @@
 //
 //   pagewright-sim --link PATH [--link PATH]... [--lines N] [--firmware 010209] [--eeprom FILE]
 //                  [--save FILE] [--line-rate BAUD] [--fault NAME]... [--verbose]
-//                  [--units N [--unit-stay MS] [--unit-gap MS]]
+//                  [--units N [--unit-stay MS] [--unit-gap MS] [--unit-leave MS]
+//                  [--pull UNIT:WRITES]...]
 //
 // PATH becomes a symbolic link to the terminal's device; the device's own path is printed on
 // standard output. The pager serves until SIGINT or SIGTERM, then its EEPROM is written to
@@ -18,7 +19,11 @@
 // With --units, N pagers take turns on the line as on a production bench, each with its own
 // serial number (the EEPROM's, counted on by one per unit): each stays --unit-stay ms (until
 // SIGUSR1 takes it off, without it), and the line stays silent --unit-gap ms before the next.
-// Unit k's EEPROM is saved to FILE.k.
+// Unit k's EEPROM is saved to FILE.k. With --unit-leave, a unit also leaves MS ms after it
+// acknowledged a reset (the last step of a Program), as a technician takes a finished pager
+// out. --pull UNIT:WRITES takes a unit off as soon as it has received WRITES write frames,
+// in the middle of its Program: the last one is stored but never answered. UNIT is L.K, line
+// L's unit K as its save file is named (1-based), or K for line 1's unit K.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -32,6 +37,7 @@
 #include <iterator>
 #include <poll.h>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -65,6 +71,10 @@ struct Options {
   bool verbose = false;
   int units = 1;
   pw::sim::CradleSchedule schedule;
+  struct Pull {
+    int line, unit, writes; // 1-based line and unit
+  };
+  std::vector<Pull> pulls;
 };
 
 void Usage() {
@@ -72,9 +82,13 @@ void Usage() {
                        "[--firmware DIGITS] [--eeprom FILE] [--save FILE] [--line-rate BAUD]\n"
                        "                      [--fault nak|silent|swap-checksum|wrong-checksum|"
                        "no-completion|no-store]... [--verbose]\n"
-                       "                      [--units N [--unit-stay MS] [--unit-gap MS]]\n"
+                       "                      [--units N [--unit-stay MS] [--unit-gap MS] "
+                       "[--unit-leave MS] [--pull UNIT:WRITES]...]\n"
                        "no-store: writes are acknowledged as usual but the EEPROM keeps its "
-                       "bytes\n");
+                       "bytes\n"
+                       "--unit-leave: a unit leaves MS ms after it acknowledged a reset\n"
+                       "--pull: the unit is taken off once it has received WRITES write frames; "
+                       "UNIT is L.K (line L's unit K) or K (line 1's)\n");
 }
 
 bool ApplyFault(const std::string& name, PagerFaults& f) {
@@ -92,6 +106,32 @@ bool ApplyFault(const std::string& name, PagerFaults& f) {
     f.ignoreWrite = true;
   else
     return false;
+  return true;
+}
+
+// A whole positive decimal number of at most six digits.
+bool ParseCount(std::string_view text, int& out) {
+  if (text.empty() || text.size() > 6 ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return false;
+  out = std::stoi(std::string(text));
+  return out > 0;
+}
+
+// "L.K:WRITES" or "K:WRITES".
+bool ParsePull(std::string_view text, Options& o) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos)
+    return false;
+  const std::string_view unit = text.substr(0, colon);
+  const std::size_t dot = unit.find('.');
+  Options::Pull pull{1, 0, 0};
+  if (dot != std::string_view::npos && !ParseCount(unit.substr(0, dot), pull.line))
+    return false;
+  if (!ParseCount(dot == std::string_view::npos ? unit : unit.substr(dot + 1), pull.unit) ||
+      !ParseCount(text.substr(colon + 1), pull.writes))
+    return false;
+  o.pulls.push_back(pull);
   return true;
 }
 
@@ -136,7 +176,11 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       if (end == v.c_str() || *end != '\0' || n < 1 || n > 64)
         return false;
       o.lines = static_cast<int>(n);
-    } else if (arg == "--units" || arg == "--unit-stay" || arg == "--unit-gap") {
+    } else if (arg == "--pull") {
+      if (!value(v) || !ParsePull(v, o))
+        return false;
+    } else if (arg == "--units" || arg == "--unit-stay" || arg == "--unit-gap" ||
+               arg == "--unit-leave") {
       if (!value(v))
         return false;
       char* end = nullptr;
@@ -147,6 +191,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         o.units = static_cast<int>(n);
       else if (arg == "--unit-stay")
         o.schedule.stayMs = static_cast<std::uint64_t>(n);
+      else if (arg == "--unit-leave")
+        o.schedule.leaveAfterResetMs = n;
       else
         o.schedule.gapMs = static_cast<std::uint64_t>(n);
     } else if (arg == "--verbose") {
@@ -163,6 +209,9 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     for (int l = 1; l <= o.lines; ++l)
       o.links.push_back(stem + "-" + std::to_string(l));
   }
+  for (const Options::Pull& p : o.pulls)
+    if (p.line > static_cast<int>(o.links.size()) || p.unit > o.units)
+      return false; // no such unit
   return !o.links.empty();
 }
 
@@ -330,10 +379,10 @@ void Serve(std::vector<Line>& lines, const Options& o, const sigset_t& waitMask)
           std::int64_t arrived = now;
           if (byteUs > 0)
             arrived = line.rxLineFree = std::max(now, line.rxLineFree) + byteUs;
-          PagerFirmware* unit = onLine(line, arrived);
-          if (unit == nullptr)
+          if (onLine(line, arrived) == nullptr)
             continue; // an empty cradle: the byte goes nowhere
-          pw::sim::Reply reply = unit->Receive(buf[i], nowMs(arrived));
+          pw::sim::Reply reply = line.cradle.Receive(buf[i], nowMs(arrived));
+          onLine(line, arrived); // a pulled unit's answers go with it
           std::int64_t ready = arrived;
           for (const pw::sim::ReplyByte& r : reply) {
             ready += static_cast<std::int64_t>(r.gapMs) * 1000;
@@ -448,6 +497,11 @@ int main(int argc, char** argv) {
     lines.emplace_back(pw::sim::PagerCradle(std::move(units),
                                             o.units > 1 ? o.schedule : pw::sim::CradleSchedule{}));
     lines.back().link = o.links[std::size_t(l)];
+  }
+  for (const Options::Pull& p : o.pulls) {
+    std::vector<int>& pullAt = lines[std::size_t(p.line - 1)].cradle.PullAfterWrites;
+    pullAt.resize(std::size_t(o.units), 0);
+    pullAt[std::size_t(p.unit - 1)] = p.writes;
   }
 
   // Stop signals are held back except while waiting, so none slips in between two waits.

@@ -2,19 +2,25 @@
 #include "sim/pager_cradle.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+
+#include "link/link_protocol.h"
 
 namespace pw::sim {
 
 PagerCradle::PagerCradle(std::vector<PagerFirmware> units, CradleSchedule schedule)
-    : Units(std::move(units)), schedule_(schedule) {}
+    : Units(std::move(units)), schedule_(schedule), writes_(Units.size(), 0) {}
 
 PagerFirmware* PagerCradle::OnLine(std::uint64_t nowMs) {
   for (;;) {
     if (current_ >= 0) {
-      if (schedule_.stayMs == 0 || nowMs < since_ + schedule_.stayMs)
+      std::uint64_t leave = schedule_.stayMs == 0 ? UINT64_MAX : since_ + schedule_.stayMs;
+      if (leaveAt_ >= 0)
+        leave = std::min(leave, static_cast<std::uint64_t>(leaveAt_));
+      if (nowMs < leave)
         break;
-      Remove(since_ + schedule_.stayMs);
+      Remove(leave);
     } else {
       if (next_ >= static_cast<int>(Units.size()))
         break;
@@ -33,6 +39,29 @@ void PagerCradle::TakeOff(std::uint64_t nowMs) {
     Remove(nowMs);
 }
 
+Reply PagerCradle::Receive(std::uint8_t b, std::uint64_t nowMs) {
+  PagerFirmware* unit = OnLine(nowMs);
+  if (unit == nullptr)
+    return {};
+  const std::size_t frames = unit->Frames.size();
+  Reply reply = unit->Receive(b, nowMs);
+  if (unit->Frames.size() == frames)
+    return reply; // no request complete yet
+  const auto index = static_cast<std::size_t>(current_);
+  const FrameKind kind = unit->Frames.back().kind;
+  if (kind == FrameKind::Write) {
+    const int pullAt = index < PullAfterWrites.size() ? PullAfterWrites[index] : 0;
+    if (++writes_[index] == pullAt) {
+      Remove(nowMs);
+      return {};
+    }
+  } else if (kind == FrameKind::Reset && !reply.empty() && reply.front().value == kAck &&
+             schedule_.leaveAfterResetMs >= 0 && leaveAt_ < 0) {
+    leaveAt_ = static_cast<std::int64_t>(nowMs) + schedule_.leaveAfterResetMs;
+  }
+  return reply;
+}
+
 void PagerCradle::PutOn(int unit, std::uint64_t at) {
   current_ = unit;
   since_ = at;
@@ -44,6 +73,7 @@ void PagerCradle::PutOn(int unit, std::uint64_t at) {
 void PagerCradle::Remove(std::uint64_t at) {
   Events.push_back({at, current_, false});
   current_ = -1;
+  leaveAt_ = -1;
   since_ = at;
 }
 

@@ -130,6 +130,42 @@ TEST(InProcessPagerPort, AClosedPortMovesNothing) {
   EXPECT_FALSE(port.IsOpen());
 }
 
+// A unit pulled after its second write keeps that write but never answers it, and the next
+// unit follows after the gap; a unit that acknowledged its reset leaves the set time later.
+TEST(PagerCradle, PullsAUnitAfterItsWritesAndLetsAFinishedUnitLeave) {
+  const std::vector<std::uint8_t> first{0x77, 0x06, 0x00, 0x00, 0x01, 0xAB, 0xCD, 0x01, 0x78};
+  const std::vector<std::uint8_t> second{0x77, 0x06, 0x10, 0x00, 0x01, 0x12, 0x34, 0x00, 0x46};
+  const std::vector<std::uint8_t> reset{'S', 'U', 'n', 'i', 'R', 'S', 'T'};
+  const std::vector<std::uint8_t> stored{0x06, 0x0C};
+  sim::PagerCradle cradle(sim::NumberedUnits(PatternImage(), "010209", 3),
+                          sim::CradleSchedule{0, 0, 500, 2000});
+  cradle.PullAfterWrites = {2, 0}; // the third unit is not in the table: never pulled
+  auto feed = [&](const std::vector<std::uint8_t>& bytes, std::uint64_t at) {
+    Reply all;
+    for (std::uint8_t b : bytes) {
+      const Reply r = cradle.Receive(b, at);
+      all.insert(all.end(), r.begin(), r.end());
+    }
+    return Values(all);
+  };
+  EXPECT_EQ(feed(first, 0), stored);
+  EXPECT_TRUE(feed(second, 100).empty());
+  EXPECT_EQ(cradle.Units[0].Eeprom[0x610], 0x12);
+  EXPECT_TRUE(feed(second, 400).empty()); // the cradle is empty
+  EXPECT_EQ(feed(first, 600), stored);
+  EXPECT_EQ(feed(second, 700), stored);
+  EXPECT_EQ(feed(reset, 800), (std::vector<std::uint8_t>{0x06}));
+  EXPECT_EQ(cradle.OnLine(2799), &cradle.Units[1]);
+  EXPECT_EQ(cradle.OnLine(2800), nullptr);
+  for (std::uint64_t at : {3300u, 3400u})
+    EXPECT_EQ(feed(second, at), stored);
+  EXPECT_EQ(cradle.Events, (std::vector<sim::CradleEvent>{{0, 0, true},
+                                                           {100, 0, false},
+                                                           {600, 1, true},
+                                                           {2800, 1, false},
+                                                           {3300, 2, true}}));
+}
+
 } // namespace
 } // namespace pw::test
 
