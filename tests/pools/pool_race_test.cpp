@@ -221,6 +221,8 @@ TEST_F(PoolRace, FourBenchesNeverHandOutOneCapcodeTwice) {
                                       std::to_string(kLines),
                                       "--units",
                                       std::to_string(kUnitsPerLine),
+                                      "--unit-stay",
+                                      "60000",
                                       "--unit-gap",
                                       "300",
                                       "--unit-leave",
@@ -376,12 +378,17 @@ TEST_F(PoolRace, FourBenchesNeverHandOutOneCapcodeTwice) {
       ASSERT_NE(record, byCapcode.end()) << value << " in " << serial << " is not on record";
       EXPECT_EQ(record->second->serialNumber, serial) << value;
     }
-  // Every pager but the pulled ones ends with one used capcode of each pool.
+  // Every pager that did not fail ends with one used capcode of each pool, a pulled one with
+  // none. A pager cut off by its bench gets its capcodes from the bench started again, unless
+  // the Program then refuses it (its patch header was written, its patch not).
   for (const auto& [serial, cp] : pagers)
     for (const auto& [pool, k] : codeOfPool) {
       const auto used = usedPerPager.find({pool, serial});
       const int count = used == usedPerPager.end() ? 0 : used->second;
-      EXPECT_EQ(count, pulledSerials.contains(serial) ? 0 : 1) << serial << " in " << pool;
+      if (!failedSerials.contains(serial))
+        EXPECT_EQ(count, 1) << serial << " in " << pool;
+      else
+        EXPECT_LE(count, pulledSerials.contains(serial) ? 0 : 1) << serial << " in " << pool;
     }
 }
 
