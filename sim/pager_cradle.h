@@ -61,8 +61,8 @@ private:
   CradleSchedule schedule_;
   int current_ = -1;
   int next_ = 0;
-  std::uint64_t since_ = 0; // when the current unit went on, or the cradle became empty
-  std::vector<int> writes_;  // write frames each unit has received
+  std::uint64_t since_ = 0;   // when the current unit went on, or the cradle became empty
+  std::vector<int> writes_;   // write frames each unit has received
   std::int64_t leaveAt_ = -1; // when the unit on the line leaves after its reset; -1: not set
 };
 

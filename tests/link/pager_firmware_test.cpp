@@ -159,11 +159,9 @@ TEST(PagerCradle, PullsAUnitAfterItsWritesAndLetsAFinishedUnitLeave) {
   EXPECT_EQ(cradle.OnLine(2800), nullptr);
   for (std::uint64_t at : {3300u, 3400u})
     EXPECT_EQ(feed(second, at), stored);
-  EXPECT_EQ(cradle.Events, (std::vector<sim::CradleEvent>{{0, 0, true},
-                                                           {100, 0, false},
-                                                           {600, 1, true},
-                                                           {2800, 1, false},
-                                                           {3300, 2, true}}));
+  EXPECT_EQ(cradle.Events,
+            (std::vector<sim::CradleEvent>{
+                {0, 0, true}, {100, 0, false}, {600, 1, true}, {2800, 1, false}, {3300, 2, true}}));
 }
 
 } // namespace
