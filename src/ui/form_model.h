@@ -142,6 +142,8 @@ public:
   void SetLedgerKind(std::string_view kind) { ledgerKind_ = kind; }
   // What the last Program's ledger entries had to tell the user; empty when all went well.
   const std::string& LastLedgerWarning() const { return lastLedgerWarning_; }
+  // The ledger's id of the last Program's attempt; empty when it went to no ledger.
+  const std::string& LastAttemptId() const { return attempt_.id; }
   // Load and save through the data-file rules with the given path instead of a dialog.
   bool LoadFile(const std::string& path);
   bool SaveFile(const std::string& path);
