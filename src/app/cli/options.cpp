@@ -436,10 +436,9 @@ int ParseAndRun(int argc, char** argv) {
       ->allow_extra_args(false)
       ->check(CLI::Validator(
           [](std::string& v) {
-            return ledger::ParseCapcodeRange(v) ? std::string()
-                                                : std::string("takes capcodes FIRST-LAST "
-                                                              "(0-999999999), as in "
-                                                              "1000000-1000999");
+            return ledger::ParseCapcodeRange(v)
+                       ? std::string()
+                       : v + " is not capcodes FIRST-LAST (0-999999999), as in 1000000-1000999";
           },
           ""));
   AddLedgerOptions(cmd, pool.ledger, false);
