@@ -13,6 +13,7 @@
 
 #include "base/clock.h"
 #include "base/host.h"
+#include "batch/pool_source.h"
 #include "batch/programming_log.h"
 #include "ledger/recorder.h"
 #include "codeplug/codeplug.h"
@@ -142,7 +143,14 @@ public:
   void SetLedgerKind(std::string_view kind) { ledgerKind_ = kind; }
   // What the last Program's ledger entries had to tell the user; empty when all went well.
   const std::string& LastLedgerWarning() const { return lastLedgerWarning_; }
-  // The ledger's id of the last Program's attempt; empty when it went to no ledger.
+  // Codes whose capcodes come from the ledger's pools at each Program (A-F; "" none) instead
+  // of the edits; reassign: new ones even for a pager that has some from these pools. While
+  // a pool is chosen the capcodes are not stepped after a Program.
+  void SetPoolChoice(const std::array<std::string, map::kCodeCount>& pools, bool reassign);
+  const std::array<std::string, map::kCodeCount>& PoolChoice() const { return poolChoice_; }
+  bool PoolReassign() const { return poolReassign_; }
+  bool PoolsChosen() const;
+  // The ledger's record of the last Program; empty when it had no ledger.
   const std::string& LastAttemptId() const { return attempt_.id; }
   // Load and save through the data-file rules with the given path instead of a dialog.
   bool LoadFile(const std::string& path);
@@ -169,6 +177,12 @@ private:
   void LogProgram(
       const std::optional<std::array<std::string, map::kCodeCount>>& capcodesAfterStepping = {});
   void BeginLedgerRecord();
+  // Before a Program from pools: the pager's serial number read, its capcodes reserved and set
+  // into the codes. Null (the user told why) when the Program is not to run.
+  std::unique_ptr<PoolSource> TakeFromPools(UnitAssignment& unit, std::string& serial);
+  // After it: the capcodes used, given back or held as suspect; what went wrong, or "".
+  std::string FinishFromPools(PoolSource& pools, const UnitAssignment& unit,
+                              const std::string& serial);
   void DescribeWhere(ProgrammingRecord& record) const;
   void ChooseBenchName();
   void RunSave();
@@ -228,6 +242,9 @@ private:
   std::string lastLedgerWarning_;
   std::string pendingLedgerWarning_;
   std::unique_ptr<PagerHistoryModel> history_;
+  std::array<std::string, map::kCodeCount> poolChoice_{};
+  bool poolReassign_ = false;
+  bool ledgerIsFallback_ = false; // the settings' ledger failed: the user's own file stands in
 };
 
 } // namespace pw::ui
