@@ -65,10 +65,11 @@ public:
     r.err = text.str();
     return r;
   }
-  // The built-in default codeplug (codes A, B and F enabled) as a data file.
+  // The simulated pager's codeplug (codes A, B and F enabled) as a data file.
   std::string DefaultFile() {
-    std::ofstream(P("empty.json")) << "{}";
-    EXPECT_EQ(Cli("import " + P("empty.json") + " --out " + P("pager.Dat")).status, 0);
+    test::SimProcess sim(link);
+    EXPECT_TRUE(sim.Ready());
+    EXPECT_EQ(Cli("read --port 1 --out " + P("pager.Dat")).status, 0);
     return P("pager.Dat");
   }
   // The capcode of code X the pager on the line holds, read back from it.
@@ -178,9 +179,9 @@ TEST_F(CliPoolTest, ProgramTakesThePagersCapcodesFromThePools) {
     std::string a, b;     // what the pager holds after it
     std::string shown;    // pool show main-a
   } cases[] = {
-      {"", "1000000", "3000000", "free 9, reserved 0, used 1"},
-      {"", "1000000", "3000000", "free 9, reserved 0, used 1"},
-      {" --reassign", "1000001", "3000001", "next: 1000000 1000002"},
+      {"", "1000000", "003000000", "free 9, reserved 0, used 1"},
+      {"", "1000000", "003000000", "free 9, reserved 0, used 1"},
+      {" --reassign", "1000001", "003000001", "next: 1000000 1000002"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.extra);
@@ -212,9 +213,9 @@ TEST_F(CliPoolTest, BatchTakesEachPagersCapcodesFromThePools) {
     int status;
     std::string end; // the summary's last lines
   } cases[] = {
-      {{"--units", "3"}, "--port 1", true, 1, "B=3000002\nstopped: "},
+      {{"--units", "3"}, "--port 1", true, 1, "the next unit gets: none ("},
       {{"--link", P("com2")}, "--device " + link + " --device " + P("com2") + " --count 2", false,
-       0, "B=3000002\n"},
+       0, "the next unit gets: A=main-a has none free B=003000002\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.lines);
@@ -229,7 +230,8 @@ TEST_F(CliPoolTest, BatchTakesEachPagersCapcodesFromThePools) {
     std::set<std::string> seen;
     for (std::sregex_iterator m(r.out.begin(), r.out.end(), unit), end; m != end; ++m)
       seen.insert({(*m)[1].str(), (*m)[2].str()});
-    EXPECT_EQ(seen, (std::set<std::string>{"A=1000000", "A=1000001", "B=3000000", "B=3000001"}))
+    EXPECT_EQ(seen,
+              (std::set<std::string>{"A=1000000", "A=1000001", "B=003000000", "B=003000001"}))
         << r.out;
     EXPECT_NE(r.out.find(c.end), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("main-a", r.out.find("stopped: ")) == std::string::npos, !c.takeOff)

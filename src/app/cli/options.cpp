@@ -414,7 +414,17 @@ int ParseAndRun(int argc, char** argv) {
                     "used capcode) or failed; 2 the ledger cannot be opened or a command line\n"
                     "that cannot be carried out.");
   const auto addPoolName = [&pool](CLI::App* sub) {
-    sub->add_option("name", pool.name, "the pool's name")->type_name("NAME")->required();
+    sub->add_option("name", pool.name, "the pool's name")
+        ->type_name("NAME")
+        ->required()
+        ->check(CLI::Validator(
+            [](std::string& v) {
+              return ledger::ValidPoolName(v) ? std::string()
+                                              : std::string("takes letters, digits, '-', '_' "
+                                                            "and '.', up to ") +
+                                                    std::to_string(ledger::kMaxPoolNameLength);
+            },
+            ""));
   };
   cmd = poolGroup->add_subcommand("add", "Make a pool, or give a pool more capcodes");
   addPoolName(cmd);
