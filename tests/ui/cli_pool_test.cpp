@@ -37,8 +37,9 @@ public:
   std::string P(const std::string& name) const { return (dir / name).string(); }
   // The environment every command runs in: the test's own settings, log and ledger.
   std::string Env() const {
-    return "PAGEWRIGHT_COM1=" + link + " XDG_DATA_HOME=" + P("data") + " XDG_CONFIG_HOME=" +
-           P("config") + " PAGEWRIGHT_LEDGER=sqlite:" + P("ledger.sqlite3") + " ";
+    return "PAGEWRIGHT_COM1=" + link + " XDG_DATA_HOME=" + P("data") +
+           " XDG_CONFIG_HOME=" + P("config") + " PAGEWRIGHT_LEDGER=sqlite:" + P("ledger.sqlite3") +
+           " ";
   }
   test::CommandResult Cli(const std::string& args) {
     return test::RunCommand(Env() + test::BinDir() + "/pagewright-cli " + args, dir.string());
@@ -47,10 +48,9 @@ public:
   // batch has printed their line.
   test::CommandResult BatchTakingOff(const std::string& args, pid_t sim) {
     test::CommandResult r;
-    FILE* out = popen((Env() + test::BinDir() + "/pagewright-cli batch " + args + " 2>" +
-                       P("batch.err"))
-                          .c_str(),
-                      "r");
+    FILE* out = popen(
+        (Env() + test::BinDir() + "/pagewright-cli batch " + args + " 2>" + P("batch.err")).c_str(),
+        "r");
     char line[1024];
     while (out && std::fgets(line, sizeof line, out)) {
       r.out += line;
@@ -115,34 +115,59 @@ void RunSteps(CliPoolTest& t, const std::vector<Step>& steps) {
 // Pools are made, extended, listed, shown and retired; ranges another pool holds, text that is
 // no range and ranges of illegal addresses alone are refused and change nothing.
 TEST_F(CliPoolTest, PoolCommandsKeepThePoolsOfTheLedger) {
-  RunSteps(*this, {
-      {"pool list", 0, {}, "has no pools"},
-      {"pool add main-a --code A --range 1000000-1000004", 0, {"pool main-a: 5 capcodes added\n"}, ""},
-      {"pool add main-a --code a --range 1000010 --range 1000020-1000021", 0, {"3 capcodes added"}, ""},
-      // Gap 1 of the FLEX addresses starts at 1933313: three of the six are left out.
-      {"pool add page-b --code B --range 1933310-1933315", 0,
-       {"pool page-b: 3 capcodes added (3 addresses of the ranges are not capcodes"}, ""},
-      {"pool add page-c --code C --range 1940000-1940099", 2, {}, "holds no capcode a pager can take"},
-      {"pool add page-c --code C --range 0", 2, {}, "holds no capcode a pager can take"},
-      {"pool add page-c --code C --range 1000004-1000008", 1, {}, ""},
-      {"pool add page-c --code C --range 1000-999", 2, {}, "1000-999 is not capcodes FIRST-LAST"},
-      {"pool add page-c --code C --range 12x", 2, {}, "12x is not capcodes FIRST-LAST"},
-      {"pool add page-c --code G --range 3000000", 2, {}, "takes a code letter A-F"},
-      {"pool add page-c --range 3000000", 2, {}, "--code is required"},
-      {"pool list", 0, {"main-a  A  free 8, reserved 0, used 0, suspect 0, unusable 0\n",
-                        "page-b  B  free 3,"}, ""},
-      {"pool show main-a", 0,
-       {"pool main-a, code A\n", "free 8, reserved 0, used 0, suspect 0, unusable 0\n",
-        "ranges: 1000000-1000004 1000010 1000020-1000021\n",
-        "next: 1000000 1000001 1000002 1000003 1000004\n"}, ""},
-      {"pool show nosuch", 1, {}, "nosuch"},
-      {"pool retire nosuch", 1, {}, "nosuch"},
-      {"pool release 12x", 2, {}, "a capcode is up to 9 digits"},
-      {"pool retire page-b", 0, {"pool page-b retired"}, ""},
-      {"pool list", 0, {"main-a  A  free 8", "page-b  B  free 3, reserved 0, used 0, suspect 0, "
-                                             "unusable 0  retired\n"}, ""},
-      {"pool list --ledger postgresql://nobody@127.0.0.1:1/none", 2, {}, "127.0.0.1"},
-  });
+  RunSteps(
+      *this,
+      {
+          {"pool list", 0, {}, "has no pools"},
+          {"pool add main-a --code A --range 1000000-1000004",
+           0,
+           {"pool main-a: 5 capcodes added\n"},
+           ""},
+          {"pool add main-a --code a --range 1000010 --range 1000020-1000021",
+           0,
+           {"3 capcodes added"},
+           ""},
+          // Gap 1 of the FLEX addresses starts at 1933313: three of the six are left out.
+          {"pool add page-b --code B --range 1933310-1933315",
+           0,
+           {"pool page-b: 3 capcodes added (3 addresses of the ranges are not capcodes"},
+           ""},
+          {"pool add page-c --code C --range 1940000-1940099",
+           2,
+           {},
+           "holds no capcode a pager can take"},
+          {"pool add page-c --code C --range 0", 2, {}, "holds no capcode a pager can take"},
+          {"pool add page-c --code C --range 1000004-1000008", 1, {}, ""},
+          {"pool add page-c --code C --range 1000-999",
+           2,
+           {},
+           "1000-999 is not capcodes FIRST-LAST"},
+          {"pool add page-c --code C --range 12x", 2, {}, "12x is not capcodes FIRST-LAST"},
+          {"pool add page-c --code G --range 3000000", 2, {}, "takes a code letter A-F"},
+          {"pool add page-c --range 3000000", 2, {}, "--code is required"},
+          {"pool add 'page c' --code C --range 3000000", 2, {}, "takes letters, digits"},
+          {"pool add main-a --code C --range 3000000", 1, {}, "main-a"},
+          {"pool list",
+           0,
+           {"main-a  A  free 8, reserved 0, used 0, suspect 0, unusable 0\n", "page-b  B  free 3,"},
+           ""},
+          {"pool show main-a",
+           0,
+           {"pool main-a, code A\n", "free 8, reserved 0, used 0, suspect 0, unusable 0\n",
+            "ranges: 1000000-1000004 1000010 1000020-1000021\n",
+            "next: 1000000 1000001 1000002 1000003 1000004\n"},
+           ""},
+          {"pool show nosuch", 1, {}, "nosuch"},
+          {"pool retire nosuch", 1, {}, "nosuch"},
+          {"pool release 12x", 2, {}, "a capcode is up to 9 digits"},
+          {"pool retire page-b", 0, {"pool page-b retired"}, ""},
+          {"pool list",
+           0,
+           {"main-a  A  free 8", "page-b  B  free 3, reserved 0, used 0, suspect 0, "
+                                 "unusable 0  retired\n"},
+           ""},
+          {"pool list --ledger postgresql://nobody@127.0.0.1:1/none", 2, {}, "127.0.0.1"},
+      });
   EXPECT_EQ(Cli("pool list").out.find("page-c"), std::string::npos);
 }
 
@@ -152,17 +177,27 @@ TEST_F(CliPoolTest, PoolsThatCannotBeUsedAreRefusedBeforeAnyPager) {
   const std::string file = DefaultFile();
   AddPools({"main-a --code A --range 1000000-1000009"});
   std::ofstream(P("units.csv")) << "code.A.capcode\n1000000\n";
-  RunSteps(*this, {
-      {"program --port 1 --in " + file + " --pool A=main-a --step A=1", 2, {}, "do not go with it"},
-      {"program --port 1 --in " + file + " --pool A=main-a --update", 2, {}, "do not go with it"},
-      {"program --port 1 --in " + file + " --reassign", 2, {}, "--reassign requires --pool"},
-      {"program --port 1 --in " + file + " --pool A", 2, {}, "--pool"},
-      {"program --port 1 --in " + file + " --pool A=main-a,A=other", 2, {}, "--pool"},
-      {"batch --port 1 --in " + file + " --pool A=main-a --manifest " + P("units.csv"), 2, {},
-       "do not go with it"},
-      {"batch --port 1 --in " + file + " --pool A=nosuch --count 1", 2, {}, "nosuch"},
-      {"batch --port 1 --in " + file + " --pool B=main-a --count 1", 2, {}, "main-a"},
-  });
+  RunSteps(
+      *this,
+      {
+          {"program --port 1 --in " + file + " --pool A=main-a --step A=1",
+           2,
+           {},
+           "do not go with it"},
+          {"program --port 1 --in " + file + " --pool A=main-a --update",
+           2,
+           {},
+           "do not go with it"},
+          {"program --port 1 --in " + file + " --reassign", 2, {}, "--reassign requires --pool"},
+          {"program --port 1 --in " + file + " --pool A", 2, {}, "--pool"},
+          {"program --port 1 --in " + file + " --pool A=main-a,A=other", 2, {}, "--pool"},
+          {"batch --port 1 --in " + file + " --pool A=main-a --manifest " + P("units.csv"),
+           2,
+           {},
+           "do not go with it"},
+          {"batch --port 1 --in " + file + " --pool A=nosuch --count 1", 2, {}, "nosuch"},
+          {"batch --port 1 --in " + file + " --pool B=main-a --count 1", 2, {}, "main-a"},
+      });
   EXPECT_FALSE(fs::exists(P("data/pagewright/programming-log.csv")));
   EXPECT_NE(Cli("pool show main-a").out.find("free 10, reserved 0, used 0"), std::string::npos);
 }
@@ -176,8 +211,8 @@ TEST_F(CliPoolTest, ProgramTakesThePagersCapcodesFromThePools) {
   ASSERT_TRUE(sim.Ready());
   const struct {
     std::string extra;
-    std::string a, b;     // what the pager holds after it
-    std::string shown;    // pool show main-a
+    std::string a, b;  // what the pager holds after it
+    std::string shown; // pool show main-a
   } cases[] = {
       {"", "1000000", "003000000", "free 9, reserved 0, used 1"},
       {"", "1000000", "003000000", "free 9, reserved 0, used 1"},
@@ -214,24 +249,26 @@ TEST_F(CliPoolTest, BatchTakesEachPagersCapcodesFromThePools) {
     std::string end; // the summary's last lines
   } cases[] = {
       {{"--units", "3"}, "--port 1", true, 1, "the next unit gets: none ("},
-      {{"--link", P("com2")}, "--device " + link + " --device " + P("com2") + " --count 2", false,
-       0, "the next unit gets: A=main-a has none free B=003000002\n"},
+      {{"--link", P("com2")},
+       "--device " + link + " --device " + P("com2") + " --count 2",
+       false,
+       0,
+       "the next unit gets: A=main-a has none free B=003000002\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.lines);
     fs::remove(P("ledger.sqlite3"));
-    AddPools({"main-a --code A --range 1000000-1000001", "main-b --code B --range 3000000-3000009"});
+    AddPools(
+        {"main-a --code A --range 1000000-1000001", "main-b --code B --range 3000000-3000009"});
     test::SimProcess sim(link, c.sim);
     ASSERT_TRUE(sim.Ready());
-    const test::CommandResult r =
-        BatchTakingOff("--in " + file + " " + c.lines + " --pool A=main-a,B=main-b",
-                       c.takeOff ? sim.Pid() : 0);
+    const test::CommandResult r = BatchTakingOff(
+        "--in " + file + " " + c.lines + " --pool A=main-a,B=main-b", c.takeOff ? sim.Pid() : 0);
     EXPECT_EQ(r.status, c.status) << r.out << r.err;
     std::set<std::string> seen;
     for (std::sregex_iterator m(r.out.begin(), r.out.end(), unit), end; m != end; ++m)
       seen.insert({(*m)[1].str(), (*m)[2].str()});
-    EXPECT_EQ(seen,
-              (std::set<std::string>{"A=1000000", "A=1000001", "B=003000000", "B=003000001"}))
+    EXPECT_EQ(seen, (std::set<std::string>{"A=1000000", "A=1000001", "B=003000000", "B=003000001"}))
         << r.out;
     EXPECT_NE(r.out.find(c.end), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("main-a", r.out.find("stopped: ")) == std::string::npos, !c.takeOff)
