@@ -881,7 +881,10 @@ std::unique_ptr<PoolSource> FormModel::TakeFromPools(UnitAssignment& unit, std::
   std::vector<FieldEntry> entries;
   for (const auto& [name, value] : unit.fields)
     entries.push_back(FieldEntry{FindNamedField(name), value, {}});
+  // The capcodes are typed in as into the edits, which the busy window holds disabled.
+  controls.SetEnabled("TFormUI", true);
   ApplyNamedFields(*this, entries);
+  controls.SetEnabled("TFormUI", false);
   for (const FieldEntry& e : entries)
     if (e.outcome.status == ApplyOutcome::Refused || e.outcome.status == ApplyOutcome::Corrected) {
       BatchPagerResult untouched;
