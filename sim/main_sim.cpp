@@ -9,7 +9,8 @@
 //
 // PATH becomes a symbolic link to the terminal's device; the device's own path is printed on
 // standard output. The pager serves until SIGINT or SIGTERM, then its EEPROM is written to
-// the --save file and the link is removed.
+// the --save file and the link is removed. A program killed while it held a line for itself
+// does not keep it: the line is free again for the next one, as a real port would be.
 //
 // Several lines, as a bench with many cradles: each --link is one line, and --lines N with a
 // single --link serves N lines at PATH-1 ... PATH-N. Each line has its own pseudo-terminal and
@@ -38,6 +39,8 @@
 #include <poll.h>
 #include <string>
 #include <string_view>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -312,6 +315,22 @@ struct Line {
   explicit Line(pw::sim::PagerCradle c) : cradle(std::move(c)) {}
 };
 
+// A program that held a line's terminal for itself (TIOCEXCL, with a lock on the device) and
+// died without letting go would keep every later program but root's out, for this process
+// holds the terminal open: a real port is free again once its user is gone. The hold is
+// dropped once nobody has the lock any more. True when the terminal is not held (any more).
+constexpr std::int64_t kHoldCheckUs = 500'000;
+bool LetGoOfDeadHold(int slaveFd) {
+  int exclusive = 0;
+  if (ioctl(slaveFd, TIOCGEXCL, &exclusive) != 0 || exclusive == 0)
+    return true;
+  if (flock(slaveFd, LOCK_EX | LOCK_NB) != 0)
+    return false; // its holder is alive
+  ioctl(slaveFd, TIOCNXCL);
+  flock(slaveFd, LOCK_UN);
+  return true;
+}
+
 // Moves bytes between each line's terminal and its firmware until a stop signal arrives. The
 // lines share nothing but the loop: each byte's time on its own line is kept whatever the
 // others do.
@@ -334,6 +353,8 @@ void Serve(std::vector<Line>& lines, const Options& o, const sigset_t& waitMask)
   };
 
   std::vector<pollfd> polls(lines.size());
+  std::int64_t nextHoldCheck = 0;
+  bool mayBeHeld = true; // a program talked since the last look found no line held
   while (!gStop) {
     std::int64_t now = NowUs();
     if (gTakeOff) {
@@ -341,7 +362,14 @@ void Serve(std::vector<Line>& lines, const Options& o, const sigset_t& waitMask)
       for (Line& line : lines)
         line.cradle.TakeOff(nowMs(now));
     }
-    std::int64_t nextDue = -1;
+    if (mayBeHeld && now >= nextHoldCheck) {
+      mayBeHeld = false;
+      for (Line& line : lines)
+        mayBeHeld = !LetGoOfDeadHold(line.slaveFd) || mayBeHeld;
+      nextHoldCheck = now + kHoldCheckUs;
+    }
+    // While a line may be held, the loop wakes now and then to see whether its holder is gone.
+    std::int64_t nextDue = mayBeHeld ? nextHoldCheck : -1;
     for (std::size_t l = 0; l < lines.size(); ++l) {
       const Line& line = lines[l];
       const bool due = !line.outgoing.empty() && line.outgoing.front().dueUs <= now;
@@ -375,6 +403,7 @@ void Serve(std::vector<Line>& lines, const Options& o, const sigset_t& waitMask)
           std::perror("pagewright-sim: read");
           return;
         }
+        mayBeHeld = mayBeHeld || n > 0;
         for (ssize_t i = 0; i < n; ++i) {
           std::int64_t arrived = now;
           if (byteUs > 0)
