@@ -20,6 +20,7 @@
 #include "link/serial_port.h"
 #include "link/serial_trace.h"
 #include "transactions/outcome.h"
+#include "ui/capcode_pools.h"
 #include "ui/controls.h"
 #include "ui/dialog_folder.h"
 #include "ui/dialogs_model.h"
@@ -138,6 +139,8 @@ public:
   // (ledger=, bench=) at its first Program; the command line sets its own.
   void SetLedger(std::shared_ptr<ledger::Recorder> recorder) { recorder_ = std::move(recorder); }
   ledger::Recorder* LedgerRecorder();
+  // TEMPORARY until the Program from pools lands: the pools of codes A-F and reassign.
+  void SetPoolChoice(const std::array<std::string, map::kCodeCount>& pools, bool reassign);
   // What kind of attempt a Program is on record as (ledger::kKindProgram unless set).
   void SetLedgerKind(std::string_view kind) { ledgerKind_ = kind; }
   // What the last Program's ledger entries had to tell the user; empty when all went well.
@@ -169,6 +172,14 @@ private:
   void BeginLedgerRecord();
   void DescribeWhere(ProgrammingRecord& record) const;
   void ChooseBenchName();
+  // Capcode pools (form_pools.cpp): the dialog, the choice kept in the user's settings, and
+  // the foot's note while pools are chosen.
+  void ChooseCapcodePools();
+  void RestorePoolChoice();
+  void ApplyPoolSelection(const PoolSelection& selection);
+  PoolSelection CurrentPools() const;
+  ledger::Ledger* PoolLedger(const UserSettings& settings, std::unique_ptr<ledger::Ledger>& own,
+                             std::string& why);
   void RunSave();
   void RunLoad();
   void OpenProgrammingLog();
@@ -226,6 +237,7 @@ private:
   std::string lastLedgerWarning_;
   std::string pendingLedgerWarning_;
   std::unique_ptr<PagerHistoryModel> history_;
+  PoolSelection tempPools_; // TEMPORARY
 };
 
 } // namespace pw::ui
