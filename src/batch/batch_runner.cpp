@@ -27,19 +27,23 @@ BatchRunner::BatchRunner(SerialPort& port, Link& link, Clock& clock, BatchStatio
           std::make_unique<LineCoordinator>(*ownSource_, options.count, options.allowRepeat)),
       coordinator_(ownCoordinator_.get()), line_(ownCoordinator_->AddLine("line")) {}
 
-std::optional<std::string> BatchRunner::PagerOnLine() {
+std::optional<std::string> ReadSerialOnLine(SerialPort& port, Link& link) {
   // An empty line answers nothing: wait a second for the reply, not the protocol's five.
-  port_.SetReadTimeout(kPagerPollTimeoutMs);
+  port.SetReadTimeout(kPagerPollTimeoutMs);
   std::optional<std::string> serial;
-  const LinkResult version = link_.QueryFirmwareVersion(port_, kVersionLabelMode);
+  const LinkResult version = link.QueryFirmwareVersion(port, kVersionLabelMode);
   // A NAK inside the reply is a pager too; its Program says why it cannot serve it.
   if ((version == kLinkSuccess || version == kLinkNak) &&
-      link_.ReadBlock(port_, map::kSerialNumber, map::kSerialNumberLength, kProgressNone) ==
+      link.ReadBlock(port, map::kSerialNumber, map::kSerialNumberLength, kProgressNone) ==
           kLinkSuccess)
-    serial.emplace(reinterpret_cast<const char*>(link_.ReceiveBuffer.data()),
+    serial.emplace(reinterpret_cast<const char*>(link.ReceiveBuffer.data()),
                    map::kSerialNumberLength);
-  port_.SetReadTimeout(kReadTimeoutMs);
+  port.SetReadTimeout(kReadTimeoutMs);
   return serial;
+}
+
+std::optional<std::string> BatchRunner::PagerOnLine() {
+  return ReadSerialOnLine(port_, link_);
 }
 
 void BatchRunner::SleepRestOfPoll(std::uint64_t pollStart) {

@@ -105,6 +105,10 @@ private:
   int line_ = 0;
 };
 
+// The serial number (raw) of the pager that answers on the line now, or nothing: the version
+// query and a read of the serial number, each waiting kPagerPollTimeoutMs at most.
+std::optional<std::string> ReadSerialOnLine(SerialPort& port, Link& link);
+
 // The summary line of a pager: "2  CVAFABC124  A=1234561 B=1234562  ok  23.4 s".
 std::string BatchSummaryLine(int number, const BatchPagerResult& result, double seconds);
 

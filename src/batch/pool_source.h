@@ -35,7 +35,7 @@ public:
   bool Finish(const UnitAssignment& unit, const BatchPagerResult& result,
               std::string& why) override;
   bool Exhausted() const override { return exhausted_; }
-  std::string Next() const override;
+  std::string Next() const override; // asks the ledger
 
   const std::array<std::string, map::kCodeCount>& PoolNames() const { return pools_; }
 
@@ -45,7 +45,8 @@ private:
   std::array<std::string, map::kCodeCount> pools_;
   bool reassign_;
   std::array<std::int64_t, map::kCodeCount> others_{};
-  bool exhausted_ = false;
+  bool exhausted_ = false; // a pool ran dry or cannot be used: no further unit
+  std::string exhaustedWhy_;
 };
 
 } // namespace pw

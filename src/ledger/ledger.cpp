@@ -16,6 +16,7 @@
 #include "base/local_time.h"
 #include "base/sha256.h"
 #include "base/user_dirs.h"
+#include "ledger/ledger_support.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -84,6 +85,41 @@ CREATE TABLE unsynced (
   entry_id TEXT PRIMARY KEY,
   target TEXT NOT NULL
 );
+)"},
+    // Capcode pools: every capcode of a pool is a row of its own from the pool's making, so
+    // benches reserve rows (and skip each other's) rather than count on a shared counter.
+    Migration{2, R"(
+CREATE TABLE pools (
+  name TEXT PRIMARY KEY,
+  code TEXT NOT NULL,
+  retired BIGINT NOT NULL,
+  created_ms BIGINT NOT NULL
+);
+CREATE TABLE pool_ranges (
+  pool TEXT NOT NULL,
+  first_capcode BIGINT NOT NULL,
+  last_capcode BIGINT NOT NULL,
+  added_ms BIGINT NOT NULL
+);
+CREATE INDEX pool_ranges_pool ON pool_ranges (pool);
+CREATE TABLE pool_capcodes (
+  capcode BIGINT PRIMARY KEY,
+  pool TEXT NOT NULL,
+  state TEXT NOT NULL,
+  returned BIGINT NOT NULL,
+  serial_number TEXT NOT NULL,
+  bench TEXT NOT NULL,
+  reservation TEXT NOT NULL,
+  lease_until_ms BIGINT NOT NULL,
+  attempt_id TEXT NOT NULL,
+  changed_ms BIGINT NOT NULL,
+  host TEXT NOT NULL,
+  pid BIGINT NOT NULL,
+  boot TEXT NOT NULL
+);
+CREATE INDEX pool_capcodes_next ON pool_capcodes (pool, state, returned, capcode);
+CREATE INDEX pool_capcodes_serial ON pool_capcodes (serial_number);
+CREATE INDEX pool_capcodes_reservation ON pool_capcodes (reservation);
 )"},
 };
 constexpr int kSchemaVersion = kMigrations.back().version;
@@ -179,14 +215,6 @@ Row ToRow(const Attempt& a, bool completion) {
   return row;
 }
 
-std::int64_t Number(const std::string& text) {
-  try {
-    return text.empty() ? 0 : std::stoll(text);
-  } catch (...) {
-    return 0;
-  }
-}
-
 Attempt FromRow(const Row& row) {
   Attempt a;
   std::size_t i = 0;
@@ -227,6 +255,25 @@ std::string HashOf(const Row& row) {
   return Sha256Hex(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
+bool IsHex64(const std::string& s) {
+  return s.size() == 64 && std::all_of(s.begin(), s.end(), [](char c) {
+           return std::isdigit(static_cast<unsigned char>(c)) || (c >= 'a' && c <= 'f');
+         });
+}
+
+
+} // namespace
+
+// ---- Small helpers the pools share ---------------------------------------------------------
+
+std::int64_t Number(const std::string& text) {
+  try {
+    return text.empty() ? 0 : std::stoll(text);
+  } catch (...) {
+    return 0;
+  }
+}
+
 std::int64_t NowMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
@@ -262,17 +309,9 @@ std::int64_t ProcessId() {
 #endif
 }
 
-bool IsHex64(const std::string& s) {
-  return s.size() == 64 && std::all_of(s.begin(), s.end(), [](char c) {
-           return std::isdigit(static_cast<unsigned char>(c)) || (c >= 'a' && c <= 'f');
-         });
-}
-
 void Rollback(Database& db) {
   db.Exec("ROLLBACK");
 }
-
-} // namespace
 
 // ---- Where the ledger is -----------------------------------------------------------------------
 

@@ -138,8 +138,11 @@ public:
   Reservation Reserve(const PoolRequest& request);
   // The reserved capcodes are in the pager of serial, verified: used, with the attempt. With
   // reassign, the capcodes the pager had from the same pools go back to the free ones.
+  // expected: how many capcodes the reservation holds; fewer left (released meanwhile by
+  // hand) is refused.
   bool CommitReservation(const std::string& reservationId, const std::string& serialNumber,
-                         const std::string& attemptId, bool reassign, std::string* error);
+                         const std::string& attemptId, bool reassign, std::size_t expected,
+                         std::string* error);
   // The Program failed. Nothing written: the new capcodes are free again. Written (the pager
   // may hold them): they are suspect, with serial.
   bool ReturnReservation(const std::string& reservationId, bool written,

@@ -30,6 +30,7 @@ inline constexpr std::int64_t kPoolLeaseMs = 15 * 60 * 1000;
 inline constexpr std::int64_t kMaxPoolCapcodes = 1'000'000;
 // How many free capcodes `pool show` lists.
 inline constexpr int kPoolNextShown = 5;
+inline constexpr std::size_t kMaxPoolNameLength = 64;
 
 struct CapcodeRange {
   std::int64_t first = 0;
@@ -45,6 +46,8 @@ std::vector<CapcodeRange> LegalParts(const CapcodeRange& range);
 // "1000000-1000999", or "1000000" for one capcode.
 std::string RangeText(const CapcodeRange& range);
 
+// Letters, digits, '-', '_' and '.', up to kMaxPoolNameLength.
+bool ValidPoolName(std::string_view name);
 // Code letters A-F as 1-6, and back; 0 / '?' for anything else.
 int CodeNumber(char letter);
 char CodeLetter(int code);

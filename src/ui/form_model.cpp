@@ -10,11 +10,15 @@
 #include "base/timer_resolution.h"
 #include "base/user_dirs.h"
 #include "base/version.h"
+#include "batch/batch_runner.h"
 #include "batch/programming_log.h"
+#include "codeplug/flex_address.h"
 #include "files/file_io.h"
 #include "link/link_protocol.h"
+#include "transactions/transaction_steps.h"
 #include "transactions/transactions.h"
 #include "ui/main_controls.h"
+#include "ui/named_fields.h"
 #include "ui/settings.h"
 #include "ui/user_settings.h"
 
@@ -704,15 +708,30 @@ void FormModel::RunProgram() {
   std::array<std::uint8_t, map::kSerialNumberLength> ownSerial{};
   const auto serialAt = codeplug.WorkingImage.begin() + map::kSerialNumber;
   std::copy_n(serialAt, ownSerial.size(), ownSerial.begin());
-  const bool stepping = controls.Checked("chkAutoIncrementorDecrement");
+  // Capcodes from pools are reserved for the pager on the line before anything else.
+  UnitAssignment poolUnit;
+  std::string polledSerial;
+  std::unique_ptr<PoolSource> pools;
+  if (PoolsChosen()) {
+    pools = TakeFromPools(poolUnit, polledSerial);
+    if (!pools) {
+      controls.SetEnabled("TFormUI", true);
+      for (std::string_view name : kBusyControls) controls.SetEnabled(name, true);
+      return;
+    }
+  }
+  std::string poolTrouble;
+  const bool stepping = !pools && controls.Checked("chkAutoIncrementorDecrement");
   // The log's line is written when the transaction ends, before its box waits for the user;
-  // the capcodes the stepping will give are known by then.
+  // the capcodes the stepping will give are known by then. So are the pools' capcodes settled.
   auto ended = [&](const TransactionOutcome& outcome) {
     lastOutcome_ = outcome;
     std::optional<std::array<std::string, map::kCodeCount>> next;
     if (outcome.Ok() && stepping)
       next = view_->PreviewAutoStep();
     LogProgram(next);
+    if (pools)
+      poolTrouble = FinishFromPools(*pools, poolUnit, polledSerial);
   };
   BeginLedgerRecord();
   if (port_) {
@@ -726,6 +745,8 @@ void FormModel::RunProgram() {
     host_.ShowBox("Programming Fail", "Error", Icon::Error);
   }
   std::copy(ownSerial.begin(), ownSerial.end(), serialAt);
+  if (!poolTrouble.empty())
+    host_.Show(Message{poolTrouble, "Warning", Icon::Warning});
   const bool ok = lastOutcome_.Ok();
   lastStepOk_ = true;
   if (ok && stepping)
@@ -815,10 +836,77 @@ ledger::Recorder* FormModel::LedgerRecorder() {
   if (!opened.ledger) {
     pendingLedgerWarning_ = opened.message;
     if (!url.empty()) opened = ledger::Ledger::Open({});
+    ledgerIsFallback_ = true;
   }
   if (opened.ledger)
     recorder_ = std::make_shared<ledger::Recorder>(std::move(opened.ledger), bench);
   return recorder_.get();
+}
+
+void FormModel::SetPoolChoice(const std::array<std::string, map::kCodeCount>& pools,
+                              bool reassign) {
+  poolChoice_ = pools;
+  poolReassign_ = reassign;
+}
+
+bool FormModel::PoolsChosen() const {
+  return std::any_of(poolChoice_.begin(), poolChoice_.end(),
+                     [](const std::string& pool) { return !pool.empty(); });
+}
+
+std::unique_ptr<PoolSource> FormModel::TakeFromPools(UnitAssignment& unit, std::string& serial) {
+  auto refuse = [&](const std::string& why) {
+    lastOutcome_ = TransactionOutcome{Ending::Refused, TransactionStep::None};
+    lastOutcome_.detail = why;
+    host_.Show(Message{"Capcode pools: " + why + ". Nothing was programmed.", "Error",
+                       Icon::Error});
+    return std::unique_ptr<PoolSource>();
+  };
+  ledger::Recorder* recorder = LedgerRecorder();
+  if (!recorder || ledgerIsFallback_) {
+    const std::string why = pendingLedgerWarning_.empty() ? lastLedgerWarning_
+                                                          : pendingLedgerWarning_;
+    return refuse(why.empty() ? "the ledger cannot be opened" : why);
+  }
+  if (!port_) return refuse("no serial port is open");
+  auto source = std::make_unique<PoolSource>(recorder->Primary(), recorder->Bench(),
+                                             poolChoice_, poolReassign_);
+  const CodeplugColumns columns = CodeplugColumnsOf(codeplug.WorkingImage);
+  std::array<std::int64_t, map::kCodeCount> others{};
+  for (std::size_t k = 0; k < others.size(); ++k)
+    if (columns.enabled[k] && poolChoice_[k].empty())
+      others[k] = ParseCapcodeText(columns.capcodes[k]);
+  source->SetOtherCapcodes(others);
+  TransactionContext ctx{codeplug, *link_, *port_, host_, clock_};
+  steps::ReopenPort(ctx);
+  const std::optional<std::string> onLine = ReadSerialOnLine(*port_, *link_);
+  if (!onLine) return refuse("no pager answers on the line");
+  serial = *onLine;
+  std::string why;
+  if (source->Take(serial, unit, why) != UnitSource::Answer::Unit) return refuse(why);
+  std::vector<FieldEntry> entries;
+  for (const auto& [name, value] : unit.fields)
+    entries.push_back(FieldEntry{FindNamedField(name), value, {}});
+  ApplyNamedFields(*this, entries);
+  for (const FieldEntry& e : entries)
+    if (e.outcome.status == ApplyOutcome::Refused || e.outcome.status == ApplyOutcome::Corrected) {
+      BatchPagerResult untouched;
+      source->Finish(unit, untouched, why);
+      return refuse(e.field->name + "=" + e.value + " cannot be stored: " + e.outcome.reason);
+    }
+  return source;
+}
+
+std::string FormModel::FinishFromPools(PoolSource& pools, const UnitAssignment& unit,
+                                       const std::string& serial) {
+  BatchPagerResult result;
+  result.ok = lastOutcome_.Ok();
+  result.written = !lastOutcome_.written.empty();
+  result.serialNumber = lastOutcome_.serialNumber.empty() ? serial : lastOutcome_.serialNumber;
+  result.attemptId = attempt_.id;
+  std::string why;
+  pools.Finish(unit, result, why);
+  return why;
 }
 
 void FormModel::ChooseBenchName() {

@@ -13,6 +13,7 @@
 
 #include "base/clock.h"
 #include "base/host.h"
+#include "batch/pool_source.h"
 #include "batch/programming_log.h"
 #include "ledger/recorder.h"
 #include "codeplug/codeplug.h"
@@ -139,12 +140,19 @@ public:
   // (ledger=, bench=) at its first Program; the command line sets its own.
   void SetLedger(std::shared_ptr<ledger::Recorder> recorder) { recorder_ = std::move(recorder); }
   ledger::Recorder* LedgerRecorder();
-  // TEMPORARY until the Program from pools lands: the pools of codes A-F and reassign.
-  void SetPoolChoice(const std::array<std::string, map::kCodeCount>& pools, bool reassign);
   // What kind of attempt a Program is on record as (ledger::kKindProgram unless set).
   void SetLedgerKind(std::string_view kind) { ledgerKind_ = kind; }
   // What the last Program's ledger entries had to tell the user; empty when all went well.
   const std::string& LastLedgerWarning() const { return lastLedgerWarning_; }
+  // Codes whose capcodes come from the ledger's pools at each Program (A-F; "" none) instead
+  // of the edits; reassign: new ones even for a pager that has some from these pools. While
+  // a pool is chosen the capcodes are not stepped after a Program.
+  void SetPoolChoice(const std::array<std::string, map::kCodeCount>& pools, bool reassign);
+  const std::array<std::string, map::kCodeCount>& PoolChoice() const { return poolChoice_; }
+  bool PoolReassign() const { return poolReassign_; }
+  bool PoolsChosen() const;
+  // The ledger's record of the last Program; empty when it had no ledger.
+  const std::string& LastAttemptId() const { return attempt_.id; }
   // Load and save through the data-file rules with the given path instead of a dialog.
   bool LoadFile(const std::string& path);
   bool SaveFile(const std::string& path);
@@ -170,6 +178,12 @@ private:
   void LogProgram(
       const std::optional<std::array<std::string, map::kCodeCount>>& capcodesAfterStepping = {});
   void BeginLedgerRecord();
+  // Before a Program from pools: the pager's serial number read, its capcodes reserved and set
+  // into the codes. Null (the user told why) when the Program is not to run.
+  std::unique_ptr<PoolSource> TakeFromPools(UnitAssignment& unit, std::string& serial);
+  // After it: the capcodes used, given back or held as suspect; what went wrong, or "".
+  std::string FinishFromPools(PoolSource& pools, const UnitAssignment& unit,
+                              const std::string& serial);
   void DescribeWhere(ProgrammingRecord& record) const;
   void ChooseBenchName();
   // Capcode pools (form_pools.cpp): the dialog, the choice kept in the user's settings, and
@@ -177,7 +191,6 @@ private:
   void ChooseCapcodePools();
   void RestorePoolChoice();
   void ApplyPoolSelection(const PoolSelection& selection);
-  PoolSelection CurrentPools() const;
   ledger::Ledger* PoolLedger(const UserSettings& settings, std::unique_ptr<ledger::Ledger>& own,
                              std::string& why);
   void RunSave();
@@ -237,7 +250,9 @@ private:
   std::string lastLedgerWarning_;
   std::string pendingLedgerWarning_;
   std::unique_ptr<PagerHistoryModel> history_;
-  PoolSelection tempPools_; // TEMPORARY
+  std::array<std::string, map::kCodeCount> poolChoice_{};
+  bool poolReassign_ = false;
+  bool ledgerIsFallback_ = false; // the settings' ledger failed: the user's own file stands in
 };
 
 } // namespace pw::ui

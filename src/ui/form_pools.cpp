@@ -11,16 +11,6 @@
 
 namespace pw::ui {
 
-// TEMPORARY until the Program from pools lands.
-void FormModel::SetPoolChoice(const std::array<std::string, map::kCodeCount>& pools,
-                              bool reassign) {
-  tempPools_ = PoolSelection{pools, reassign};
-}
-
-PoolSelection FormModel::CurrentPools() const {
-  return tempPools_;
-}
-
 void FormModel::RestorePoolChoice() {
   if (userSettingsPath_.empty())
     return; // the command line names its pools itself
@@ -41,10 +31,9 @@ void FormModel::ApplyPoolSelection(const PoolSelection& selection) {
 // one is tried again, for the dialog alone.
 ledger::Ledger* FormModel::PoolLedger(const UserSettings& settings,
                                       std::unique_ptr<ledger::Ledger>& own, std::string& why) {
-  const std::string url = ledger::ChosenLedgerUrl({}, settings.Get("ledger").value_or(""));
-  if (ledger::Recorder* recorder = LedgerRecorder();
-      recorder && recorder->Primary().Shown() == ledger::ParseLocation(url).shown)
+  if (ledger::Recorder* recorder = LedgerRecorder(); recorder && !ledgerIsFallback_)
     return &recorder->Primary();
+  const std::string url = ledger::ChosenLedgerUrl({}, settings.Get("ledger").value_or(""));
   ledger::Ledger::Opened opened = ledger::Ledger::Open(url);
   own = std::move(opened.ledger);
   why = opened.message;
@@ -56,7 +45,7 @@ void FormModel::ChooseCapcodePools() {
   std::unique_ptr<ledger::Ledger> own;
   std::string why;
   ledger::Ledger* ledger = PoolLedger(settings, own, why);
-  CapcodePoolsModel dialog(ledger, CurrentPools(), why);
+  CapcodePoolsModel dialog(ledger, PoolSelection{PoolChoice(), PoolReassign()}, why);
   if (!shell_.ShowCapcodePools(dialog))
     return;
   const PoolSelection chosen = dialog.Chosen();

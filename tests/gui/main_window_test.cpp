@@ -665,7 +665,7 @@ TEST_F(MainWindowTest, TheCapcodePoolsDialogChoosesAPoolAndTheFootNamesIt) {
     seen = true;
     EXPECT_EQ(dialog->Pool(0)->itemText(1).toStdString(), "Main (10 free)");
     EXPECT_FALSE(dialog->Pool(1)->isEnabled());
-    EXPECT_EQ(QApplication::focusWidget(), dialog->Pool(0));
+    EXPECT_EQ(dialog->focusWidget(), dialog->Pool(0));
     dialog->Pool(0)->setCurrentIndex(1);
     QTest::mouseClick(dialog->findChild<QPushButton*>("btnOK"), Qt::LeftButton);
   });

@@ -338,6 +338,195 @@ TEST_P(LedgerTest, BenchesWritingAtOnceLoseNothing) {
   EXPECT_EQ(v.entries, writers * 100);
 }
 
+// ---- Capcode pools ------------------------------------------------------------------------------
+
+TEST_P(LedgerTest, PoolRangesAreCheckedAsTheyAreAdded) {
+  auto l = Open(url_);
+  ASSERT_TRUE(l);
+  struct Case {
+    const char* name;
+    char code;
+    std::vector<CapcodeRange> ranges;
+    std::int64_t added; // -1: refused
+    const char* error;
+  };
+  const Case cases[] = {
+      {"north", 'A', {{1000000, 1000009}}, 10, ""},
+      {"north", 'A', {{1000010, 1000014}}, 5, ""}, // more of the same pool
+      {"north", 'B', {{1000020, 1000021}}, -1, "is for code A"},
+      {"south", 'B', {{1000005, 1000030}}, -1, "overlaps 1000000-1000009 of pool north"},
+      {"south", 'B', {{1100000, 1100003}, {1100002, 1100005}}, -1, "overlap"},
+      {"gap", 'C', {{1933300, 2009100}}, 26, ""}, // 13 below gap 1, 13 above
+      {"void", 'D', {{1933313, 2009087}}, -1, "no legal FLEX address"},
+      {"zero", 'E', {{0, 0}}, -1, "no legal FLEX address"},
+      {"big", 'F', {{100000000, 101000000}}, -1, "at most 1000000"},
+      {"bad name", 'F', {{5, 6}}, -1, "not a pool name"},
+      {"letter", 'G', {{5, 6}}, -1, "not one of A-F"},
+  };
+  for (const Case& c : cases) {
+    std::int64_t added = 0;
+    std::string error;
+    const bool ok = l->AddPool(c.name, c.code, c.ranges, &added, &error);
+    EXPECT_EQ(ok ? added : -1, c.added) << c.name << ": " << error;
+    EXPECT_NE(error.find(c.error), std::string::npos) << c.name << ": " << error;
+  }
+  const auto north = l->Pool("north", 3);
+  ASSERT_TRUE(north);
+  EXPECT_EQ(north->counts.free, 15);
+  EXPECT_EQ(north->next, (std::vector<std::int64_t>{1000000, 1000001, 1000002}));
+  const auto gap = l->Pool("gap", 0);
+  ASSERT_TRUE(gap);
+  EXPECT_EQ(gap->ranges, (std::vector<CapcodeRange>{{1933300, 1933312}, {2009088, 2009100}}));
+  EXPECT_EQ(l->Pools(0).size(), 2u); // the refused ones left nothing behind
+}
+
+// One pager's way through the states, and the ways back.
+TEST_P(LedgerTest, PoolCapcodesGoFromReservedToUsedOrBack) {
+  auto l = Open(url_);
+  ASSERT_TRUE(l);
+  ASSERT_TRUE(l->AddPool("a", 'A', {{1000000, 1000004}}, nullptr, nullptr));
+  ASSERT_TRUE(l->AddPool("b", 'B', {{1100000, 1100004}}, nullptr, nullptr));
+  auto reserve = [&](const std::string& serial, bool reassign = false,
+                     std::int64_t leaseMs = kPoolLeaseMs) {
+    PoolRequest q;
+    q.bench = "bench1";
+    q.serialNumber = serial;
+    q.pools = {"a", "b"};
+    q.reassign = reassign;
+    q.leaseMs = leaseMs;
+    return l->Reserve(q);
+  };
+  auto stateOf = [&](std::int64_t capcode) {
+    for (const PoolCapcode& c : l->PoolCapcodes("", {}))
+      if (c.capcode == capcode)
+        return c.state + " " + c.serialNumber;
+    return std::string("free");
+  };
+  std::string error;
+  Reservation r = reserve("SER0000001");
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.capcodes[0], 1000000);
+  EXPECT_EQ(r.capcodes[1], 1100000);
+  EXPECT_EQ(stateOf(1000000), "reserved SER0000001");
+  ASSERT_TRUE(l->CommitReservation(r.id, "SER0000001", "att1", false, 2, &error)) << error;
+  EXPECT_EQ(stateOf(1100000), "used SER0000001");
+
+  // The same pager again gets its own capcodes.
+  r = reserve("SER0000001");
+  EXPECT_TRUE(r.own[0] && r.own[1]);
+  EXPECT_EQ(r.capcodes[0], 1000000);
+  ASSERT_TRUE(l->ReturnReservation(r.id, true, "SER0000001", &error)) << error;
+  EXPECT_EQ(stateOf(1000000), "used SER0000001"); // still its own
+
+  // Nothing written: free again, and handed out first.
+  r = reserve("SER0000002");
+  EXPECT_EQ(r.capcodes[0], 1000001);
+  ASSERT_TRUE(l->ReturnReservation(r.id, false, "SER0000002", &error)) << error;
+  EXPECT_EQ(stateOf(1000001), "free");
+  // Written: suspect with the serial number, until that pager is programmed with them.
+  r = reserve("SER0000003");
+  EXPECT_EQ(r.capcodes[0], 1000001);
+  ASSERT_TRUE(l->ReturnReservation(r.id, true, "SER0000003", &error)) << error;
+  EXPECT_EQ(stateOf(1000001), "suspect SER0000003");
+  r = reserve("SER0000003");
+  EXPECT_TRUE(r.own[0]);
+  EXPECT_EQ(r.capcodes[0], 1000001);
+  ASSERT_TRUE(l->CommitReservation(r.id, "SER0000003", "att3", false, 2, &error)) << error;
+  EXPECT_EQ(stateOf(1000001), "used SER0000003");
+
+  // Reassigned: new capcodes, the old ones free only once the new are used.
+  r = reserve("SER0000001", true);
+  EXPECT_EQ(r.capcodes[0], 1000002);
+  EXPECT_EQ(stateOf(1000000), "used SER0000001");
+  ASSERT_TRUE(l->CommitReservation(r.id, "SER0000001", "att4", true, 2, &error)) << error;
+  EXPECT_EQ(stateOf(1000000), "free");
+  EXPECT_EQ(stateOf(1000002), "used SER0000001");
+
+  // A capcode the codeplug's rules refuse is never handed out.
+  PoolRequest q;
+  q.serialNumber = "SER0000004";
+  q.pools = {"a"};
+  q.usable = [](int code, std::int64_t capcode) { return !(code == 1 && capcode == 1000000); };
+  r = l->Reserve(q);
+  EXPECT_EQ(r.capcodes[0], 1000003);
+  EXPECT_EQ(stateOf(1000000), "unusable ");
+
+  // A lease that runs out leaves the capcodes suspect, never free.
+  r = reserve("SER0000005", false, -1);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(l->Pool("a", 0)->counts.suspect, 1);
+  EXPECT_EQ(stateOf(r.capcodes[0]), "suspect SER0000005");
+  // Release: what may go back does, what is in a pager does not.
+  struct Release {
+    std::int64_t capcode;
+    const char* error; // "" when released
+  };
+  for (const Release& c : {Release{r.capcodes[0], ""}, Release{1000000, ""},
+                           Release{1000000, "free already"}, Release{1000002, "used by pager"},
+                           Release{1000003, "being programmed"}, Release{7, "in no pool"}}) {
+    error.clear();
+    EXPECT_EQ(l->ReleaseCapcode(c.capcode, &error), *c.error == 0) << c.capcode;
+    EXPECT_NE(error.find(c.error), std::string::npos) << c.capcode << ": " << error;
+  }
+  // Until the pool runs dry; a retired pool gives nothing.
+  while ((r = reserve("SER0000009", true)).ok) {
+  }
+  EXPECT_EQ(r.emptyPool, "a");
+  EXPECT_EQ(l->Pool("a", 0)->counts.free, 0);
+  ASSERT_TRUE(l->RetirePool("b", &error));
+  EXPECT_FALSE(l->RetirePool("b", &error));
+  q.pools = {"", "b"};
+  r = l->Reserve(q);
+  EXPECT_NE(r.error.find("retired"), std::string::npos) << r.error;
+  q.pools = {"b"};
+  r = l->Reserve(q);
+  EXPECT_NE(r.error.find("for code B, not code A"), std::string::npos) << r.error;
+}
+
+// Benches reserving at once never get one capcode twice.
+TEST_P(LedgerTest, PoolReservationsAtOnceNeverShareACapcode) {
+  auto l = Open(url_);
+  ASSERT_TRUE(l);
+  ASSERT_TRUE(l->AddPool("shared", 'A', {{1200000, 1200999}}, nullptr, nullptr));
+  constexpr int kBenches = 4, kUnits = 25;
+  std::vector<std::vector<std::int64_t>> got(kBenches);
+  std::vector<std::thread> benches;
+  for (int b = 0; b < kBenches; ++b)
+    benches.emplace_back([&, b] {
+      auto mine = Ledger::Open(url_).ledger;
+      for (int u = 0; mine && u < kUnits; ++u) {
+        PoolRequest q;
+        q.bench = "bench" + std::to_string(b);
+        q.serialNumber = "S" + std::to_string(b * 100 + u);
+        q.pools = {"shared"};
+        const Reservation r = mine->Reserve(q);
+        if (!r.ok)
+          continue;
+        got[std::size_t(b)].push_back(r.capcodes[0]);
+        // Every other unit fails before writing: its capcode goes to the next one.
+        if (u % 2)
+          mine->ReturnReservation(r.id, false, q.serialNumber, nullptr);
+        else
+          mine->CommitReservation(r.id, q.serialNumber, "", false, 1, nullptr);
+      }
+    });
+  for (std::thread& t : benches)
+    t.join();
+  std::map<std::int64_t, int> timesUsed;
+  for (const PoolCapcode& c : l->PoolCapcodes("shared", {kCapcodeUsed}))
+    ++timesUsed[c.capcode];
+  std::size_t reservations = 0;
+  for (const auto& g : got)
+    reservations += g.size();
+  EXPECT_EQ(reservations, std::size_t(kBenches * kUnits));
+  EXPECT_EQ(timesUsed.size(), std::size_t(kBenches * ((kUnits + 1) / 2)));
+  const auto pool = l->Pool("shared", 1);
+  EXPECT_EQ(pool->counts.used, std::int64_t(timesUsed.size()));
+  EXPECT_EQ(pool->counts.reserved + pool->counts.suspect, 0);
+  // The gaps were filled: nothing beyond the used ones was ever touched for good.
+  EXPECT_LE(timesUsed.rbegin()->first, 1200000 + std::int64_t(timesUsed.size()) + kBenches);
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, LedgerTest, ::testing::Values(Engine::Sqlite, Engine::Postgresql),
                          [](const auto& info) {
                            return info.param == Engine::Sqlite ? "Sqlite" : "Postgresql";

@@ -180,11 +180,13 @@ TEST_F(CapcodePoolsTest, TheWindowRestoresStoresAndShowsTheChoice) {
   const Control& foot = window->controls["lblPools"];
   EXPECT_TRUE(foot.visible);
   EXPECT_EQ(foot.caption, "Pools: A=Spare B=Gone");
+  EXPECT_EQ(window->PoolChoice(), Pick("Spare", "Gone").pools);
 
   struct Step {
     const char* what;
     std::function<void(CapcodePoolsModel&)> user;
     bool ok;
+    PoolSelection chosen;
     const char* label;
   };
   const Step steps[] = {
@@ -195,16 +197,19 @@ TEST_F(CapcodePoolsTest, TheWindowRestoresStoresAndShowsTheChoice) {
          m.Choose(1, 1);
          m.SetReassign(true);
        },
-       true, "Pools: A=Main B=Night, reassign"},
-      {"cancel", [](CapcodePoolsModel& m) { m.Choose(0, 0); }, false,
+       true, Pick("Main", "Night", true), "Pools: A=Main B=Night, reassign"},
+      {"cancel", [](CapcodePoolsModel& m) { m.Choose(0, 0); }, false, Pick("Main", "Night", true),
        "Pools: A=Main B=Night, reassign"},
       {"none",
        [](CapcodePoolsModel& m) {
          m.Choose(0, 0);
          m.Choose(1, 0);
        },
-       true, ""},
-      {"Spare alone", [](CapcodePoolsModel& m) { m.Choose(0, 2); }, true, "Pools: A=Spare"},
+       true,
+       {},
+       ""},
+      {"Spare alone", [](CapcodePoolsModel& m) { m.Choose(0, 2); }, true, Pick("Spare"),
+       "Pools: A=Spare"},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
@@ -217,6 +222,10 @@ TEST_F(CapcodePoolsTest, TheWindowRestoresStoresAndShowsTheChoice) {
     EXPECT_EQ(foot.visible, *s.label != '\0');
     // A window started now finds the same choice.
     std::unique_ptr<FormModel> next = Window(ConfText());
+    for (const FormModel* w : {window.get(), next.get()}) {
+      EXPECT_EQ(w->PoolChoice(), s.chosen.pools);
+      EXPECT_EQ(w->PoolReassign(), s.chosen.reassign);
+    }
     EXPECT_EQ(next->controls["lblPools"].caption, s.label);
   }
   EXPECT_TRUE(host.shown.empty());
