@@ -22,6 +22,8 @@ TFormCapcodePools::TFormCapcodePools(pw::ui::CapcodePoolsModel& model, QWidget* 
     : QDialog(parent), model_(model) {
   setObjectName("TFormCapcodePools");
   setWindowTitle("Capcode Pools");
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   auto* layout = new QVBoxLayout(this);
   auto* status = new QLabel(Utf8(model_.Status()), this);
   status->setObjectName("lblLedger");
@@ -48,20 +50,19 @@ TFormCapcodePools::TFormCapcodePools(pw::ui::CapcodePoolsModel& model, QWidget* 
   grid->setColumnStretch(1, 1);
   layout->addLayout(grid);
 
-  chkReassign_ = new QCheckBox("&Reassign", this);
+  chkReassign_ = new QCheckBox(
+      "&Reassign: new capcodes even for a pager that has some from these pools", this);
   chkReassign_->setObjectName("chkReassign");
   chkReassign_->setChecked(model_.Reassign());
-  chkReassign_->setToolTip("New capcodes even for a pager that has some from these pools");
+  chkReassign_->setEnabled(model_.Offers());
   layout->addWidget(chkReassign_);
-  auto* note = new QLabel("Reassign takes new capcodes even for a pager that has some from these "
-                          "pools. A code set to (none) keeps the capcode it holds; while a pool "
-                          "is chosen, Program takes the capcodes from the ledger and the codes "
-                          "are not stepped.",
+  auto* note = new QLabel("While a pool is chosen, Program reads the pager's serial number and "
+                          "takes the capcodes of those codes from the ledger; the other codes "
+                          "keep the capcodes in their edits, and no code is stepped.",
                           this);
   note->setObjectName("lblNote");
   note->setWordWrap(true);
   layout->addWidget(note);
-  layout->addStretch(1);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setObjectName("btnOK");
@@ -69,7 +70,8 @@ TFormCapcodePools::TFormCapcodePools(pw::ui::CapcodePoolsModel& model, QWidget* 
   layout->addWidget(buttons);
   connect(buttons, &QDialogButtonBox::accepted, this, &TFormCapcodePools::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  resize(460, sizeHint().height());
+  constexpr int kWidth = 480;
+  resize(kWidth, layout->totalHeightForWidth(kWidth));
 }
 
 void TFormCapcodePools::accept() {
