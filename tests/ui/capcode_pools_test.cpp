@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The capcode pools dialog's model against a SQLite ledger, the choice kept in the user's
-// settings, and the window's File > Setup > Capcode Pools... with its note in the foot.
+// The capcode pools dialog's model against a SQLite ledger, and the window's File > Setup >
+// Capcode Pools...: the choice kept in the user's settings and named in the foot.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -113,8 +112,7 @@ TEST_F(CapcodePoolsTest, TheDialogOffersEachLettersPoolsAndKeepsOnlyWhatItStillO
     EXPECT_TRUE(model.Offers());
     EXPECT_EQ(model.Items(0), (Items{"(none)", "Main (10 free)", "Spare (5 free)"}));
     EXPECT_EQ(model.Items(1), (Items{"(none)", "Night (3 free)"}));
-    for (int k = 2; k < 6; ++k)
-      EXPECT_EQ(model.Items(k), Items{"(none)"}) << k;
+    EXPECT_EQ(model.Items(2), Items{"(none)"}); // Old is retired
     for (int k = 0; k < 6; ++k)
       EXPECT_EQ(model.Index(k), c.index[std::size_t(k)]) << k;
     EXPECT_EQ(model.Chosen(), c.chosen);
@@ -130,49 +128,6 @@ TEST_F(CapcodePoolsTest, TheDialogOffersEachLettersPoolsAndKeepsOnlyWhatItStillO
   EXPECT_EQ(model.Chosen(), PoolSelection{});
 }
 
-TEST_F(CapcodePoolsTest, WithoutALedgerOnlyNoneIsOffered) {
-  const CapcodePoolsModel model(nullptr, Pick("Main", "Night", true), "Cannot open the ledger X");
-  EXPECT_FALSE(model.Offers());
-  for (int k = 0; k < 6; ++k)
-    EXPECT_EQ(model.Items(k), Items{"(none)"}) << k;
-  EXPECT_EQ(model.Status(),
-            "No ledger can be opened, so no pool can be chosen.\nCannot open the ledger X");
-  EXPECT_EQ(model.Chosen(), PoolSelection{});
-
-  // A ledger without pools says where they come from.
-  ledger::Ledger::Opened empty = ledger::Ledger::Open("sqlite:" + (dir / "empty.sqlite3").string());
-  ASSERT_TRUE(empty.ledger) << empty.message;
-  const CapcodePoolsModel none(empty.ledger.get(), Pick("Main"));
-  EXPECT_FALSE(none.Offers());
-  EXPECT_NE(none.Status().find("pagewright-cli pool add"), std::string::npos) << none.Status();
-}
-
-// Stored one after the other in the same file: a code that loses its pool loses its key.
-TEST_F(CapcodePoolsTest, TheSettingsKeepTheChoiceAndTheFootNamesIt) {
-  struct Case {
-    PoolSelection selection;
-    const char* label;
-  };
-  PoolSelection six = Pick("Main", "Night");
-  six.pools[5] = "Fox";
-  const Case cases[] = {
-      {Pick("Main"), "Pools: A=Main"},
-      {Pick("Main", "Night", true), "Pools: A=Main B=Night, reassign"},
-      {six, "Pools: A=Main B=Night F=Fox"},
-      {{}, ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    UserSettings settings = UserSettings::Load(Conf());
-    StorePoolSelection(settings, c.selection);
-    ASSERT_TRUE(settings.Save());
-    EXPECT_EQ(LoadPoolSelection(UserSettings::Load(Conf())), c.selection);
-    EXPECT_EQ(PoolSelectionLabel(c.selection), c.label);
-    EXPECT_EQ(ConfText().find("pool.B=") != std::string::npos, !c.selection.pools[1].empty());
-  }
-  EXPECT_EQ(ConfText().find("pool.A"), std::string::npos);
-}
-
 // The window restores the stored pools at its start, shows them in its foot, and stores what
 // the dialog confirms; Cancel changes nothing.
 TEST_F(CapcodePoolsTest, TheWindowRestoresStoresAndShowsTheChoice) {
@@ -184,37 +139,24 @@ TEST_F(CapcodePoolsTest, TheWindowRestoresStoresAndShowsTheChoice) {
 
   struct Step {
     const char* what;
-    std::function<void(CapcodePoolsModel&)> user;
-    bool ok;
+    int a, b; // the items chosen for codes A and B
+    bool reassign, ok;
     PoolSelection chosen;
     const char* label;
   };
+  const PoolSelection both = Pick("Main", "Night", true);
   const Step steps[] = {
-      {"choose Main and Night",
-       [](CapcodePoolsModel& m) {
-         EXPECT_EQ(m.Chosen(), Pick("Spare")); // Gone is dropped
-         m.Choose(0, 1);
-         m.Choose(1, 1);
-         m.SetReassign(true);
-       },
-       true, Pick("Main", "Night", true), "Pools: A=Main B=Night, reassign"},
-      {"cancel", [](CapcodePoolsModel& m) { m.Choose(0, 0); }, false, Pick("Main", "Night", true),
-       "Pools: A=Main B=Night, reassign"},
-      {"none",
-       [](CapcodePoolsModel& m) {
-         m.Choose(0, 0);
-         m.Choose(1, 0);
-       },
-       true,
-       {},
-       ""},
-      {"Spare alone", [](CapcodePoolsModel& m) { m.Choose(0, 2); }, true, Pick("Spare"),
-       "Pools: A=Spare"},
+      {"Main and Night", 1, 1, true, true, both, "Pools: A=Main B=Night, reassign"},
+      {"cancelled", 0, 0, false, false, both, "Pools: A=Main B=Night, reassign"},
+      {"none", 0, 0, true, true, {}, ""},
+      {"Spare alone", 2, 0, false, true, Pick("Spare"), "Pools: A=Spare"},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
     shell.onCapcodePools = [&](CapcodePoolsModel& m) {
-      s.user(m);
+      m.Choose(0, s.a);
+      m.Choose(1, s.b);
+      m.SetReassign(s.reassign);
       return s.ok;
     };
     window->Click("CapcodePools1");
@@ -227,6 +169,7 @@ TEST_F(CapcodePoolsTest, TheWindowRestoresStoresAndShowsTheChoice) {
       EXPECT_EQ(w->PoolReassign(), s.chosen.reassign);
     }
     EXPECT_EQ(next->controls["lblPools"].caption, s.label);
+    EXPECT_EQ(ConfText().find("pool.A=") != std::string::npos, s.chosen.Any());
   }
   EXPECT_TRUE(host.shown.empty());
 }
@@ -243,18 +186,24 @@ TEST_F(CapcodePoolsTest, TheWindowOffersNoPoolsWhenItsLedgerCannotBeOpened) {
     std::string error;
     ASSERT_TRUE(own.ledger->AddPool("Local", 'A', {{1200000, 1200009}}, &added, &error)) << error;
   }
-  std::unique_ptr<FormModel> window = Window("ledger=shop-ledger\n");
+  std::unique_ptr<FormModel> window = Window("ledger=shop-ledger\npool.A=Local\n");
+  EXPECT_EQ(window->controls["lblPools"].caption, "Pools: A=Local");
   int shown = 0;
   shell.onCapcodePools = [&](CapcodePoolsModel& m) {
     ++shown;
     EXPECT_FALSE(m.Offers());
-    EXPECT_EQ(m.Status().rfind("No ledger can be opened", 0), 0u) << m.Status();
-    EXPECT_NE(m.Status().find("Cannot open the ledger shop-ledger"), std::string::npos);
+    EXPECT_EQ(m.Items(0), Items{"(none)"});
+    EXPECT_EQ(m.Status().rfind("No ledger can be opened, so no pool can be chosen.\nCannot open "
+                               "the ledger shop-ledger: ",
+                               0),
+              0u)
+        << m.Status();
     return true;
   };
   window->Click("CapcodePools1");
   EXPECT_EQ(shown, 1);
   EXPECT_FALSE(window->controls["lblPools"].visible);
+  EXPECT_EQ(window->PoolChoice(), PoolSelection{}.pools);
 }
 
 } // namespace
