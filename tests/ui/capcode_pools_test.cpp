@@ -14,10 +14,13 @@
 #include <unistd.h>
 
 #include "base/clock.h"
+#include "sim/in_process_port.h"
+#include "sim/pager_firmware.h"
 #include "support/scripted_host.h"
 #include "support/scripted_shell.h"
 #include "ui/capcode_pools.h"
 #include "ui/form_model.h"
+#include "ui/main_controls.h"
 #include "ui/user_settings.h"
 
 namespace pw::ui {
@@ -70,10 +73,13 @@ protected:
     s << std::ifstream(Conf()).rdbuf();
     return s.str();
   }
-  // A window on these settings, without a pager.
+  // A window on these settings, with the simulated pager on its line.
   std::unique_ptr<FormModel> Window(const std::string& conf) {
     std::ofstream(Conf()) << conf;
-    auto model = std::make_unique<FormModel>(host, shell, clock, PortFactory{}, dir.string());
+    auto model = std::make_unique<FormModel>(
+        host, shell, clock,
+        [this](int, Host&) { return std::make_unique<sim::InProcessPagerPort>(pager, clock); },
+        dir.string());
     model->UseUserSettings(UserSettings::DefaultPath());
     model->FormCreate();
     model->FormShow();
@@ -86,6 +92,7 @@ protected:
   test::ScriptedHost host;
   test::ScriptedShell shell;
   VirtualClock clock;
+  sim::PagerFirmware pager;
 };
 
 // Each code offers "(none)" and the pools of its letter that are not retired, with their free
@@ -204,6 +211,22 @@ TEST_F(CapcodePoolsTest, TheWindowOffersNoPoolsWhenItsLedgerCannotBeOpened) {
   EXPECT_EQ(shown, 1);
   EXPECT_FALSE(window->controls["lblPools"].visible);
   EXPECT_EQ(window->PoolChoice(), PoolSelection{}.pools);
+}
+
+// F4 takes the next free capcodes of the chosen pools for the pager on the line; the code edits
+// show them and the ledger holds them as used by that pager.
+TEST_F(CapcodePoolsTest, AProgramTakesItsCapcodesFromTheChosenPools) {
+  std::unique_ptr<FormModel> window = Window("ledger=" + url + "\npool.A=Spare\npool.B=Night\n");
+  window->Click("btnF3Read");
+  window->Click("btnF4Program");
+  ASSERT_TRUE(window->LastTransactionOk()) << host.shown.back().message.text;
+  EXPECT_EQ(window->controls.Text(CodeRows()[0].code), "1000100");
+  EXPECT_EQ(window->controls.Text(CodeRows()[1].code), "1500000");
+  std::vector<std::string> used;
+  for (const ledger::PoolCapcode& c : shop->PoolCapcodes("", {ledger::kCapcodeUsed}))
+    used.push_back(std::to_string(c.capcode) + " " + c.pool + " " + c.serialNumber);
+  EXPECT_EQ(used, (Items{"1000100 Spare " + window->LastOutcome().serialNumber,
+                         "1500000 Night " + window->LastOutcome().serialNumber}));
 }
 
 } // namespace
