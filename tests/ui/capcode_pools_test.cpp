@@ -213,20 +213,33 @@ TEST_F(CapcodePoolsTest, TheWindowOffersNoPoolsWhenItsLedgerCannotBeOpened) {
   EXPECT_EQ(window->PoolChoice(), PoolSelection{}.pools);
 }
 
-// F4 takes the next free capcodes of the chosen pools for the pager on the line; the code edits
-// show them and the ledger holds them as used by that pager.
+// F4 takes the next free capcodes of the chosen pools for the pager on the line, or its own
+// again unless Reassign is ticked; the code edits show them and the ledger holds them as used.
 TEST_F(CapcodePoolsTest, AProgramTakesItsCapcodesFromTheChosenPools) {
   std::unique_ptr<FormModel> window = Window("ledger=" + url + "\npool.A=Spare\npool.B=Night\n");
   window->Click("btnF3Read");
-  window->Click("btnF4Program");
-  ASSERT_TRUE(window->LastTransactionOk()) << host.shown.back().message.text;
-  EXPECT_EQ(window->controls.Text(CodeRows()[0].code), "1000100");
-  EXPECT_EQ(window->controls.Text(CodeRows()[1].code), "1500000");
+  struct Run {
+    bool reassign;
+    const char *a, *b;
+  };
+  const Run runs[] = {
+      {false, "1000100", "1500000"}, {false, "1000100", "1500000"}, {true, "1000101", "1500001"}};
+  for (const Run& r : runs) {
+    shell.onCapcodePools = [&](CapcodePoolsModel& m) {
+      m.SetReassign(r.reassign);
+      return true;
+    };
+    window->Click("CapcodePools1");
+    window->Click("btnF4Program");
+    ASSERT_TRUE(window->LastTransactionOk()) << host.shown.back().message.text;
+    EXPECT_EQ(window->controls.Text(CodeRows()[0].code), r.a);
+    EXPECT_EQ(window->controls.Text(CodeRows()[1].code), r.b);
+  }
+  const std::string serial = window->LastOutcome().serialNumber;
   std::vector<std::string> used;
   for (const ledger::PoolCapcode& c : shop->PoolCapcodes("", {ledger::kCapcodeUsed}))
     used.push_back(std::to_string(c.capcode) + " " + c.pool + " " + c.serialNumber);
-  EXPECT_EQ(used, (Items{"1000100 Spare " + window->LastOutcome().serialNumber,
-                         "1500000 Night " + window->LastOutcome().serialNumber}));
+  EXPECT_EQ(used, (Items{"1000101 Spare " + serial, "1500001 Night " + serial}));
 }
 
 } // namespace
