@@ -48,6 +48,8 @@ BatchPagerResult FormBatchStation::ProgramPager(const std::string& polledSerial,
   model_.SetLogSteppedCapcodes({});
   const TransactionOutcome& o = model_.LastOutcome();
   r.serialNumber = o.serialNumber;
+  r.written = !o.written.empty();
+  r.attemptId = model_.LastAttemptId();
   const CodeplugColumns written =
       CodeplugColumnsOf(o.image ? *o.image : model_.codeplug.WorkingImage);
   for (std::size_t k = 0; k < written.capcodes.size(); ++k)

@@ -887,8 +887,7 @@ std::unique_ptr<PoolSource> FormModel::TakeFromPools(UnitAssignment& unit, std::
   std::vector<FieldEntry> entries;
   for (const auto& [name, value] : unit.fields)
     entries.push_back(FieldEntry{FindNamedField(name), value, {}});
-  // The window is busy by now, which leaves every edit unusable: the codes take their
-  // capcodes as typed while it is enabled for that moment.
+  // The capcodes are typed in as into the edits, which the busy window holds disabled.
   controls.SetEnabled("TFormUI", true);
   ApplyNamedFields(*this, entries);
   controls.SetEnabled("TFormUI", false);

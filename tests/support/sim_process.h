@@ -44,6 +44,8 @@ public:
   ~SimProcess() { Stop(); }
 
   bool Ready() const { return pid_ > 0 && std::filesystem::exists(link_); }
+  // For SIGUSR1, which takes the units on the lines off.
+  pid_t Pid() const { return pid_; }
 
   // Stops the simulator (it saves its EEPROM when asked to with --save) and waits for it.
   int Stop() {

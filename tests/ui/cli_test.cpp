@@ -858,6 +858,8 @@ TEST_F(CliTest, HelpFitsEightyColumnsShowsTheRequiredOptionsAndEndsWithAnExample
       {"diff", "pagewright-cli diff A B\n"},
       {"completion", "pagewright-cli completion SHELL\n"},
       {"help", "pagewright-cli help [COMMAND]\n"},
+      {"pool", "Usage: pagewright-cli pool COMMAND [OPTIONS]\n\nCommands:\n  add  "},
+      {"pool add", "Usage: pagewright-cli pool add --code A-F --range FIRST-LAST... [OPTIONS] NAME"},
   };
   const std::string program = Cli("--help", false).out;
   std::vector<std::string> commands;
@@ -903,6 +905,8 @@ TEST_F(CliTest, BashCompletesCommandsOptionsAndValues) {
       {"pagewright-cli program --port ", ""},
       {"pagewright-cli completion ", "bash\nfish\nzsh\n"},
       {"pagewright-cli help ba", "batch\n"},
+      {"pagewright-cli pool ", "add\nlist\nrelease\nretire\nshow\n"},
+      {"pagewright-cli pool add main-a --r", "--range\n"},
   };
   for (const auto& [line, expected] : cases) {
     const std::string words = line + (line.ends_with(' ') ? "''" : "");

@@ -17,6 +17,7 @@
 #include "app/cli/cli.h"
 #include "batch/batch_runner.h"
 #include "batch/manifest.h"
+#include "batch/pool_source.h"
 #include "batch/production_line.h"
 #include "batch/programming_log.h"
 #include "files/file_io.h"
@@ -325,6 +326,35 @@ std::unique_ptr<SteppedCapcodeSource> SteppedSource(Session& master, const Batch
   return source;
 }
 
+// The capcodes of the codes that have a pool from the ledger's pools, over a connection of its
+// own: the lines' recorders are used on the lines' threads. Null (with the reason told) when
+// the ledger cannot be opened or a pool cannot hand out capcodes for its code.
+std::unique_ptr<PoolSource> MakePoolSource(Session& master, const BatchOptions& o,
+                                           std::unique_ptr<ledger::Ledger>& ledger) {
+  std::array<std::string, map::kCodeCount> pools;
+  std::string why;
+  ledger::ParsePoolChoice(o.program.pool, pools, why); // checked when parsed
+  ledger = OpenLedger(o.program.ledger);
+  if (!ledger) {
+    Complain("no capcode is handed out without the ledger's pools; nothing was programmed");
+    return nullptr;
+  }
+  auto source = std::make_unique<PoolSource>(
+      *ledger, ledger::ChosenBench(o.program.ledger.bench, UserSetting("bench")), pools,
+      o.program.reassign);
+  const CodeplugColumns columns = CodeplugColumnsOf(master.model.codeplug.WorkingImage);
+  std::array<std::int64_t, map::kCodeCount> others{};
+  for (std::size_t k = 0; k < others.size(); ++k)
+    if (columns.enabled[k] && pools[k].empty())
+      others[k] = std::stoll("0" + columns.capcodes[k]);
+  source->SetOtherCapcodes(others);
+  if (!source->Check(why)) {
+    Complain(why + "; nothing was programmed");
+    return nullptr;
+  }
+  return source;
+}
+
 std::string Plural(int n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -403,8 +433,13 @@ int RunBatch(const BatchOptions& o) {
       return kExitFailed;
     }
   }
+  std::unique_ptr<ledger::Ledger> poolLedger;
   std::unique_ptr<UnitSource> source;
-  if (!o.manifest.empty()) {
+  if (!o.program.pool.empty()) {
+    source = MakePoolSource(master, o, poolLedger);
+    if (!source)
+      return kExitUsage;
+  } else if (!o.manifest.empty()) {
     source = LoadManifest(o);
     if (!source)
       return kExitUsage;

@@ -63,6 +63,8 @@ struct ProgramOptions {
   std::string backup; // a folder for the pager's EEPROM before writing
   std::string log;    // the programming log; the user's own without it
   LedgerOptions ledger;
+  std::string pool;      // "A=NAME,B=NAME2": the capcodes of these codes come from the pools
+  bool reassign = false; // new capcodes from the pools even for a pager that has some
 };
 
 struct DumpOptions {
@@ -129,6 +131,14 @@ struct LedgerCommandOptions {
   std::string out = "-";
   std::string from; // sync: the ledger that kept the entries (the user's SQLite file)
   std::string file; // import-log
+};
+
+struct PoolCommandOptions {
+  LedgerOptions ledger;
+  std::string name;
+  std::string code;                // add: the code letter A-F
+  std::vector<std::string> ranges; // add: FIRST-LAST or one capcode, once per --range
+  std::string capcode;             // release
 };
 
 // Parses the command line and runs the command it names; the exit status.
@@ -273,7 +283,15 @@ int RunLedgerExport(const LedgerCommandOptions& o);
 int RunLedgerVerify(const LedgerCommandOptions& o);
 int RunLedgerSync(const LedgerCommandOptions& o);
 int RunLedgerImportLog(const LedgerCommandOptions& o);
+int RunPoolAdd(const PoolCommandOptions& o);
+int RunPoolList(const PoolCommandOptions& o);
+int RunPoolShow(const PoolCommandOptions& o);
+int RunPoolRetire(const PoolCommandOptions& o);
+int RunPoolRelease(const PoolCommandOptions& o);
 
+// Opens the ledger the options name (else $PAGEWRIGHT_LEDGER, else the settings' ledger=);
+// null, with the message (the URL without its password) on stderr, when it cannot.
+std::unique_ptr<ledger::Ledger> OpenLedger(const LedgerOptions& o);
 // Opens the ledger the options name for the session's Programs; false, with the message (the
 // URL without its password) on stderr, when it cannot: the pager must not be touched then.
 bool UseLedger(Session& s, const LedgerOptions& o);

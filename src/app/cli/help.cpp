@@ -226,7 +226,19 @@ public:
         rows.emplace_back(cmd->get_name(), cmd->get_description());
       out += Table(rows);
     } else {
-      out += UsageOfCommand(*app, program);
+      // A command of a group ("ledger whois") is named after its group; a group lists its own.
+      std::string path = program;
+      for (const CLI::App* up = app->get_parent(); up && up != root; up = up->get_parent())
+        path.insert(program.size(), " " + up->get_name());
+      if (const std::vector<const CLI::App*> inner = Commands(*app); !inner.empty()) {
+        out += "Usage: " + path + " " + app->get_name() + " COMMAND [OPTIONS]\n\nCommands:\n";
+        std::vector<std::pair<std::string, std::string>> rows;
+        for (const CLI::App* cmd : inner)
+          rows.emplace_back(cmd->get_name(), cmd->get_description());
+        out += Table(rows);
+      } else {
+        out += UsageOfCommand(*app, path);
+      }
       std::vector<std::pair<std::string, std::string>> rows;
       for (const CLI::Option* o : Positionals(*app))
         rows.emplace_back(ArgumentForm(*o), o->get_description());
@@ -316,7 +328,18 @@ std::string Bash(const CLI::App& app, const Choices& choices) {
                     SingleQuoted(Join(top)) + " -- \"$cur\")); return ;;\n";
   for (const CLI::App* cmd : Commands(app)) {
     std::vector<std::string> options, files, dirs, values;
-    for (const CLI::Option* o : AllNamed(*cmd)) {
+    // A group ("ledger", "pool") completes to its commands, then to all of their options.
+    Options named = AllNamed(*cmd);
+    std::vector<std::string> inner;
+    for (const CLI::App* sub : Commands(*cmd)) {
+      inner.push_back(sub->get_name());
+      for (const CLI::Option* o : AllNamed(*sub))
+        if (std::find_if(named.begin(), named.end(), [o](const CLI::Option* n) {
+              return n->get_name() == o->get_name();
+            }) == named.end())
+          named.push_back(o);
+    }
+    for (const CLI::Option* o : named) {
       const std::vector<std::string> names = AllNames(*o);
       options.insert(options.end(), names.begin(), names.end());
       if (!TakesValue(*o))
@@ -328,8 +351,8 @@ std::string Bash(const CLI::App& app, const Choices& choices) {
     }
     // What a word that is no option completes to: the choices of the first positional with
     // any, else file names when the command takes arguments at all.
-    std::string arguments;
-    for (const CLI::Option* o : Positionals(*cmd)) {
+    std::string arguments = Join(inner);
+    for (const CLI::Option* o : inner.empty() ? Positionals(*cmd) : Options()) {
       const std::vector<std::string> words = ChoicesOf(choices, *o);
       if (!words.empty()) {
         arguments = Join(words);

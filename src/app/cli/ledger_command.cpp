@@ -22,15 +22,15 @@
 
 namespace pw::cli {
 
-namespace {
-
-std::unique_ptr<ledger::Ledger> OpenOrComplain(const LedgerOptions& o) {
+std::unique_ptr<ledger::Ledger> OpenLedger(const LedgerOptions& o) {
   ledger::Ledger::Opened opened =
       ledger::Ledger::Open(ledger::ChosenLedgerUrl(o.url, UserSetting("ledger")));
   if (!opened.ledger)
     Complain(opened.message);
   return std::move(opened.ledger);
 }
+
+namespace {
 
 void PrintTable(const std::vector<ledger::Attempt>& attempts) {
   std::vector<std::string> header = ui::PagerHistoryModel::Header();
@@ -99,7 +99,7 @@ bool UseLedger(Session& s, const LedgerOptions& o) {
   // recorded in the programming log alone.
   if (!ledger::HaveSqlite() && ledger::ChosenLedgerUrl(o.url, UserSetting("ledger")).empty())
     return true;
-  std::unique_ptr<ledger::Ledger> opened = OpenOrComplain(o);
+  std::unique_ptr<ledger::Ledger> opened = OpenLedger(o);
   if (!opened)
     return false;
   s.model.SetLedger(std::make_shared<ledger::Recorder>(
@@ -154,7 +154,7 @@ namespace {
 
 // Opens the ledger, asks it one question and prints the attempts it answers with.
 template <typename Query> int PrintAttempts(const LedgerOptions& options, Query query) {
-  std::unique_ptr<ledger::Ledger> l = OpenOrComplain(options);
+  std::unique_ptr<ledger::Ledger> l = OpenLedger(options);
   if (!l)
     return kExitUsage;
   std::string error;
@@ -182,7 +182,7 @@ int RunLedgerWhois(const LedgerCommandOptions& o) {
 }
 
 int RunLedgerExport(const LedgerCommandOptions& o) {
-  std::unique_ptr<ledger::Ledger> l = OpenOrComplain(o.ledger);
+  std::unique_ptr<ledger::Ledger> l = OpenLedger(o.ledger);
   if (!l)
     return kExitUsage;
   std::string error;
@@ -216,7 +216,7 @@ int RunLedgerExport(const LedgerCommandOptions& o) {
 }
 
 int RunLedgerVerify(const LedgerCommandOptions& o) {
-  std::unique_ptr<ledger::Ledger> l = OpenOrComplain(o.ledger);
+  std::unique_ptr<ledger::Ledger> l = OpenLedger(o.ledger);
   if (!l)
     return kExitUsage;
   const ledger::VerifyReport report = l->Verify();
@@ -230,7 +230,7 @@ int RunLedgerVerify(const LedgerCommandOptions& o) {
 }
 
 int RunLedgerSync(const LedgerCommandOptions& o) {
-  std::unique_ptr<ledger::Ledger> server = OpenOrComplain(o.ledger);
+  std::unique_ptr<ledger::Ledger> server = OpenLedger(o.ledger);
   if (!server)
     return kExitUsage;
   ledger::Ledger::Opened local = ledger::Ledger::Open(o.from);
@@ -250,7 +250,7 @@ int RunLedgerSync(const LedgerCommandOptions& o) {
 }
 
 int RunLedgerImportLog(const LedgerCommandOptions& o) {
-  std::unique_ptr<ledger::Ledger> l = OpenOrComplain(o.ledger);
+  std::unique_ptr<ledger::Ledger> l = OpenLedger(o.ledger);
   if (!l)
     return kExitUsage;
   const LogImport imported =

@@ -2,6 +2,8 @@
 // Every command and option of pagewright-cli, declared in one place.
 #include <CLI/CLI.hpp>
 
+#include <array>
+#include <cctype>
 #include <cstdio>
 #include <exception>
 #include <functional>
@@ -154,6 +156,20 @@ void AddProgramOptions(CLI::App* cmd, ProgramOptions& o, bool port = true) {
   cmd->add_option("--log", o.log, "the programming log to append to (instead of the user's)")
       ->type_name("FILE");
   AddLedgerOptions(cmd, o.ledger);
+  CLI::Option* pool =
+      cmd->add_option("--pool", o.pool, "take these codes' capcodes from the ledger's pools")
+          ->type_name("A=NAME,...")
+          ->check(CLI::Validator(
+              [](std::string& text) {
+                std::array<std::string, map::kCodeCount> pools;
+                std::string why;
+                return ledger::ParsePoolChoice(text, pools, why) ? std::string() : why;
+              },
+              ""));
+  cmd->add_flag("--reassign", o.reassign,
+                "new capcodes from the pools even for a pager that has some (freed once the "
+                "new ones verify)")
+      ->needs(pool);
 }
 
 // An option given twice is refused, flags included (the library takes the last one).
@@ -386,6 +402,85 @@ int ParseAndRun(int argc, char** argv) {
       ->type_name("FILE.csv")
       ->required();
   commands.push_back({cmd, [&] { return RunLedgerImportLog(ledger); }, kExitUsage});
+
+  PoolCommandOptions pool;
+  CLI::App* poolGroup =
+      app.add_subcommand("pool", "Keep the capcode pools the benches take capcodes from");
+  poolGroup->require_subcommand(1);
+  poolGroup->footer("A pool is a set of capcode ranges for one code letter, kept in the ledger:\n"
+                    "program and batch with --pool take each pager's capcodes from it, each\n"
+                    "capcode once across every bench sharing the ledger. Exit status: 0 done;\n"
+                    "1 the ledger refused (an unknown pool, a range overlapping another pool, a\n"
+                    "used capcode) or failed; 2 the ledger cannot be opened or a command line\n"
+                    "that cannot be carried out.");
+  const auto addPoolName = [&pool](CLI::App* sub) {
+    sub->add_option("name", pool.name, "the pool's name")
+        ->type_name("NAME")
+        ->required()
+        ->check(CLI::Validator(
+            [](std::string& v) {
+              return ledger::ValidPoolName(v) ? std::string()
+                                              : std::string("takes letters, digits, '-', '_' "
+                                                            "and '.', up to ") +
+                                                    std::to_string(ledger::kMaxPoolNameLength);
+            },
+            ""));
+  };
+  cmd = poolGroup->add_subcommand("add", "Make a pool, or give a pool more capcodes");
+  addPoolName(cmd);
+  cmd->add_option("--code", pool.code, "the code letter the pool's capcodes are for")
+      ->type_name("A-F")
+      ->required()
+      ->check(CLI::Validator(
+          [](std::string& v) {
+            if (v.size() == 1)
+              v[0] = char(std::toupper(static_cast<unsigned char>(v[0])));
+            return v.size() == 1 && ledger::CodeNumber(v[0]) != 0
+                       ? std::string()
+                       : std::string("takes a code letter A-F");
+          },
+          ""));
+  cmd->add_option("--range", pool.ranges, "capcodes FIRST to LAST (or one); give it once per range")
+      ->type_name("FIRST-LAST")
+      ->required()
+      ->allow_extra_args(false)
+      ->check(CLI::Validator(
+          [](std::string& v) {
+            return ledger::ParseCapcodeRange(v)
+                       ? std::string()
+                       : v + " is not capcodes FIRST-LAST (0-999999999), as in 1000000-1000999";
+          },
+          ""));
+  AddLedgerOptions(cmd, pool.ledger, false);
+  commands.push_back({cmd, [&] { return RunPoolAdd(pool); }, kExitUsage});
+  cmd = poolGroup->add_subcommand("list", "Every pool with its counts of capcodes");
+  AddLedgerOptions(cmd, pool.ledger, false);
+  commands.push_back({cmd, [&] { return RunPoolList(pool); }, kExitUsage});
+  cmd = poolGroup->add_subcommand(
+      "show", "A pool's counts, ranges, next capcodes and the capcodes held for pagers");
+  addPoolName(cmd);
+  AddLedgerOptions(cmd, pool.ledger, false);
+  commands.push_back({cmd, [&] { return RunPoolShow(pool); }, kExitUsage});
+  cmd = poolGroup->add_subcommand("retire", "Hand out no more capcodes from a pool");
+  addPoolName(cmd);
+  AddLedgerOptions(cmd, pool.ledger, false);
+  commands.push_back({cmd, [&] { return RunPoolRetire(pool); }, kExitUsage});
+  cmd = poolGroup->add_subcommand(
+      "release", "Give a suspect or unusable capcode, or a lapsed reservation, back to its pool");
+  cmd->add_option("capcode", pool.capcode, "the capcode")
+      ->type_name("CAPCODE")
+      ->required()
+      ->check(CLI::Validator(
+          [](std::string& v) {
+            return !v.empty() && v.size() <= 9 &&
+                           v.find_first_not_of("0123456789") == std::string::npos
+                       ? std::string()
+                       : std::string("a capcode is up to 9 digits");
+          },
+          ""));
+  AddLedgerOptions(cmd, pool.ledger, false);
+  commands.push_back({cmd, [&] { return RunPoolRelease(pool); }, kExitUsage});
+
   std::string helpTopic;
   cmd = app.add_subcommand("help", "Show the help of the program or of a command");
   CLI::Option* topic =
@@ -426,6 +521,7 @@ int ParseAndRun(int argc, char** argv) {
       {"help", "pagewright-cli help program"},
       {"completion", "source <(pagewright-cli completion bash)"},
       {"ledger", "pagewright-cli ledger history CVAFABC123"},
+      {"pool", "pagewright-cli pool show main-a"},
   };
   examples[&app] = "pagewright-cli read --port 1 --out pager.Dat";
   for (const auto& [name, line] : exampleLines)
@@ -441,6 +537,15 @@ int ParseAndRun(int argc, char** argv) {
   };
   for (const auto& [name, line] : ledgerExamples)
     examples[ledgerGroup->get_subcommand(name)] = line;
+  const std::pair<const char*, const char*> poolExamples[] = {
+      {"add", "pagewright-cli pool add main-a --code A --range 1000000-1000999"},
+      {"list", "pagewright-cli pool list --ledger postgresql://bench@dbhost/pagewright"},
+      {"show", "pagewright-cli pool show main-a"},
+      {"retire", "pagewright-cli pool retire main-a"},
+      {"release", "pagewright-cli pool release 1000042"},
+  };
+  for (const auto& [name, line] : poolExamples)
+    examples[poolGroup->get_subcommand(name)] = line;
 
   if (const std::optional<int> refused = RefuseFirstWord(app, argc, argv))
     return *refused;
@@ -454,9 +559,14 @@ int ParseAndRun(int argc, char** argv) {
         RefuseRepeats(*inner);
       RefuseDeviceNames(*sub);
     }
-    for (const ProgramOptions* p : {&program, &batch.program})
+    for (const ProgramOptions* p : {&program, &batch.program}) {
       if (p->update && IsStandardStream(p->in))
         throw CLI::ValidationError("--update", "writes the data file back: --in names a file");
+      if (!p->pool.empty() &&
+          (!p->step.empty() || p->update || (p == &batch.program && !batch.manifest.empty())))
+        throw CLI::ValidationError("--pool", "takes the capcodes from the pools: --step, "
+                                             "--update and --manifest do not go with it");
+    }
   } catch (const CLI::Success& e) { // --help, --version
     return app.exit(e);
   } catch (const CLI::ParseError& e) {

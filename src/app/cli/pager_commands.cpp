@@ -152,6 +152,17 @@ int RunProgram(const ProgramOptions& o) {
   Session s(o.port.device);
   if (!UseLedger(s, o.ledger))
     return kExitUsage;
+  if (!o.pool.empty()) {
+    // The capcodes come from the ledger's pools alone: none is made up here.
+    if (!s.model.LedgerRecorder()) {
+      Complain("--pool takes the capcodes from a ledger's pools: name the ledger with --ledger");
+      return kExitUsage;
+    }
+    std::array<std::string, map::kCodeCount> pools;
+    std::string why;
+    ledger::ParsePoolChoice(o.pool, pools, why); // checked when parsed
+    s.model.SetPoolChoice(pools, o.reassign);
+  }
   s.model.SetStopRequest(InterruptRequested);
   if (!PrepareProgram(s, o))
     return InterruptRequested() ? InterruptExitStatus() : kExitFailed;
