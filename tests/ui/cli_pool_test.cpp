@@ -3,11 +3,14 @@
 // taking their capcodes from the pools against pagewright-sim.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -15,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/private_postgres.h"
 #include "support/sim_process.h"
 
 namespace pw {
@@ -44,26 +48,35 @@ public:
   test::CommandResult Cli(const std::string& args) {
     return test::RunCommand(Env() + test::BinDir() + "/pagewright-cli " + args, dir.string());
   }
-  // A batch whose pagers are taken off the line (SIGUSR1 to the simulator) as soon as the
-  // batch has printed their line.
-  test::CommandResult BatchTakingOff(const std::string& args, pid_t sim) {
+  // A batch, with each line it prints (standard output and error, in out) handed to onLine as
+  // it comes, with the batch's process id.
+  test::CommandResult Batch(const std::string& args,
+                            const std::function<void(const std::string&, pid_t)>& onLine) {
     test::CommandResult r;
-    FILE* out = popen(
-        (Env() + test::BinDir() + "/pagewright-cli batch " + args + " 2>" + P("batch.err")).c_str(),
-        "r");
+    fs::remove(P("batch.pid"));
+    FILE* out = popen(("echo $$ >" + P("batch.pid") + "; exec env " + Env() + test::BinDir() +
+                       "/pagewright-cli batch " + args + " 2>&1")
+                          .c_str(),
+                      "r");
+    pid_t batch = 0;
     char line[1024];
     while (out && std::fgets(line, sizeof line, out)) {
       r.out += line;
-      if (sim > 0 && std::isdigit(static_cast<unsigned char>(line[0])))
-        kill(sim, SIGUSR1);
+      if (batch == 0)
+        std::ifstream(P("batch.pid")) >> batch;
+      onLine(line, batch);
     }
     const int rc = out ? pclose(out) : -1;
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    std::ifstream err(P("batch.err"));
-    std::stringstream text;
-    text << err.rdbuf();
-    r.err = text.str();
     return r;
+  }
+  // A batch whose pagers are taken off the line (SIGUSR1 to the simulator) as soon as the
+  // batch has printed their line.
+  test::CommandResult BatchTakingOff(const std::string& args, pid_t sim) {
+    return Batch(args, [sim](const std::string& line, pid_t) {
+      if (sim > 0 && std::isdigit(static_cast<unsigned char>(line[0])))
+        kill(sim, SIGUSR1);
+    });
   }
   // The simulated pager's codeplug (codes A, B and F enabled) as a data file.
   std::string DefaultFile() {
@@ -276,6 +289,40 @@ TEST_F(CliPoolTest, BatchTakesEachPagersCapcodesFromThePools) {
     EXPECT_NE(Cli("pool show main-a").out.find("free 0, reserved 0, used 2"), std::string::npos);
     EXPECT_NE(Cli("pool show main-b").out.find("free 8, reserved 0, used 2"), std::string::npos);
   }
+}
+
+// Without the database no capcode is handed out: the next pager is refused before anything is
+// written, and what the pools hold is as the last unit left it.
+TEST_F(CliPoolTest, ABatchWhoseDatabaseIsGoneRefusesThePagerBeforeWriting) {
+  test::PrivatePostgres server;
+  ASSERT_TRUE(server.Ok()) << server.Reason();
+  const std::string ledger = " --ledger " + server.NewDatabase();
+  const std::string file = DefaultFile();
+  AddPools({"main-a --code A --range 1000000-1000009" + ledger});
+  test::SimProcess sim(link, {"--units", "2"});
+  ASSERT_TRUE(sim.Ready());
+  const test::CommandResult r =
+      Batch("--port 1 --in " + file + " --pool A=main-a" + ledger,
+            [&](const std::string& line, pid_t batch) {
+              // The unit is on record by the time its line waits for it
+              // to be taken off.
+              if (line.rfind("waiting for pager 0000000000 ", 0) == 0) {
+                EXPECT_TRUE(server.Stop());
+                kill(sim.Pid(), SIGUSR1);
+              } else if (line.rfind("pager 0000000001: ", 0) == 0 || line.rfind("2  ", 0) == 0) {
+                kill(batch, SIGINT);
+              }
+            });
+  EXPECT_EQ(r.status, 130) << r.out << r.err;
+  EXPECT_NE(r.out.find("1  0000000000  A=1000000 B=1234561 F=1234565  ok"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("pager 0000000001: "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("no capcodes are handed out without it"), std::string::npos) << r.out;
+  std::ifstream log(P("data/pagewright/programming-log.csv"));
+  EXPECT_EQ(std::count(std::istreambuf_iterator<char>(log), {}, '\n'), 2) << "one Program";
+  ASSERT_TRUE(server.Start());
+  EXPECT_NE(Cli("pool show main-a" + ledger).out.find("free 9, reserved 0, used 1, suspect 0"),
+            std::string::npos);
 }
 
 } // namespace
