@@ -70,14 +70,6 @@ public:
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     return r;
   }
-  // A batch whose pagers are taken off the line (SIGUSR1 to the simulator) as soon as the
-  // batch has printed their line.
-  test::CommandResult BatchTakingOff(const std::string& args, pid_t sim) {
-    return Batch(args, [sim](const std::string& line, pid_t) {
-      if (sim > 0 && std::isdigit(static_cast<unsigned char>(line[0])))
-        kill(sim, SIGUSR1);
-    });
-  }
   // The simulated pager's codeplug (codes A, B and F enabled) as a data file.
   std::string DefaultFile() {
     test::SimProcess sim(link);
@@ -104,115 +96,61 @@ public:
   std::string link;
 };
 
-struct Step {
-  std::string args;
-  int status;
-  std::vector<std::string> out; // each in standard output, in this order
-  std::string err;              // in standard error
-};
-
-void RunSteps(CliPoolTest& t, const std::vector<Step>& steps) {
-  for (const Step& s : steps) {
-    SCOPED_TRACE(s.args);
-    const test::CommandResult r = t.Cli(s.args);
-    EXPECT_EQ(r.status, s.status) << r.out << r.err;
-    std::size_t at = 0;
-    for (const std::string& text : s.out) {
-      at = r.out.find(text, at);
-      EXPECT_NE(at, std::string::npos) << text << "\n" << r.out;
-    }
-    EXPECT_NE(r.err.find(s.err), std::string::npos) << s.err << "\n" << r.err;
-  }
-}
-
-// Pools are made, extended, listed, shown and retired; ranges another pool holds, text that is
-// no range and ranges of illegal addresses alone are refused and change nothing.
-TEST_F(CliPoolTest, PoolCommandsKeepThePoolsOfTheLedger) {
-  RunSteps(
-      *this,
-      {
-          {"pool list", 0, {}, "has no pools"},
-          {"pool add main-a --code A --range 1000000-1000004",
-           0,
-           {"pool main-a: 5 capcodes added\n"},
-           ""},
-          {"pool add main-a --code a --range 1000010 --range 1000020-1000021",
-           0,
-           {"3 capcodes added"},
-           ""},
-          // Gap 1 of the FLEX addresses starts at 1933313: three of the six are left out.
-          {"pool add page-b --code B --range 1933310-1933315",
-           0,
-           {"pool page-b: 3 capcodes added (3 addresses of the ranges are not capcodes"},
-           ""},
-          {"pool add page-c --code C --range 1940000-1940099",
-           2,
-           {},
-           "holds no capcode a pager can take"},
-          {"pool add page-c --code C --range 0", 2, {}, "holds no capcode a pager can take"},
-          {"pool add page-c --code C --range 1000004-1000008", 1, {}, ""},
-          {"pool add page-c --code C --range 1000-999",
-           2,
-           {},
-           "1000-999 is not capcodes FIRST-LAST"},
-          {"pool add page-c --code C --range 12x", 2, {}, "12x is not capcodes FIRST-LAST"},
-          {"pool add page-c --code G --range 3000000", 2, {}, "takes a code letter A-F"},
-          {"pool add page-c --range 3000000", 2, {}, "--code is required"},
-          {"pool add 'page c' --code C --range 3000000", 2, {}, "takes letters, digits"},
-          {"pool add main-a --code C --range 3000000", 1, {}, "main-a"},
-          {"pool list",
-           0,
-           {"main-a  A  free 8, reserved 0, used 0, suspect 0, unusable 0\n", "page-b  B  free 3,"},
-           ""},
-          {"pool show main-a",
-           0,
-           {"pool main-a, code A\n", "free 8, reserved 0, used 0, suspect 0, unusable 0\n",
-            "ranges: 1000000-1000004 1000010 1000020-1000021\n",
-            "next: 1000000 1000001 1000002 1000003 1000004\n"},
-           ""},
-          {"pool show nosuch", 1, {}, "nosuch"},
-          {"pool retire nosuch", 1, {}, "nosuch"},
-          {"pool release 12x", 2, {}, "a capcode is up to 9 digits"},
-          {"pool retire page-b", 0, {"pool page-b retired"}, ""},
-          {"pool list",
-           0,
-           {"main-a  A  free 8", "page-b  B  free 3, reserved 0, used 0, suspect 0, "
-                                 "unusable 0  retired\n"},
-           ""},
-          {"pool list --ledger postgresql://nobody@127.0.0.1:1/none", 2, {}, "127.0.0.1"},
-      });
-  EXPECT_EQ(Cli("pool list").out.find("page-c"), std::string::npos);
-}
-
-// --pool is refused where the capcodes would come from elsewhere too, and a batch whose pools
-// cannot hand out capcodes for their codes does not start; no pager is touched.
-TEST_F(CliPoolTest, PoolsThatCannotBeUsedAreRefusedBeforeAnyPager) {
-  const std::string file = DefaultFile();
-  AddPools({"main-a --code A --range 1000000-1000009"});
+// Pools are made, extended, listed, shown and retired. Ranges another pool holds, text that is
+// no range, ranges of illegal addresses alone, and --pool where the capcodes would come from
+// elsewhere too are refused; so is a batch whose pools cannot give its codes capcodes. Nothing
+// refused changes the pools or touches a pager.
+TEST_F(CliPoolTest, PoolCommandsKeepThePoolsAndRefuseWhatCannotBeDone) {
+  const std::string in = " --port 1 --in " + DefaultFile();
   std::ofstream(P("units.csv")) << "code.A.capcode\n1000000\n";
-  RunSteps(
-      *this,
-      {
-          {"program --port 1 --in " + file + " --pool A=main-a --step A=1",
-           2,
-           {},
-           "do not go with it"},
-          {"program --port 1 --in " + file + " --pool A=main-a --update",
-           2,
-           {},
-           "do not go with it"},
-          {"program --port 1 --in " + file + " --reassign", 2, {}, "--reassign requires --pool"},
-          {"program --port 1 --in " + file + " --pool A", 2, {}, "--pool"},
-          {"program --port 1 --in " + file + " --pool A=main-a,A=other", 2, {}, "--pool"},
-          {"batch --port 1 --in " + file + " --pool A=main-a --manifest " + P("units.csv"),
-           2,
-           {},
-           "do not go with it"},
-          {"batch --port 1 --in " + file + " --pool A=nosuch --count 1", 2, {}, "nosuch"},
-          {"batch --port 1 --in " + file + " --pool B=main-a --count 1", 2, {}, "main-a"},
-      });
+  const std::string counts = "reserved 0, used 0, suspect 0, unusable 0";
+  const struct {
+    std::string args;
+    int status;
+    std::string said; // in what it printed
+  } cases[] = {
+      {"pool list", 0, "has no pools"},
+      {"pool add main-a --code A --range 1000000-1000004", 0, "pool main-a: 5 capcodes added\n"},
+      {"pool add main-a --code a --range 1000010 --range 1000020-1000021", 0, "3 capcodes added"},
+      // Gap 1 of the FLEX addresses starts at 1933313: three of the six are left out.
+      {"pool add page-b --code B --range 1933310-1933315", 0, "3 capcodes added (3 addresses"},
+      {"pool add page-c --code C --range 1940000-1940099", 2, "holds no capcode a pager can take"},
+      {"pool add page-c --code C --range 0", 2, "holds no capcode a pager can take"},
+      {"pool add page-c --code C --range 1000004-1000008", 1, "overlaps 1000000-1000004"},
+      {"pool add page-c --code C --range 1000-999", 2, "1000-999 is not capcodes FIRST-LAST"},
+      {"pool add page-c --code C --range 12x", 2, "12x is not capcodes FIRST-LAST"},
+      {"pool add page-c --code G --range 3000000", 2, "takes a code letter A-F"},
+      {"pool add page-c --range 3000000", 2, "--code is required"},
+      {"pool add 'page c' --code C --range 3000000", 2, "takes letters, digits"},
+      {"pool add main-a --code C --range 3000000", 1, "main-a"},
+      {"pool list", 0, "main-a  A  free 8, " + counts + "\npage-b  B  free 3, " + counts + "\n"},
+      {"pool show main-a", 0,
+       "pool main-a, code A\nfree 8, " + counts +
+           "\nranges: 1000000-1000004 1000010 1000020-1000021\n"
+           "next: 1000000 1000001 1000002 1000003 1000004\n"},
+      {"pool show nosuch", 1, "nosuch"},
+      {"pool retire nosuch", 1, "nosuch"},
+      {"pool release 12x", 2, "a capcode is up to 9 digits"},
+      {"pool retire page-b", 0, "pool page-b retired"},
+      {"pool list", 0, "page-b  B  free 3, " + counts + "  retired\n"},
+      {"pool list --ledger postgresql://nobody@127.0.0.1:1/none", 2, "127.0.0.1"},
+      {"program" + in + " --pool A=main-a --step A=1", 2, "do not go with it"},
+      {"program" + in + " --pool A=main-a --update", 2, "do not go with it"},
+      {"program" + in + " --reassign", 2, "--reassign requires --pool"},
+      {"program" + in + " --pool A", 2, "--pool"},
+      {"program" + in + " --pool A=main-a,A=other", 2, "--pool"},
+      {"batch" + in + " --pool A=main-a --manifest " + P("units.csv"), 2, "do not go with it"},
+      {"batch" + in + " --pool A=nosuch --count 1", 2, "nosuch"},
+      {"batch" + in + " --pool B=main-a --count 1", 2, "main-a"},
+  };
+  for (const auto& c : cases) {
+    const test::CommandResult r = Cli(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << c.args << "\n" << r.out << r.err;
+  }
+  EXPECT_EQ(Cli("pool list").out.find("page-c"), std::string::npos);
+  EXPECT_NE(Cli("pool show main-a").out.find("free 8, " + counts), std::string::npos);
   EXPECT_FALSE(fs::exists(P("data/pagewright/programming-log.csv")));
-  EXPECT_NE(Cli("pool show main-a").out.find("free 10, reserved 0, used 0"), std::string::npos);
 }
 
 // A pager programmed from the pools holds their capcodes; programmed again it gets its own
@@ -275,8 +213,13 @@ TEST_F(CliPoolTest, BatchTakesEachPagersCapcodesFromThePools) {
         {"main-a --code A --range 1000000-1000001", "main-b --code B --range 3000000-3000009"});
     test::SimProcess sim(link, c.sim);
     ASSERT_TRUE(sim.Ready());
-    const test::CommandResult r = BatchTakingOff(
-        "--in " + file + " " + c.lines + " --pool A=main-a,B=main-b", c.takeOff ? sim.Pid() : 0);
+    // A pager is taken off its line (SIGUSR1) as soon as the batch has printed its line.
+    const test::CommandResult r =
+        Batch("--in " + file + " " + c.lines + " --pool A=main-a,B=main-b",
+              [&](const std::string& line, pid_t) {
+                if (c.takeOff && std::isdigit(static_cast<unsigned char>(line[0])))
+                  kill(sim.Pid(), SIGUSR1);
+              });
     EXPECT_EQ(r.status, c.status) << r.out << r.err;
     std::set<std::string> seen;
     for (std::sregex_iterator m(r.out.begin(), r.out.end(), unit), end; m != end; ++m)
