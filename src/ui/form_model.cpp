@@ -48,6 +48,7 @@ enum class Command {
   OpenLog,
   PagerHistory,
   BenchName,
+  CapcodePools,
   Option, // the Options menu's remembered switches
   SerialDevice,
   OpenFolder, // the backups or the traces folder in the desktop's file manager
@@ -76,6 +77,7 @@ constexpr CommandRow kCommandMap[] = {
     {"BackUpBeforeProgramming1", Command::Option}, {"SerialTrace1", Command::Option},
     {"SerialDevice1", Command::SerialDevice},
     {"PagerHistory1", Command::PagerHistory}, {"BenchName1", Command::BenchName},
+    {"CapcodePools1", Command::CapcodePools},
     {"OpenBackupsFolder1", Command::OpenFolder}, {"OpenTracesFolder1", Command::OpenFolder},
 };
 
@@ -357,6 +359,7 @@ void FormModel::LoadUserOptions() {
     StartSessionTrace();
   else
     StopTrace();
+  RestorePoolChoice();
 }
 
 void FormModel::ToggleOption(const std::string& item) {
@@ -598,6 +601,9 @@ void FormModel::RunCommand(const std::string& name) {
     return;
   case Command::BenchName:
     ChooseBenchName();
+    return;
+  case Command::CapcodePools:
+    ChooseCapcodePools();
     return;
   case Command::Option:
     ToggleOption(name);

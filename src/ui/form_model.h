@@ -21,6 +21,7 @@
 #include "link/serial_port.h"
 #include "link/serial_trace.h"
 #include "transactions/outcome.h"
+#include "ui/capcode_pools.h"
 #include "ui/controls.h"
 #include "ui/dialog_folder.h"
 #include "ui/dialogs_model.h"
@@ -185,6 +186,13 @@ private:
                               const std::string& serial);
   void DescribeWhere(ProgrammingRecord& record) const;
   void ChooseBenchName();
+  // Capcode pools (form_pools.cpp): the dialog, the choice kept in the user's settings, and
+  // the foot's note while pools are chosen.
+  void ChooseCapcodePools();
+  void RestorePoolChoice();
+  void ApplyPoolSelection(const PoolSelection& selection);
+  ledger::Ledger* PoolLedger(const UserSettings& settings, std::unique_ptr<ledger::Ledger>& own,
+                             std::string& why);
   void RunSave();
   void RunLoad();
   void OpenProgrammingLog();

@@ -102,7 +102,9 @@ void BuildMenus(Builder& b) {
   constexpr bool kDeviceChoice = true;
 #endif
   b.Item("SerialDevice1", "Setup1", "Serial &Device\u2026", {}, kDeviceChoice).utf8 = true;
-  b.Separator("N11", "Setup1", kDeviceChoice);
+  // Which ledger pool gives each code its capcode at a Program.
+  b.Item("CapcodePools1", "Setup1", "Capcode &Pools...");
+  b.Separator("N11", "Setup1");
   for (int n = 1; n <= 256; ++n) {
     Control& item = b.Item("UseCOM" + std::to_string(n), "Setup1", "Use COM " + std::to_string(n),
                            n <= 9 ? "Ctrl+" + std::to_string(n) : std::string());
@@ -368,6 +370,10 @@ void BuildFoot(Builder& b) {
   b.Label("lblCodeplugVersion", form, "Codeplug Version:");
   b.Label("lblCodeplug_Version", form, "");
   b.Label("lblPortDevice", form, "").utf8 = true; // "COM1: /dev/ttyUSB0 — FT232R USB UART"
+  // The capcode pools a Program takes from, shown only while some are chosen.
+  Control& pools = b.Label("lblPools", form, ""); // "Pools: A=Main B=Night"
+  pools.utf8 = true;
+  pools.visible = false;
   b.Label("lblVersion", form, "");
   b.Label("lblR", form, "R:");
   b.Edit("edtR", form, 6).readOnly = true;

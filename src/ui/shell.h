@@ -9,6 +9,7 @@
 
 namespace pw::ui {
 
+class CapcodePoolsModel;
 class PagerHistoryModel;
 
 struct FileDialogRequest {
@@ -32,6 +33,11 @@ public:
   virtual void ShowSerialDevices() {}
   // Show the pager history dialog modally (a read-only table of its model); returns when closed.
   virtual void ShowPagerHistory(PagerHistoryModel& model) { (void)model; }
+  // Show the capcode pools dialog modally; true when the user confirmed the model's choice.
+  virtual bool ShowCapcodePools(CapcodePoolsModel& model) {
+    (void)model;
+    return false;
+  }
   // Ask for one line of text, offering value; nothing when the user cancelled.
   virtual std::optional<std::string> AskText(const std::string& title, const std::string& label,
                                              const std::string& value) {

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
@@ -35,8 +36,10 @@
 #include "sim/in_process_port.h"
 #include "sim/pager_firmware.h"
 #include "support/sim_process.h"
+#include "ledger/ledger.h"
 #include "transactions/compatibility.h"
 #include "ui/form_model.h"
+#include "ui/forms/CapcodePools.h"
 #include "ui/forms/SerialDevice.h"
 #include "ui/forms/Ui.h"
 #include "ui/forms/app_identity.h"
@@ -96,8 +99,8 @@ protected:
     return qobject_cast<T*>(ui->Widget(QString::fromStdString(name)));
   }
   const Control& C(const std::string& name) const { return model->controls[name]; }
-  // The port items of File > Setup, after the device choice and its separator.
-  QList<QAction*> PortItems() const { return ui->projection().MenuOf("Setup1")->actions().mid(2); }
+  // The port items of File > Setup, after the device choice, the pools and their separator.
+  QList<QAction*> PortItems() const { return ui->projection().MenuOf("Setup1")->actions().mid(3); }
   // Exactly the first n port items of File > Setup are shown.
   void Setup1Shows(int n) const {
     const QList<QAction*> ports = PortItems();
@@ -631,6 +634,48 @@ TEST_F(MainWindowTest, TheSerialDeviceDialogAssignsTheChosenAdapterAndTheWindowN
   EXPECT_TRUE(port->text().startsWith("COM1: ")) << port->text().toStdString();
   EXPECT_TRUE(port->text().endsWith("ttyUSB0 \u2014 FT232R USB UART"))
       << port->text().toStdString();
+}
+
+// File > Setup > Capcode Pools... offers the ledger's pools of each letter; the one confirmed
+// shows in the foot, beside the port, which keeps its text.
+TEST_F(MainWindowTest, TheCapcodePoolsDialogChoosesAPoolAndTheFootNamesIt) {
+  const std::string url = "sqlite:" + (dir / "shop.sqlite3").string();
+  {
+    ledger::Ledger::Opened opened = ledger::Ledger::Open(url);
+    ASSERT_TRUE(opened.ledger) << opened.message;
+    std::int64_t added = 0;
+    std::string error;
+    ASSERT_TRUE(opened.ledger->AddPool("Main", 'A', {{1000000, 1000009}}, &added, &error))
+        << error;
+  }
+  std::ofstream(dir / "pagewright.conf") << "ledger=" << url << "\n";
+  Start();
+  model->UseUserSettings(dir / "pagewright.conf");
+  const QString port = W<QLabel>("lblPortDevice")->text();
+  QLabel* pools = W<QLabel>("lblPools");
+  EXPECT_FALSE(pools->isVisible());
+  bool seen = false;
+  QTimer::singleShot(0, ui.get(), [&] {
+    auto* dialog = qobject_cast<TFormCapcodePools*>(QApplication::activeModalWidget());
+    if (!dialog) {
+      if (QWidget* other = QApplication::activeModalWidget())
+        other->close();
+      return;
+    }
+    seen = true;
+    EXPECT_EQ(dialog->Pool(0)->itemText(1).toStdString(), "Main (10 free)");
+    EXPECT_FALSE(dialog->Pool(1)->isEnabled());
+    EXPECT_EQ(dialog->focusWidget(), dialog->Pool(0));
+    dialog->Pool(0)->setCurrentIndex(1);
+    QTest::mouseClick(dialog->findChild<QPushButton*>("btnOK"), Qt::LeftButton);
+  });
+  ui->projection().ActionOf("CapcodePools1")->trigger();
+  EXPECT_TRUE(seen);
+  EXPECT_TRUE(pools->isVisible());
+  EXPECT_EQ(pools->text().toStdString(), "Pools: A=Main");
+  EXPECT_EQ(W<QLabel>("lblPortDevice")->text(), port);
+  EXPECT_FALSE(pools->geometry().intersects(W("lblPortDevice")->geometry()));
+  EXPECT_TRUE(boxes.boxes.empty());
 }
 
 // The device a COM number opens now is listed and chosen when the dialog opens, found by the

@@ -28,6 +28,9 @@ public:
     ++serialDevicesShown;
     if (onSerialDevices) onSerialDevices();
   }
+  bool ShowCapcodePools(ui::CapcodePoolsModel& model) override {
+    return onCapcodePools && onCapcodePools(model);
+  }
   void CloseMainWindow() override { ++closes; }
   void FocusControl(const std::string& name) override { focused.push_back(name); }
   bool OpenWithDefaultApplication(const std::string& path) override {
@@ -46,6 +49,8 @@ public:
   int closes = 0;
   std::function<void()> onSerialDevices; // what the user does in the serial-device dialog
   int serialDevicesShown = 0;
+  // What the user does in the capcode pools dialog; true: OK. Unset: Cancel.
+  std::function<bool(ui::CapcodePoolsModel&)> onCapcodePools;
 
 private:
   static std::optional<std::string> Next(std::deque<std::optional<std::string>>& q) {

@@ -363,15 +363,16 @@ TEST_F(FormModelTest, MenuTreeHoldsEveryItemInOrder) {
   EXPECT_EQ(MenuLines(c, "SUniRR1"), (Lines{"SUniRRkey 'Read RAM'"}));
   EXPECT_EQ(MenuLines(c, "SUniWR1"), (Lines{"SUniWRkey 'Write RAM'"}));
 
-  // The device choice, then the 256 ports.
+  // The device choice and the capcode pools, then the 256 ports.
   const Lines setup = MenuLines(c, "Setup1");
-  ASSERT_EQ(setup.size(), 258u);
+  ASSERT_EQ(setup.size(), 259u);
   EXPECT_EQ(setup[0], "SerialDevice1 'Serial &Device\u2026'");
-  EXPECT_EQ(setup[1], "-");
-  EXPECT_EQ(setup[2], "UseCOM1 'Use COM 1' Ctrl+1");
-  EXPECT_EQ(setup[10], "UseCOM9 'Use COM 9' Ctrl+9");
-  EXPECT_EQ(setup[11], "UseCOM10 'Use COM 10'");
-  EXPECT_EQ(setup[257], "UseCOM256 'Use COM 256' hidden");
+  EXPECT_EQ(setup[1], "CapcodePools1 'Capcode &Pools...'");
+  EXPECT_EQ(setup[2], "-");
+  EXPECT_EQ(setup[3], "UseCOM1 'Use COM 1' Ctrl+1");
+  EXPECT_EQ(setup[11], "UseCOM9 'Use COM 9' Ctrl+9");
+  EXPECT_EQ(setup[12], "UseCOM10 'Use COM 10'");
+  EXPECT_EQ(setup[258], "UseCOM256 'Use COM 256' hidden");
 }
 
 TEST_F(FormModelTest, ToolBarAndPushButtonsCarryTheirCaptionsAndHints) {

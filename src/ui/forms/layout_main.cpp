@@ -51,6 +51,8 @@ void Foot(Table& t) {
   Put(t, "lblCodeplug_Version", 110, 466, 110, kLabelHeight, Qt::AlignLeft | Qt::AlignVCenter);
   Put(t, "lblFirewareVersion", 232, 466, 100, kLabelHeight, Qt::AlignLeft | Qt::AlignVCenter);
   Put(t, "lblFireware_Version", 334, 466, 110, kLabelHeight, Qt::AlignLeft | Qt::AlignVCenter);
+  // The capcode pools in use, where the firmware version would be.
+  Put(t, "lblPools", 232, 466, 216, kLabelHeight, Qt::AlignLeft | Qt::AlignVCenter);
   // The current port and its device, in the row's free right half (R, N and Spur stay hidden).
   Put(t, "lblPortDevice", 456, 466, 327, kLabelHeight, Qt::AlignLeft | Qt::AlignVCenter);
   PutAll(t, {{"lblVersion", 456, 466, 80, kLabelHeight},

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 
+#include "ui/forms/CapcodePools.h"
 #include "ui/forms/PagerHistory.h"
 #include "ui/forms/app_identity.h"
 #include "ui/forms/projection.h"
@@ -221,6 +222,11 @@ void QtShell::ShowSerialDevices() {
 void QtShell::ShowPagerHistory(PagerHistoryModel& model) {
   TFormPagerHistory dialog(model, window_);
   dialog.exec();
+}
+
+bool QtShell::ShowCapcodePools(CapcodePoolsModel& model) {
+  TFormCapcodePools dialog(model, window_);
+  return dialog.exec() == QDialog::Accepted;
 }
 
 std::optional<std::string> QtShell::AskText(const std::string& title, const std::string& label,

@@ -90,6 +90,7 @@ public:
   void ShowEditor(int set) override;
   void ShowSerialDevices() override;
   void ShowPagerHistory(PagerHistoryModel& model) override;
+  bool ShowCapcodePools(CapcodePoolsModel& model) override;
   std::optional<std::string> AskText(const std::string& title, const std::string& label,
                                      const std::string& value) override;
   // Answers AskText without a dialog (tests).
