@@ -3,11 +3,14 @@
 // taking their capcodes from the pools against pagewright-sim.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -15,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/private_postgres.h"
 #include "support/sim_process.h"
 
 namespace pw {
@@ -44,25 +48,26 @@ public:
   test::CommandResult Cli(const std::string& args) {
     return test::RunCommand(Env() + test::BinDir() + "/pagewright-cli " + args, dir.string());
   }
-  // A batch whose pagers are taken off the line (SIGUSR1 to the simulator) as soon as the
-  // batch has printed their line.
-  test::CommandResult BatchTakingOff(const std::string& args, pid_t sim) {
+  // A batch, with each line it prints (standard output and error, in out) handed to onLine as
+  // it comes, with the batch's process id.
+  test::CommandResult Batch(const std::string& args,
+                            const std::function<void(const std::string&, pid_t)>& onLine) {
     test::CommandResult r;
-    FILE* out = popen(
-        (Env() + test::BinDir() + "/pagewright-cli batch " + args + " 2>" + P("batch.err")).c_str(),
-        "r");
+    fs::remove(P("batch.pid"));
+    FILE* out = popen(("echo $$ >" + P("batch.pid") + "; exec env " + Env() + test::BinDir() +
+                       "/pagewright-cli batch " + args + " 2>&1")
+                          .c_str(),
+                      "r");
+    pid_t batch = 0;
     char line[1024];
     while (out && std::fgets(line, sizeof line, out)) {
       r.out += line;
-      if (sim > 0 && std::isdigit(static_cast<unsigned char>(line[0])))
-        kill(sim, SIGUSR1);
+      if (batch == 0)
+        std::ifstream(P("batch.pid")) >> batch;
+      onLine(line, batch);
     }
     const int rc = out ? pclose(out) : -1;
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    std::ifstream err(P("batch.err"));
-    std::stringstream text;
-    text << err.rdbuf();
-    r.err = text.str();
     return r;
   }
   // The simulated pager's codeplug (codes A, B and F enabled) as a data file.
@@ -91,115 +96,61 @@ public:
   std::string link;
 };
 
-struct Step {
-  std::string args;
-  int status;
-  std::vector<std::string> out; // each in standard output, in this order
-  std::string err;              // in standard error
-};
-
-void RunSteps(CliPoolTest& t, const std::vector<Step>& steps) {
-  for (const Step& s : steps) {
-    SCOPED_TRACE(s.args);
-    const test::CommandResult r = t.Cli(s.args);
-    EXPECT_EQ(r.status, s.status) << r.out << r.err;
-    std::size_t at = 0;
-    for (const std::string& text : s.out) {
-      at = r.out.find(text, at);
-      EXPECT_NE(at, std::string::npos) << text << "\n" << r.out;
-    }
-    EXPECT_NE(r.err.find(s.err), std::string::npos) << s.err << "\n" << r.err;
-  }
-}
-
-// Pools are made, extended, listed, shown and retired; ranges another pool holds, text that is
-// no range and ranges of illegal addresses alone are refused and change nothing.
-TEST_F(CliPoolTest, PoolCommandsKeepThePoolsOfTheLedger) {
-  RunSteps(
-      *this,
-      {
-          {"pool list", 0, {}, "has no pools"},
-          {"pool add main-a --code A --range 1000000-1000004",
-           0,
-           {"pool main-a: 5 capcodes added\n"},
-           ""},
-          {"pool add main-a --code a --range 1000010 --range 1000020-1000021",
-           0,
-           {"3 capcodes added"},
-           ""},
-          // Gap 1 of the FLEX addresses starts at 1933313: three of the six are left out.
-          {"pool add page-b --code B --range 1933310-1933315",
-           0,
-           {"pool page-b: 3 capcodes added (3 addresses of the ranges are not capcodes"},
-           ""},
-          {"pool add page-c --code C --range 1940000-1940099",
-           2,
-           {},
-           "holds no capcode a pager can take"},
-          {"pool add page-c --code C --range 0", 2, {}, "holds no capcode a pager can take"},
-          {"pool add page-c --code C --range 1000004-1000008", 1, {}, ""},
-          {"pool add page-c --code C --range 1000-999",
-           2,
-           {},
-           "1000-999 is not capcodes FIRST-LAST"},
-          {"pool add page-c --code C --range 12x", 2, {}, "12x is not capcodes FIRST-LAST"},
-          {"pool add page-c --code G --range 3000000", 2, {}, "takes a code letter A-F"},
-          {"pool add page-c --range 3000000", 2, {}, "--code is required"},
-          {"pool add 'page c' --code C --range 3000000", 2, {}, "takes letters, digits"},
-          {"pool add main-a --code C --range 3000000", 1, {}, "main-a"},
-          {"pool list",
-           0,
-           {"main-a  A  free 8, reserved 0, used 0, suspect 0, unusable 0\n", "page-b  B  free 3,"},
-           ""},
-          {"pool show main-a",
-           0,
-           {"pool main-a, code A\n", "free 8, reserved 0, used 0, suspect 0, unusable 0\n",
-            "ranges: 1000000-1000004 1000010 1000020-1000021\n",
-            "next: 1000000 1000001 1000002 1000003 1000004\n"},
-           ""},
-          {"pool show nosuch", 1, {}, "nosuch"},
-          {"pool retire nosuch", 1, {}, "nosuch"},
-          {"pool release 12x", 2, {}, "a capcode is up to 9 digits"},
-          {"pool retire page-b", 0, {"pool page-b retired"}, ""},
-          {"pool list",
-           0,
-           {"main-a  A  free 8", "page-b  B  free 3, reserved 0, used 0, suspect 0, "
-                                 "unusable 0  retired\n"},
-           ""},
-          {"pool list --ledger postgresql://nobody@127.0.0.1:1/none", 2, {}, "127.0.0.1"},
-      });
-  EXPECT_EQ(Cli("pool list").out.find("page-c"), std::string::npos);
-}
-
-// --pool is refused where the capcodes would come from elsewhere too, and a batch whose pools
-// cannot hand out capcodes for their codes does not start; no pager is touched.
-TEST_F(CliPoolTest, PoolsThatCannotBeUsedAreRefusedBeforeAnyPager) {
-  const std::string file = DefaultFile();
-  AddPools({"main-a --code A --range 1000000-1000009"});
+// Pools are made, extended, listed, shown and retired. Ranges another pool holds, text that is
+// no range, ranges of illegal addresses alone, and --pool where the capcodes would come from
+// elsewhere too are refused; so is a batch whose pools cannot give its codes capcodes. Nothing
+// refused changes the pools or touches a pager.
+TEST_F(CliPoolTest, PoolCommandsKeepThePoolsAndRefuseWhatCannotBeDone) {
+  const std::string in = " --port 1 --in " + DefaultFile();
   std::ofstream(P("units.csv")) << "code.A.capcode\n1000000\n";
-  RunSteps(
-      *this,
-      {
-          {"program --port 1 --in " + file + " --pool A=main-a --step A=1",
-           2,
-           {},
-           "do not go with it"},
-          {"program --port 1 --in " + file + " --pool A=main-a --update",
-           2,
-           {},
-           "do not go with it"},
-          {"program --port 1 --in " + file + " --reassign", 2, {}, "--reassign requires --pool"},
-          {"program --port 1 --in " + file + " --pool A", 2, {}, "--pool"},
-          {"program --port 1 --in " + file + " --pool A=main-a,A=other", 2, {}, "--pool"},
-          {"batch --port 1 --in " + file + " --pool A=main-a --manifest " + P("units.csv"),
-           2,
-           {},
-           "do not go with it"},
-          {"batch --port 1 --in " + file + " --pool A=nosuch --count 1", 2, {}, "nosuch"},
-          {"batch --port 1 --in " + file + " --pool B=main-a --count 1", 2, {}, "main-a"},
-      });
+  const std::string counts = "reserved 0, used 0, suspect 0, unusable 0";
+  const struct {
+    std::string args;
+    int status;
+    std::string said; // in what it printed
+  } cases[] = {
+      {"pool list", 0, "has no pools"},
+      {"pool add main-a --code A --range 1000000-1000004", 0, "pool main-a: 5 capcodes added\n"},
+      {"pool add main-a --code a --range 1000010 --range 1000020-1000021", 0, "3 capcodes added"},
+      // Gap 1 of the FLEX addresses starts at 1933313: three of the six are left out.
+      {"pool add page-b --code B --range 1933310-1933315", 0, "3 capcodes added (3 addresses"},
+      {"pool add page-c --code C --range 1940000-1940099", 2, "holds no capcode a pager can take"},
+      {"pool add page-c --code C --range 0", 2, "holds no capcode a pager can take"},
+      {"pool add page-c --code C --range 1000004-1000008", 1, "overlaps 1000000-1000004"},
+      {"pool add page-c --code C --range 1000-999", 2, "1000-999 is not capcodes FIRST-LAST"},
+      {"pool add page-c --code C --range 12x", 2, "12x is not capcodes FIRST-LAST"},
+      {"pool add page-c --code G --range 3000000", 2, "takes a code letter A-F"},
+      {"pool add page-c --range 3000000", 2, "--code is required"},
+      {"pool add 'page c' --code C --range 3000000", 2, "takes letters, digits"},
+      {"pool add main-a --code C --range 3000000", 1, "main-a"},
+      {"pool list", 0, "main-a  A  free 8, " + counts + "\npage-b  B  free 3, " + counts + "\n"},
+      {"pool show main-a", 0,
+       "pool main-a, code A\nfree 8, " + counts +
+           "\nranges: 1000000-1000004 1000010 1000020-1000021\n"
+           "next: 1000000 1000001 1000002 1000003 1000004\n"},
+      {"pool show nosuch", 1, "nosuch"},
+      {"pool retire nosuch", 1, "nosuch"},
+      {"pool release 12x", 2, "a capcode is up to 9 digits"},
+      {"pool retire page-b", 0, "pool page-b retired"},
+      {"pool list", 0, "page-b  B  free 3, " + counts + "  retired\n"},
+      {"pool list --ledger postgresql://nobody@127.0.0.1:1/none", 2, "127.0.0.1"},
+      {"program" + in + " --pool A=main-a --step A=1", 2, "do not go with it"},
+      {"program" + in + " --pool A=main-a --update", 2, "do not go with it"},
+      {"program" + in + " --reassign", 2, "--reassign requires --pool"},
+      {"program" + in + " --pool A", 2, "--pool"},
+      {"program" + in + " --pool A=main-a,A=other", 2, "--pool"},
+      {"batch" + in + " --pool A=main-a --manifest " + P("units.csv"), 2, "do not go with it"},
+      {"batch" + in + " --pool A=nosuch --count 1", 2, "nosuch"},
+      {"batch" + in + " --pool B=main-a --count 1", 2, "main-a"},
+  };
+  for (const auto& c : cases) {
+    const test::CommandResult r = Cli(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << c.args << "\n" << r.out << r.err;
+  }
+  EXPECT_EQ(Cli("pool list").out.find("page-c"), std::string::npos);
+  EXPECT_NE(Cli("pool show main-a").out.find("free 8, " + counts), std::string::npos);
   EXPECT_FALSE(fs::exists(P("data/pagewright/programming-log.csv")));
-  EXPECT_NE(Cli("pool show main-a").out.find("free 10, reserved 0, used 0"), std::string::npos);
 }
 
 // A pager programmed from the pools holds their capcodes; programmed again it gets its own
@@ -262,8 +213,13 @@ TEST_F(CliPoolTest, BatchTakesEachPagersCapcodesFromThePools) {
         {"main-a --code A --range 1000000-1000001", "main-b --code B --range 3000000-3000009"});
     test::SimProcess sim(link, c.sim);
     ASSERT_TRUE(sim.Ready());
-    const test::CommandResult r = BatchTakingOff(
-        "--in " + file + " " + c.lines + " --pool A=main-a,B=main-b", c.takeOff ? sim.Pid() : 0);
+    // A pager is taken off its line (SIGUSR1) as soon as the batch has printed its line.
+    const test::CommandResult r =
+        Batch("--in " + file + " " + c.lines + " --pool A=main-a,B=main-b",
+              [&](const std::string& line, pid_t) {
+                if (c.takeOff && std::isdigit(static_cast<unsigned char>(line[0])))
+                  kill(sim.Pid(), SIGUSR1);
+              });
     EXPECT_EQ(r.status, c.status) << r.out << r.err;
     std::set<std::string> seen;
     for (std::sregex_iterator m(r.out.begin(), r.out.end(), unit), end; m != end; ++m)
@@ -276,6 +232,40 @@ TEST_F(CliPoolTest, BatchTakesEachPagersCapcodesFromThePools) {
     EXPECT_NE(Cli("pool show main-a").out.find("free 0, reserved 0, used 2"), std::string::npos);
     EXPECT_NE(Cli("pool show main-b").out.find("free 8, reserved 0, used 2"), std::string::npos);
   }
+}
+
+// Without the database no capcode is handed out: the next pager is refused before anything is
+// written, and what the pools hold is as the last unit left it.
+TEST_F(CliPoolTest, ABatchWhoseDatabaseIsGoneRefusesThePagerBeforeWriting) {
+  test::PrivatePostgres server;
+  ASSERT_TRUE(server.Ok()) << server.Reason();
+  const std::string ledger = " --ledger " + server.NewDatabase();
+  const std::string file = DefaultFile();
+  AddPools({"main-a --code A --range 1000000-1000009" + ledger});
+  test::SimProcess sim(link, {"--units", "2"});
+  ASSERT_TRUE(sim.Ready());
+  const test::CommandResult r =
+      Batch("--port 1 --in " + file + " --pool A=main-a" + ledger,
+            [&](const std::string& line, pid_t batch) {
+              // The unit is on record by the time its line waits for it
+              // to be taken off.
+              if (line.rfind("waiting for pager 0000000000 ", 0) == 0) {
+                EXPECT_TRUE(server.Stop());
+                kill(sim.Pid(), SIGUSR1);
+              } else if (line.rfind("pager 0000000001: ", 0) == 0 || line.rfind("2  ", 0) == 0) {
+                kill(batch, SIGINT);
+              }
+            });
+  EXPECT_EQ(r.status, 130) << r.out << r.err;
+  EXPECT_NE(r.out.find("1  0000000000  A=1000000 B=1234561 F=1234565  ok"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("pager 0000000001: "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("no capcodes are handed out without it"), std::string::npos) << r.out;
+  std::ifstream log(P("data/pagewright/programming-log.csv"));
+  EXPECT_EQ(std::count(std::istreambuf_iterator<char>(log), {}, '\n'), 2) << "one Program";
+  ASSERT_TRUE(server.Start());
+  EXPECT_NE(Cli("pool show main-a" + ledger).out.find("free 9, reserved 0, used 1, suspect 0"),
+            std::string::npos);
 }
 
 } // namespace

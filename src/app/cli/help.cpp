@@ -297,6 +297,26 @@ std::vector<std::string> ChoicesOf(const Choices& choices, const CLI::Option& o)
   return it == choices.end() ? std::vector<std::string>() : it->second;
 }
 
+// The options a command's words complete to: a group's ("ledger", "pool") are its own and
+// those of all its commands, each once.
+Options CompletedOptions(const CLI::App& cmd) {
+  Options named = AllNamed(cmd);
+  for (const CLI::App* sub : Commands(cmd))
+    for (const CLI::Option* o : AllNamed(*sub))
+      if (std::none_of(named.begin(), named.end(),
+                       [o](const CLI::Option* n) { return n->get_name() == o->get_name(); }))
+        named.push_back(o);
+  return named;
+}
+
+// A group's commands, which its first argument completes to; empty for any other command.
+std::vector<std::string> InnerCommands(const CLI::App& cmd) {
+  std::vector<std::string> out;
+  for (const CLI::App* sub : Commands(cmd))
+    out.push_back(sub->get_name());
+  return out;
+}
+
 std::string SingleQuoted(const std::string& text) {
   std::string out = "'";
   for (char c : text)
@@ -328,17 +348,8 @@ std::string Bash(const CLI::App& app, const Choices& choices) {
                     SingleQuoted(Join(top)) + " -- \"$cur\")); return ;;\n";
   for (const CLI::App* cmd : Commands(app)) {
     std::vector<std::string> options, files, dirs, values;
-    // A group ("ledger", "pool") completes to its commands, then to all of their options.
-    Options named = AllNamed(*cmd);
-    std::vector<std::string> inner;
-    for (const CLI::App* sub : Commands(*cmd)) {
-      inner.push_back(sub->get_name());
-      for (const CLI::Option* o : AllNamed(*sub))
-        if (std::find_if(named.begin(), named.end(), [o](const CLI::Option* n) {
-              return n->get_name() == o->get_name();
-            }) == named.end())
-          named.push_back(o);
-    }
+    const std::vector<std::string> inner = InnerCommands(*cmd);
+    const Options named = CompletedOptions(*cmd);
     for (const CLI::Option* o : named) {
       const std::vector<std::string> names = AllNames(*o);
       options.insert(options.end(), names.begin(), names.end());
@@ -414,7 +425,7 @@ std::string Zsh(const CLI::App& app, const Choices& choices) {
          "  case $command in\n";
   for (const CLI::App* cmd : Commands(app)) {
     out += "    " + cmd->get_name() + ")\n      _arguments -s";
-    for (const CLI::Option* o : AllNamed(*cmd)) {
+    for (const CLI::Option* o : CompletedOptions(*cmd)) {
       const std::vector<std::string> names = AllNames(*o);
       std::string list;
       for (const std::string& n : names)
@@ -434,7 +445,9 @@ std::string Zsh(const CLI::App& app, const Choices& choices) {
         out += " \\\n        " + SingleQuoted(list + described);
     }
     int position = 0;
-    for (const CLI::Option* o : Positionals(*cmd)) {
+    if (const std::vector<std::string> inner = InnerCommands(*cmd); !inner.empty())
+      out += " \\\n        " + SingleQuoted("1:command:(" + Join(inner) + ")");
+    for (const CLI::Option* o : InnerCommands(*cmd).empty() ? Positionals(*cmd) : Options()) {
       const std::vector<std::string> words = ChoicesOf(choices, *o);
       const std::string action = words.empty() ? "_files" : "(" + Join(words) + ")";
       const std::string at = Repeats(*o) ? "*" : std::to_string(++position);
@@ -483,9 +496,11 @@ std::string Fish(const CLI::App& app, const Choices& choices) {
     out += option("__fish_use_subcommand", *o);
   for (const CLI::App* cmd : Commands(app)) {
     const std::string condition = "'__fish_seen_subcommand_from " + cmd->get_name() + "'";
-    for (const CLI::Option* o : AllNamed(*cmd))
+    for (const CLI::Option* o : CompletedOptions(*cmd))
       out += option(condition, *o);
-    for (const CLI::Option* o : Positionals(*cmd)) {
+    if (const std::vector<std::string> inner = InnerCommands(*cmd); !inner.empty())
+      out += c + " -n " + condition + " -a " + FishQuoted(Join(inner)) + "\n";
+    for (const CLI::Option* o : InnerCommands(*cmd).empty() ? Positionals(*cmd) : Options()) {
       const std::vector<std::string> words = ChoicesOf(choices, *o);
       out += c + " -n " + condition + (words.empty() ? " -F" : " -a " + FishQuoted(Join(words))) +
              "\n";

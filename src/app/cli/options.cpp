@@ -257,12 +257,13 @@ int ParseAndRun(int argc, char** argv) {
   cmd->footer("Each line waits for a pager to answer, programs it, prints one line for it\n"
               "(number, serial number, capcodes, result, seconds; with many lines, after its\n"
               "port) and waits until it is taken off. The lines share the capcodes: no two get\n"
-              "the same. Ctrl+C, SIGTERM and SIGHUP stop once the pagers being programmed are\n"
-              "done. The summary counts per line and in total: programmed (distinct serial\n"
-              "numbers), failed (serial numbers and steps), refused, and the next unit's\n"
-              "capcodes. Exit status: 0 every pager succeeded, 1 any failed or a stop signal\n"
-              "other than Ctrl+C, 130 Ctrl+C, 2 a command line, manifest or log that cannot\n"
-              "be used.");
+              "the same; with --pool every bench sharing the ledger shares its pools, and a\n"
+              "pool that runs out stops the batch. Ctrl+C, SIGTERM and SIGHUP stop once the\n"
+              "pagers being programmed are done. The summary counts per line and in total:\n"
+              "programmed (distinct serial numbers), failed (serial numbers and steps),\n"
+              "refused, and the next unit's capcodes. Exit status: 0 every pager succeeded, 1\n"
+              "any failed or a stop signal other than Ctrl+C, 130 Ctrl+C, 2 a command line,\n"
+              "manifest or log that cannot be used.");
   commands.push_back({cmd, [&] { return RunBatch(batch); }});
 
   DumpOptions dump;

@@ -39,19 +39,22 @@ int Refused(const ledger::Ledger& l, const std::string& error) {
 
 int RunPoolAdd(const PoolCommandOptions& o) {
   std::vector<ledger::CapcodeRange> ranges;
-  std::int64_t given = 0;
+  std::int64_t illegal = 0; // addresses of the ranges no pager can take
   for (const std::string& text : o.ranges) {
     const std::optional<ledger::CapcodeRange> range = ledger::ParseCapcodeRange(text);
     if (!range) { // the parser has checked it; a range read differently here is a fault
       Complain("--range " + text + " is not a range of capcodes");
       return kExitUsage;
     }
-    if (ledger::LegalParts(*range).empty()) {
+    const std::vector<ledger::CapcodeRange> legal = ledger::LegalParts(*range);
+    if (legal.empty()) {
       Complain("--range " + text +
                " holds no capcode a pager can take: nothing was added to the pool " + o.name);
       return kExitUsage;
     }
-    given += range->last - range->first + 1;
+    illegal += range->last - range->first + 1;
+    for (const ledger::CapcodeRange& part : legal)
+      illegal -= part.last - part.first + 1;
     ranges.push_back(*range);
   }
   std::unique_ptr<ledger::Ledger> l = OpenLedger(o.ledger);
@@ -63,9 +66,8 @@ int RunPoolAdd(const PoolCommandOptions& o) {
                   &error))
     return Refused(*l, error);
   std::printf("pool %s: %lld capcodes added", o.name.c_str(), L(added));
-  if (added < given)
-    std::printf(" (%lld addresses of the ranges are not capcodes a pager can take)",
-                L(given - added));
+  if (illegal > 0)
+    std::printf(" (%lld addresses of the ranges are not capcodes a pager can take)", L(illegal));
   std::printf("\n");
   return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
 }
