@@ -443,21 +443,32 @@ Reservation Ledger::Reserve(const PoolRequest& request) {
                   {pool, Text(now)});
     if (!r.ok)
       return fail(r.error);
-    // The pager's own capcode of this pool, when it has one: what it holds comes first.
+    // The pager's own capcode of this pool, when it has one: what it holds comes first, then
+    // what it may hold, then a reservation for it of a bench that went away mid-Program.
     if (!request.reassign && !request.serialNumber.empty()) {
-      r = db_->Exec("SELECT capcode FROM pool_capcodes WHERE pool = $1 AND serial_number = $2 "
-                    "AND state IN ('used', 'suspect') ORDER BY state DESC, changed_ms DESC, "
-                    "capcode LIMIT 1",
+      r = db_->Exec("SELECT capcode, state, host, pid, boot FROM pool_capcodes WHERE pool = $1 "
+                    "AND serial_number = $2 AND state IN ('used', 'suspect', 'reserved') "
+                    "ORDER BY state DESC, changed_ms DESC, capcode",
                     {pool, request.serialNumber});
       if (!r.ok)
         return fail(r.error);
-      if (!r.rows.empty()) {
-        const std::int64_t own = Number(r.rows[0][0]);
-        r = db_->Exec("UPDATE pool_capcodes SET reservation = $2 WHERE capcode = $1",
-                      {Text(own), "own:" + out.id});
+      const auto own = std::find_if(r.rows.begin(), r.rows.end(), [](const Row& row) {
+        Attempt holder;
+        holder.host = row[2];
+        holder.pid = Number(row[3]);
+        holder.boot = row[4];
+        return row[1] != kCapcodeReserved || ProcessGone(holder);
+      });
+      if (own != r.rows.end()) {
+        const std::int64_t capcode = Number((*own)[0]);
+        // Taken over from a bench that is gone: the pager may hold it.
+        r = db_->Exec("UPDATE pool_capcodes SET reservation = $2, state = CASE WHEN state = "
+                      "'reserved' THEN 'suspect' ELSE state END, lease_until_ms = 0 "
+                      "WHERE capcode = $1",
+                      {Text(capcode), "own:" + out.id});
         if (!r.ok)
           return fail(r.error);
-        out.capcodes[k] = own;
+        out.capcodes[k] = capcode;
         out.own[k] = true;
         continue;
       }

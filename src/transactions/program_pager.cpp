@@ -24,6 +24,7 @@ using steps::ShowWarning;
 constexpr std::uint32_t kPauseMs = 100;
 constexpr std::uint32_t kPauseBeforePatchCheckMs = 200;
 constexpr std::uint32_t kPauseAfterResetMs = 1500;
+constexpr std::uint8_t kErasedByte = 0xFF; // an EEPROM byte never written
 constexpr int kTransmitFill = 1000; // positions refilled with the fill byte before a segment
 constexpr int kSignatureAndHeader = map::kPatchSignatureLength + map::kPatchHeaderLength;
 
@@ -230,6 +231,11 @@ private:
     const auto versionAt = static_cast<std::uint16_t>(start + length - map::kPatchTrailer);
     if (!Read(TransactionStep::PatchVersion, versionAt, map::kPatchTrailer))
       return Fail(text::kProgrammingFail);
+    // An erased trailer is no version: a Program cut off after the header never wrote the
+    // patch behind it, and the pager must take a Program again.
+    if (std::all_of(rx_.begin(), rx_.begin() + map::kPatchTrailer,
+                    [](std::uint8_t b) { return b == kErasedByte; }))
+      return true;
     if (PatchVersionTooNew(firmware_, rx_[0])) {
       outcome_.ending = Ending::Refused;
       ShowWarning(host_, text::kLaterPatchProgram);

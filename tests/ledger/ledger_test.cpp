@@ -468,6 +468,16 @@ TEST_P(LedgerTest, PoolCapcodesGoFromReservedToUsedOrBack) {
     EXPECT_EQ(l->ReleaseCapcode(c.capcode, &error), *c.error == 0) << c.capcode;
     EXPECT_NE(error.find(c.error), std::string::npos) << c.capcode << ": " << error;
   }
+  // A bench killed mid-Program: the pager gets that reservation back as its own.
+  r = reserve("SER0000006");
+  ASSERT_TRUE(Raw(url_)->Exec("UPDATE pool_capcodes SET pid = 2147483000 WHERE reservation = $1",
+                              {r.id})
+                  .ok);
+  const Reservation again = reserve("SER0000006");
+  EXPECT_TRUE(again.own[0] && again.own[1]);
+  EXPECT_EQ(again.capcodes, r.capcodes);
+  ASSERT_TRUE(l->CommitReservation(again.id, "SER0000006", "att6", false, 2, &error)) << error;
+  EXPECT_EQ(stateOf(r.capcodes[1]), "used SER0000006");
   // Until the pool runs dry; a retired pool gives nothing.
   while ((r = reserve("SER0000009", true)).ok) {
   }

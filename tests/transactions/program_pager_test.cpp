@@ -229,6 +229,20 @@ TEST(ProgramPager, APagerWithoutASoundMarkerSkipsBandPatchAndSerialChecks) {
             "0000000000");
 }
 
+// A Program cut off after the patch header leaves the patch erased behind it: its trailer is no
+// patch version, and the pager is programmed again.
+TEST(ProgramPager, APatchLeftErasedByAnEarlierProgramIsNoLaterPatch) {
+  for (const bool whole : {false, true}) {
+    PagerBench b;
+    b.pager.FirmwareDigits = "010204";
+    SetShortPatchVersion(b.pager.Eeprom, 0xFF);
+    if (!whole) // the trailer as erased, not a patch of version 0xFF
+      for (int i = 1; i <= 3; ++i)
+        b.pager.Eeprom[map::kPatchCode + i] = 0xFF;
+    EXPECT_EQ(ProgramPager(b.ctx).Ok(), !whole) << whole;
+  }
+}
+
 TEST(ProgramPager, PutsTheLedTimesOnTheScaleOfTheFirmware) {
   PagerBench b;
   b.pager.FirmwareDigits = "010200";
