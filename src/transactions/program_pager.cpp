@@ -231,11 +231,12 @@ private:
     const auto versionAt = static_cast<std::uint16_t>(start + length - map::kPatchTrailer);
     if (!Read(TransactionStep::PatchVersion, versionAt, map::kPatchTrailer))
       return Fail(text::kProgrammingFail);
-    // An erased trailer is no version: a Program cut off after the header never wrote the
-    // patch behind it, and the pager must take a Program again.
-    if (std::all_of(rx_.begin(), rx_.begin() + map::kPatchTrailer,
-                    [](std::uint8_t b) { return b == kErasedByte; }))
-      return true;
+    // A trailer of erased or fill bytes is no version: a Program cut off after the header
+    // never wrote the patch behind it, and the pager must take a Program again.
+    for (const std::uint8_t blank : {kErasedByte, map::kFillByte})
+      if (std::all_of(rx_.begin(), rx_.begin() + map::kPatchTrailer,
+                      [blank](std::uint8_t b) { return b == blank; }))
+        return true;
     if (PatchVersionTooNew(firmware_, rx_[0])) {
       outcome_.ending = Ending::Refused;
       ShowWarning(host_, text::kLaterPatchProgram);

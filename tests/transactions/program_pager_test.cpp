@@ -229,17 +229,21 @@ TEST(ProgramPager, APagerWithoutASoundMarkerSkipsBandPatchAndSerialChecks) {
             "0000000000");
 }
 
-// A Program cut off after the patch header leaves the patch erased behind it: its trailer is no
-// patch version, and the pager is programmed again.
-TEST(ProgramPager, APatchLeftErasedByAnEarlierProgramIsNoLaterPatch) {
-  for (const bool whole : {false, true}) {
+// A Program cut off after the patch header leaves the patch unwritten behind it (erased, or the
+// fill bytes of an earlier Program): its trailer is no patch version, and the pager is
+// programmed again.
+TEST(ProgramPager, APatchLeftUnwrittenByAnEarlierProgramIsNoLaterPatch) {
+  struct Case {
+    int blank; // the trailer's bytes; -1: a whole patch of version 0xFF
+    bool programmed;
+  };
+  for (const Case c : {Case{0xFF, true}, Case{map::kFillByte, true}, Case{-1, false}}) {
     PagerBench b;
     b.pager.FirmwareDigits = "010204";
     SetShortPatchVersion(b.pager.Eeprom, 0xFF);
-    if (!whole) // the trailer as erased, not a patch of version 0xFF
-      for (int i = 1; i <= 3; ++i)
-        b.pager.Eeprom[map::kPatchCode + i] = 0xFF;
-    EXPECT_EQ(ProgramPager(b.ctx).Ok(), !whole) << whole;
+    for (int i = 1; c.blank >= 0 && i <= 3; ++i)
+      b.pager.Eeprom[map::kPatchCode + i] = std::uint8_t(c.blank);
+    EXPECT_EQ(ProgramPager(b.ctx).Ok(), c.programmed) << c.blank;
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include "app/cli/cli.h"
 #include "batch/programming_log.h"
+#include "codeplug/flex_address.h"
 
 namespace pw::cli {
 
@@ -114,10 +115,10 @@ int RunPoolShow(const PoolCommandOptions& o) {
   std::printf("ranges:%s\n", text.c_str());
   text.clear();
   for (std::int64_t c : pool->next)
-    text += " " + std::to_string(c);
+    text += " " + CapcodeText(c);
   std::printf("next:%s\n", text.empty() ? " none left" : text.c_str());
   for (const ledger::PoolCapcode& c : held) {
-    std::printf("%s %lld  pager %s  bench %s  since %s", c.state.c_str(), L(c.capcode),
+    std::printf("%s %s  pager %s  bench %s  since %s", c.state.c_str(), CapcodeText(c.capcode).c_str(),
                 SerialNumberForLog(c.serialNumber).c_str(), c.bench.empty() ? "-" : c.bench.c_str(),
                 When(c.changedMs).c_str());
     if (c.state == ledger::kCapcodeReserved && c.leaseUntilMs > 0)
