@@ -157,6 +157,8 @@ private:
   // Reservations whose lease ran out become suspect.
   bool ExpireLeases(std::int64_t nowMs, std::string* error);
   bool PoolFail(std::string* error, const std::string& why);
+  // A pool change begins: the server reached (again) and a write transaction open.
+  bool BeginPoolWrite(std::string* error);
 
   std::unique_ptr<Database> db_;
   std::string shown_;

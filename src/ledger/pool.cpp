@@ -51,6 +51,15 @@ PoolCapcode CapcodeOf(const Row& row) {
   return c;
 }
 
+// Whether the process holding a reservation is gone: the row's host, pid and boot from at on.
+bool HolderGone(const Row& row, std::size_t at) {
+  Attempt holder;
+  holder.host = row[at];
+  holder.pid = Number(row[at + 1]);
+  holder.boot = row[at + 2];
+  return ProcessGone(holder);
+}
+
 // A row back to free: handed out again before capcodes never handed out.
 constexpr const char* kBackToFree =
     "state = 'free', returned = 1, serial_number = '', bench = '', reservation = '', "
@@ -140,6 +149,16 @@ bool Ledger::PoolFail(std::string* error, const std::string& why) {
   return false;
 }
 
+bool Ledger::BeginPoolWrite(std::string* error) {
+  if (!db_->Connected() && !db_->Reconnect()) {
+    if (error)
+      *error = "the ledger " + shown_ + " cannot be reached";
+    return false;
+  }
+  std::string reason;
+  return db_->BeginWrite(&reason) || PoolFail(error, reason);
+}
+
 bool Ledger::ExpireLeases(std::int64_t nowMs, std::string* error) {
   const DbResult r = db_->Exec("UPDATE pool_capcodes SET state = 'suspect', changed_ms = $1 "
                                "WHERE state = 'reserved' AND lease_until_ms < $1",
@@ -186,9 +205,8 @@ bool Ledger::AddPool(const std::string& name, char code, const std::vector<Capco
                     " overlap");
 
   const bool pg = db_->Kind() == Engine::Postgresql;
-  std::string reason;
-  if (!db_->BeginWrite(&reason))
-    return PoolFail(error, reason);
+  if (!BeginPoolWrite(error))
+    return false;
   // Pools are made rarely: one at a time, so two that overlap are told apart by their ranges.
   DbResult r = pg ? db_->Exec("SELECT pg_advisory_xact_lock(7370020)") : DbResult{true, {}, {}};
   if (r.ok)
@@ -344,9 +362,8 @@ std::vector<PoolCapcode> Ledger::PoolCapcodes(const std::string& pool,
 }
 
 bool Ledger::RetirePool(const std::string& name, std::string* error) {
-  std::string reason;
-  if (!db_->BeginWrite(&reason))
-    return PoolFail(error, reason);
+  if (!BeginPoolWrite(error))
+    return false;
   DbResult r = db_->Exec("SELECT retired FROM pools WHERE name = $1", {name});
   if (!r.ok)
     return PoolFail(error, r.error);
@@ -361,9 +378,9 @@ bool Ledger::RetirePool(const std::string& name, std::string* error) {
 }
 
 bool Ledger::ReleaseCapcode(std::int64_t capcode, std::string* error) {
+  if (!BeginPoolWrite(error))
+    return false;
   std::string reason;
-  if (!db_->BeginWrite(&reason))
-    return PoolFail(error, reason);
   const std::int64_t now = NowMs();
   if (!ExpireLeases(now, &reason))
     return PoolFail(error, reason);
@@ -384,11 +401,7 @@ bool Ledger::ReleaseCapcode(std::int64_t capcode, std::string* error) {
     return PoolFail(error, "capcode " + shown + " is used by pager " + c.serialNumber +
                                "; program that pager with new capcodes to free it");
   if (c.state == kCapcodeReserved) {
-    Attempt holder;
-    holder.host = r.rows[0][8];
-    holder.pid = Number(r.rows[0][9]);
-    holder.boot = r.rows[0][10];
-    if (!ProcessGone(holder))
+    if (!HolderGone(r.rows[0], 8))
       return PoolFail(error, "capcode " + shown + " is being programmed into pager " +
                                  c.serialNumber + " by bench " + c.bench);
   }
@@ -411,14 +424,9 @@ Reservation Ledger::Reserve(const PoolRequest& request) {
     out.error = why;
     return out;
   };
-  if (!db_->Connected() && !db_->Reconnect()) {
-    out.error = "the ledger " + shown_ + " cannot be reached";
+  if (!BeginPoolWrite(&out.error))
     return out;
-  }
   const bool pg = db_->Kind() == Engine::Postgresql;
-  std::string reason;
-  if (!db_->BeginWrite(&reason))
-    return fail(reason);
   const std::int64_t now = NowMs();
   const std::string host = HostName();
   const std::string pid = Text(ProcessId());
@@ -453,11 +461,7 @@ Reservation Ledger::Reserve(const PoolRequest& request) {
       if (!r.ok)
         return fail(r.error);
       const auto own = std::find_if(r.rows.begin(), r.rows.end(), [](const Row& row) {
-        Attempt holder;
-        holder.host = row[2];
-        holder.pid = Number(row[3]);
-        holder.boot = row[4];
-        return row[1] != kCapcodeReserved || ProcessGone(holder);
+        return row[1] != kCapcodeReserved || HolderGone(row, 2);
       });
       if (own != r.rows.end()) {
         const std::int64_t capcode = Number((*own)[0]);
@@ -524,14 +528,8 @@ Reservation Ledger::Reserve(const PoolRequest& request) {
 bool Ledger::CommitReservation(const std::string& id, const std::string& serialNumber,
                                const std::string& attemptId, bool reassign,
                                std::size_t expected, std::string* error) {
-  if (!db_->Connected() && !db_->Reconnect()) {
-    if (error)
-      *error = "the ledger " + shown_ + " cannot be reached";
+  if (!BeginPoolWrite(error))
     return false;
-  }
-  std::string reason;
-  if (!db_->BeginWrite(&reason))
-    return PoolFail(error, reason);
   const std::vector<std::string> ids = {id, "own:" + id};
   DbResult r = db_->Exec(
       std::string("SELECT capcode FROM pool_capcodes WHERE reservation IN ($1, $2)") +
@@ -564,14 +562,8 @@ bool Ledger::CommitReservation(const std::string& id, const std::string& serialN
 
 bool Ledger::ReturnReservation(const std::string& id, bool written,
                                const std::string& serialNumber, std::string* error) {
-  if (!db_->Connected() && !db_->Reconnect()) {
-    if (error)
-      *error = "the ledger " + shown_ + " cannot be reached";
+  if (!BeginPoolWrite(error))
     return false;
-  }
-  std::string reason;
-  if (!db_->BeginWrite(&reason))
-    return PoolFail(error, reason);
   const std::string now = Text(NowMs());
   DbResult r =
       written

@@ -6,9 +6,6 @@
 
 namespace pw::ui {
 
-namespace {
-
-// The unit's values typed into the window; what a field refused or changed, or nothing.
 std::string ApplyUnit(FormModel& model, const UnitAssignment& unit) {
   std::vector<FieldEntry> entries;
   for (const auto& [name, value] : unit.fields) {
@@ -26,8 +23,6 @@ std::string ApplyUnit(FormModel& model, const UnitAssignment& unit) {
   }
   return {};
 }
-
-} // namespace
 
 BatchPagerResult FormBatchStation::ProgramPager(const std::string& polledSerial,
                                                 const UnitAssignment& unit) {

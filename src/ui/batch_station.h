@@ -12,6 +12,9 @@
 
 namespace pw::ui {
 
+// The unit's values typed into the window; what a field refused or changed, or nothing.
+std::string ApplyUnit(FormModel& model, const UnitAssignment& unit);
+
 class FormBatchStation final : public BatchStation {
 public:
   // updateFile: the data file the stepped codeplug is saved back into after each success;

@@ -17,8 +17,8 @@
 #include "link/link_protocol.h"
 #include "transactions/transaction_steps.h"
 #include "transactions/transactions.h"
+#include "ui/batch_station.h"
 #include "ui/main_controls.h"
-#include "ui/named_fields.h"
 #include "ui/settings.h"
 #include "ui/user_settings.h"
 
@@ -884,19 +884,15 @@ std::unique_ptr<PoolSource> FormModel::TakeFromPools(UnitAssignment& unit, std::
   serial = *onLine;
   std::string why;
   if (source->Take(serial, unit, why) != UnitSource::Answer::Unit) return refuse(why);
-  std::vector<FieldEntry> entries;
-  for (const auto& [name, value] : unit.fields)
-    entries.push_back(FieldEntry{FindNamedField(name), value, {}});
   // The capcodes are typed in as into the edits, which the busy window holds disabled.
   controls.SetEnabled("TFormUI", true);
-  ApplyNamedFields(*this, entries);
+  const std::string refused = ApplyUnit(*this, unit);
   controls.SetEnabled("TFormUI", false);
-  for (const FieldEntry& e : entries)
-    if (e.outcome.status == ApplyOutcome::Refused || e.outcome.status == ApplyOutcome::Corrected) {
-      BatchPagerResult untouched;
-      source->Finish(unit, untouched, why);
-      return refuse(e.field->name + "=" + e.value + " cannot be stored: " + e.outcome.reason);
-    }
+  if (!refused.empty()) {
+    BatchPagerResult untouched;
+    source->Finish(unit, untouched, why);
+    return refuse(refused);
+  }
   return source;
 }
 
